@@ -1,0 +1,192 @@
+// The platform seam: the Windows functions the updater calls, one small interface per area,
+// with Windows' names, arguments, result codes and out-parameters. Two implementations exist
+// under the same file names: win32/ (the real one, convert and call) and sim/ (a simulated
+// Windows machine for tests and for the qv3sim tool).
+//
+// Nothing behind this seam decides anything about the update: the logic lives in src/registry,
+// src/winhelpers and src/update, over these interfaces.
+#pragma once
+
+#include "platform/text.h"
+#include "platform/win_types.h"
+
+namespace qv::win {
+
+// Conversion between Unicode text and the system ANSI code page (MultiByteToWideChar and
+// WideCharToMultiByte with CP_ACP). Characters the code page lacks become "?", as Windows does.
+class ICodePage {
+ public:
+  virtual ~ICodePage() = default;
+  virtual AnsiString ToAnsi(TextView text) = 0;
+  virtual Text FromAnsi(const AnsiString& bytes) = 0;
+};
+
+// advapi32 registry functions and ExpandEnvironmentStringsA (kernel32). Sizes are in bytes,
+// names are ANSI, results are Windows error codes. `lpSubKey`/`lpValueName` may be null where
+// Windows allows null.
+class IRegistry {
+ public:
+  virtual ~IRegistry() = default;
+  virtual LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                             HKEY* phkResult) = 0;
+  virtual LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
+                               DWORD dwOptions, REGSAM samDesired,
+                               const SECURITY_ATTRIBUTES* lpSecurityAttributes, HKEY* phkResult,
+                               DWORD* lpdwDisposition) = 0;
+  virtual LONG RegCloseKey(HKEY hKey) = 0;
+  virtual LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) = 0;
+  // Reaches an explicit view (KEY_WOW64_32KEY / KEY_WOW64_64KEY); used only by a 64-bit build,
+  // which runs only on Windows versions that have it.
+  virtual LONG RegDeleteKeyExA(HKEY hKey, const char* lpSubKey, REGSAM samDesired,
+                               DWORD Reserved) = 0;
+  virtual LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) = 0;
+  virtual LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved,
+                                DWORD* lpType, BYTE* lpData, DWORD* lpcbData) = 0;
+  virtual LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
+                              const BYTE* lpData, DWORD cbData) = 0;
+  virtual LONG RegQueryInfoKeyA(HKEY hKey, char* lpClass, DWORD* lpcchClass, DWORD* lpReserved,
+                                DWORD* lpcSubKeys, DWORD* lpcbMaxSubKeyLen,
+                                DWORD* lpcbMaxClassLen, DWORD* lpcValues,
+                                DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen,
+                                DWORD* lpcbSecurityDescriptor, FILETIME* lpftLastWriteTime) = 0;
+  virtual LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                             DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) = 0;
+  virtual LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) = 0;
+  // kernel32: the size needed (terminator included) or 0 on failure.
+  virtual DWORD ExpandEnvironmentStringsA(const char* lpSrc, char* lpDst, DWORD nSize) = 0;
+};
+
+// kernel32: the version, the process and its word size, the program's own file, the system
+// folder.
+class ISystem {
+ public:
+  virtual ~ISystem() = default;
+  virtual BOOL GetVersionExA(OSVERSIONINFOA* lpVersionInformation) = 0;
+  virtual HANDLE GetCurrentProcess() = 0;
+  // Bound by name at first use: Windows 2000 and XP before SP2 lack it (then FALSE).
+  virtual BOOL IsWow64Process(HANDLE hProcess, BOOL* Wow64Process) = 0;
+  // hModule null: the running executable. Returns the length copied (without terminator),
+  // nSize when truncated, 0 on failure.
+  virtual DWORD GetModuleFileNameA(HINSTANCE hModule, char* lpFilename, DWORD nSize) = 0;
+  virtual UINT GetSystemDirectoryA(char* lpBuffer, UINT uSize) = 0;
+  // The instance handle of the running executable (GetModuleHandleA(NULL)).
+  virtual HINSTANCE GetModuleHandleA(const char* lpModuleName) = 0;
+};
+
+// kernel32: child processes and handles.
+class IProcesses {
+ public:
+  virtual ~IProcesses() = default;
+  virtual BOOL CreateProcessA(const char* lpApplicationName, char* lpCommandLine,
+                              const SECURITY_ATTRIBUTES* lpProcessAttributes,
+                              const SECURITY_ATTRIBUTES* lpThreadAttributes, BOOL bInheritHandles,
+                              DWORD dwCreationFlags, void* lpEnvironment,
+                              const char* lpCurrentDirectory, STARTUPINFOA* lpStartupInfo,
+                              PROCESS_INFORMATION* lpProcessInformation) = 0;
+  virtual DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) = 0;
+  virtual BOOL CloseHandle(HANDLE hObject) = 0;
+};
+
+// user32: top-level and child windows, the foreground, the hidden icon-carrier window, icons.
+class IWindows {
+ public:
+  virtual ~IWindows() = default;
+  virtual HWND FindWindowExA(HWND hWndParent, HWND hWndChildAfter, const char* lpszClass,
+                             const char* lpszWindow) = 0;
+  virtual HWND GetForegroundWindow() = 0;
+  virtual DWORD GetWindowThreadProcessId(HWND hWnd, DWORD* lpdwProcessId) = 0;
+  virtual BOOL AttachThreadInput(DWORD idAttach, DWORD idAttachTo, BOOL fAttach) = 0;
+  virtual BOOL SetForegroundWindow(HWND hWnd) = 0;
+  // The hidden form window: a top-level window that is never shown, with the given caption and
+  // the icon group `iconId` of `hInstance` as its icon (RegisterClassW + CreateWindowExW).
+  virtual HWND CreateFormWindow(HINSTANCE hInstance, const WCHAR* caption, int iconId) = 0;
+  virtual BOOL DestroyWindow(HWND hWnd) = 0;
+  virtual HICON LoadIconW(HINSTANCE hInstance, const WCHAR* lpIconName) = 0;
+  virtual BOOL DestroyIcon(HICON hIcon) = 0;
+};
+
+// comctl32 and user32 dialogs. Message boxes go through the wide function, so German texts
+// show on every code page.
+class IDialogs {
+ public:
+  virtual ~IDialogs() = default;
+  virtual void InitCommonControls() = 0;
+  // 0 when the box cannot be shown.
+  virtual int MessageBoxW(HWND hWnd, const WCHAR* lpText, const WCHAR* lpCaption, UINT uType) = 0;
+  // Bound by name at first use (common controls 6, Windows Vista and later).
+  virtual HRESULT TaskDialogIndirect(const TASKDIALOGCONFIG* pTaskConfig, int* pnButton,
+                                     int* pnRadioButton, BOOL* pfVerificationFlagChecked) = 0;
+};
+
+// The shell link object's two interfaces, reference counted like their COM originals.
+class IPersistFile {
+ public:
+  virtual ULONG AddRef() = 0;
+  virtual ULONG Release() = 0;
+  virtual HRESULT Save(const WCHAR* pszFileName, BOOL fRemember) = 0;
+
+ protected:
+  ~IPersistFile() = default;
+};
+
+class IShellLinkA {
+ public:
+  virtual ULONG AddRef() = 0;
+  virtual ULONG Release() = 0;
+  // QueryInterface for IID_IPersistFile.
+  virtual HRESULT QueryInterfacePersistFile(IPersistFile** ppv) = 0;
+  virtual HRESULT SetPath(const char* pszFile) = 0;
+  virtual HRESULT SetWorkingDirectory(const char* pszDir) = 0;
+  virtual HRESULT SetArguments(const char* pszArgs) = 0;
+  virtual HRESULT SetDescription(const char* pszName) = 0;
+  virtual HRESULT SetIconLocation(const char* pszIconPath, int iIcon) = 0;
+  virtual HRESULT SetShowCmd(int iShowCmd) = 0;
+  virtual HRESULT Resolve(HWND hwnd, DWORD fFlags) = 0;
+
+ protected:
+  ~IShellLinkA() = default;
+};
+
+// ole32, shell32/shfolder, wer.
+class IShell {
+ public:
+  virtual ~IShell() = default;
+  virtual HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit) = 0;
+  virtual void CoUninitialize() = 0;
+  // CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, ppv).
+  virtual HRESULT CoCreateShellLink(IShellLinkA** ppv) = 0;
+  // pszPath receives at least MAX_PATH characters.
+  virtual HRESULT SHGetFolderPathA(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags,
+                                   char* pszPath) = 0;
+  // Bound by name at first use (Windows Vista and later).
+  virtual HRESULT WerAddExcludedApplication(const WCHAR* pwzExeName, BOOL bAllUsers) = 0;
+};
+
+// kernel32 file functions and version.dll.
+class IFiles {
+ public:
+  virtual ~IFiles() = default;
+  virtual DWORD GetFileAttributesA(const char* lpFileName) = 0;
+  virtual BOOL DeleteFileA(const char* lpFileName) = 0;
+  virtual BOOL MoveFileExA(const char* lpExistingFileName, const char* lpNewFileName,
+                           DWORD dwFlags) = 0;
+  virtual DWORD GetFileVersionInfoSizeA(const char* lptstrFilename, DWORD* lpdwHandle) = 0;
+  virtual BOOL GetFileVersionInfoA(const char* lptstrFilename, DWORD dwHandle, DWORD dwLen,
+                                   void* lpData) = 0;
+  virtual BOOL VerQueryValueA(const void* pBlock, const char* lpSubBlock, void** lplpBuffer,
+                              UINT* puLen) = 0;
+};
+
+// Everything the updater reaches of Windows, handed to Main as one bundle.
+struct Platform {
+  ICodePage& codePage;
+  IRegistry& registry;
+  ISystem& system;
+  IProcesses& processes;
+  IWindows& windows;
+  IDialogs& dialogs;
+  IShell& shell;
+  IFiles& files;
+};
+
+}  // namespace qv::win

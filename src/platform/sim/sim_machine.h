@@ -1,0 +1,220 @@
+// A simulated Windows machine: every area of the platform seam, over one SimKernel (handles,
+// call log, planned failures). Tests and the qv3sim tool describe a machine with the setters
+// below, run the real Main on machine.platform(), then read back what happened.
+//
+// Paths are ANSI byte strings as the program's "A" calls pass them (code page 1252 in the
+// simulation); the file system compares them without regard to case.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/seam.h"
+#include "platform/sim/sim_kernel.h"
+#include "platform/sim/sim_registry.h"
+
+namespace qv::sim {
+
+// a.b.c.d of a file version.
+struct FileVersion {
+  win::WORD a = 0, b = 0, c = 0, d = 0;
+  bool operator==(const FileVersion& o) const {
+    return a == o.a && b == o.b && c == o.c && d == o.d;
+  }
+};
+
+// A shell link as the simulated IPersistFile::Save wrote it.
+struct ShortcutData {
+  std::string target;
+  std::string workingDirectory;
+  std::string arguments;
+  std::string description;
+  std::string iconPath;
+  int iconIndex = 0;
+  int showCommand = 0;
+  bool resolved = false;  // Resolve was called before the save
+};
+
+struct SimFile {
+  win::DWORD attributes = win::FILE_ATTRIBUTE_ARCHIVE;
+  // Raw version data as GetFileVersionInfoA returns it (a VS_VERSIONINFO block); empty: none.
+  std::vector<std::uint8_t> versionData;
+  std::optional<ShortcutData> shortcut;  // set for .lnk files written by the shell link object
+  std::string content;                   // free bytes for other files
+};
+
+// Builds the VS_VERSIONINFO block of a file with this version (file and product version).
+std::vector<std::uint8_t> MakeVersionData(const FileVersion& v);
+
+struct SimWindow {
+  win::HWND parent{};      // 0 for top-level windows
+  std::string className;
+  std::string caption;
+  win::DWORD threadId = 0;
+  win::DWORD processId = 0;
+  bool visible = true;
+};
+
+// How the scripted user answers a dialog.
+enum class Answer {
+  Confirm,     // OK in a message box, the first own button (or the default one) in a task dialog
+  Cancel,      // the Cancel button
+  Escape,      // the Escape key (IDCANCEL where the dialog allows cancellation)
+  CloseBox,    // the window's close box (as Escape)
+  Close,       // the Close common button of a task dialog
+  CannotShow,  // the dialog cannot be shown: MessageBoxW gives 0, TaskDialogIndirect fails
+};
+
+// Every field of a dialog as the program passed it, and what the user did.
+struct DialogRecord {
+  enum class Kind { MessageBox, TaskDialog } kind = Kind::MessageBox;
+  // message box
+  win::HWND owner{};
+  Text text;
+  Text caption;
+  win::UINT type = 0;
+  // task dialog
+  win::UINT cbSize = 0;
+  win::HWND hwndParent{};
+  win::HINSTANCE hInstance{};
+  win::DWORD dwFlags = 0;
+  win::DWORD dwCommonButtons = 0;
+  Text windowTitle;
+  std::uintptr_t mainIcon = 0;  // handle or resource id, as the flags say
+  Text mainInstruction;
+  Text content;
+  std::vector<std::pair<int, Text>> buttons;
+  int nDefaultButton = 0;
+  win::UINT cRadioButtons = 0;
+  int nDefaultRadioButton = 0;
+  bool hasVerificationText = false;
+  bool hasExpandedInformation = false;
+  bool hasExpandedControlText = false;
+  bool hasCollapsedControlText = false;
+  std::uintptr_t footerIcon = 0;
+  Text footer;
+  bool hasCallback = false;
+  std::intptr_t lpCallbackData = 0;
+  win::UINT cxWidth = 0;
+  // both
+  Answer answer = Answer::Confirm;
+  int result = 0;         // MessageBoxW result, or the pressed button of the task dialog
+  win::HRESULT hr = 0;    // TaskDialogIndirect result
+};
+
+// A child process as CreateProcessA was asked to start it.
+struct ProcessRecord {
+  std::optional<std::string> applicationName;
+  std::optional<std::string> commandLine;
+  bool inheritHandles = false;
+  win::DWORD creationFlags = 0;
+  bool environmentGiven = false;
+  std::optional<std::string> currentDirectory;
+  win::STARTUPINFOA startupInfo{};
+  bool processAttributesGiven = false;
+  bool threadAttributesGiven = false;
+  std::string imagePath;  // the executable Windows resolved, empty when it was not found
+  bool started = false;
+  bool waitedFor = false;
+};
+
+class SimMachine;
+// What a started program does to the machine (runs when the program is started).
+using ProcessEffect = std::function<void(SimMachine&, const ProcessRecord&)>;
+
+struct MachineConfig {
+  win::DWORD major = 6, minor = 1;  // the version GetVersionExA reports
+  bool versionQueryFails = false;
+  int windowsBits = 64;  // 32 or 64
+  int processBits = 32;  // the updater's own word size
+  std::string exePath = "C:\\Users\\User\\Downloads\\QV3Update.exe";
+  std::string systemDirectory;  // default: "C:\\Windows\\system32"
+  win::DWORD processId = 4000, threadId = 4004;
+};
+
+class SimMachine {
+ public:
+  explicit SimMachine(MachineConfig config = {});
+  ~SimMachine();
+  SimMachine(const SimMachine&) = delete;
+  SimMachine& operator=(const SimMachine&) = delete;
+
+  win::Platform platform();
+  const MachineConfig& config() const { return config_; }
+  SimKernel& kernel() { return kernel_; }
+  SimRegistry& registry() { return *registry_; }
+
+  // --- files (paths in code page 1252, compared without regard to case) ------------------
+  void AddFile(const std::string& path, SimFile file = {});
+  void AddFolder(const std::string& path);
+  void AddExecutable(const std::string& path, std::optional<FileVersion> version);
+  void SetFileVersion(const std::string& path, std::optional<FileVersion> version);
+  const SimFile* FindFile(const std::string& path) const;
+  bool FolderExists(const std::string& path) const;
+  void RemoveFile(const std::string& path);
+  std::vector<std::string> FilePaths() const;  // every file, sorted
+  // File changes of the run, in order: "deleted X", "created X", "moved X -> Y".
+  const std::vector<std::string>& FileLog() const { return fileLog_; }
+
+  // --- special folders -----------------------------------------------------------------------
+  // SHGetFolderPathA for `csidl` gives S_OK and this path (created on demand when missing).
+  void SetSpecialFolder(int csidl, const std::string& path);
+  // SHGetFolderPathA for `csidl` gives this status (E_INVALIDARG, S_FALSE, E_FAIL, ...).
+  void SetSpecialFolderResult(int csidl, win::HRESULT hr);
+
+  // --- windows ----------------------------------------------------------------------------------
+  win::HWND AddWindow(SimWindow window);
+  void SetForegroundWindowOf(win::HWND hwnd);  // 0: no foreground window
+  win::HWND ForegroundWindow() const;
+  // AttachThreadInput and SetForegroundWindow calls with their arguments, in order.
+  const std::vector<std::string>& ForegroundLog() const { return foregroundLog_; }
+  // Windows the program created and has not destroyed.
+  std::size_t OwnWindowCount() const;
+
+  // --- dialogs ----------------------------------------------------------------------------------
+  // Answers for the coming dialogs, in order; when the queue is empty, Confirm (message box OK,
+  // first own task dialog button, or Close of a report).
+  void QueueAnswer(Answer answer);
+  const std::vector<DialogRecord>& Dialogs() const { return dialogs_; }
+
+  // --- processes -------------------------------------------------------------------------------
+  // When a started program's resolved image path equals `imagePath` (without regard to case),
+  // the effect runs. A program whose image file does not exist cannot be started.
+  void OnProcessStart(const std::string& imagePath, ProcessEffect effect);
+  // Starting this image fails although the file exists (e.g. a damaged executable).
+  void FailProcessStart(const std::string& imagePath);
+  const std::vector<ProcessRecord>& Processes() const { return processes_; }
+
+  // --- error reporting, COM -------------------------------------------------------------------
+  // WerAddExcludedApplication calls: (name, bAllUsers), in order.
+  const std::vector<std::pair<Text, win::BOOL>>& WerExclusions() const { return werExclusions_; }
+  bool ComInitialized() const { return comInitCount_ > 0; }
+  void SetWerAvailable(bool available) { werAvailable_ = available; }      // false on XP
+  void SetTaskDialogAvailable(bool available) { taskDialogAvailable_ = available; }
+  void SetIsWow64ProcessAvailable(bool available) { isWow64Available_ = available; }
+
+  // The environment for ExpandEnvironmentStringsA (names without regard to case).
+  void SetEnvironment(const std::string& name, const std::string& value);
+
+ private:
+  friend class SimAreas;
+  MachineConfig config_;
+  SimKernel kernel_;
+  std::unique_ptr<SimRegistry> registry_;
+  std::unique_ptr<class SimAreas> areas_;
+  std::vector<std::string> fileLog_;
+  std::vector<std::string> foregroundLog_;
+  std::vector<DialogRecord> dialogs_;
+  std::vector<ProcessRecord> processes_;
+  std::vector<std::pair<Text, win::BOOL>> werExclusions_;
+  int comInitCount_ = 0;
+  bool werAvailable_ = true;
+  bool taskDialogAvailable_ = true;
+  bool isWow64Available_ = true;
+};
+
+}  // namespace qv::sim
