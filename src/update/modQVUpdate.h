@@ -1,0 +1,37 @@
+// The update driver: Main performs one update run from start to end over the platform seam.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/seam.h"
+
+namespace qv {
+
+// How a run ended. An error that leaves Main (a qv::Error) is the fifth way.
+enum class RunOutcome {
+  Updated,           // the version of QVApp.exe changed and the report was shown
+  NotInstalled,      // the product key is missing; the not-installed message was shown
+  Cancelled,         // the user cancelled the close-programs prompt
+  VersionUnchanged,  // the patch left the version mark of QVApp.exe as it was
+};
+
+struct RunContext {
+  Text arguments;                // the command line without the program's own path
+  int processBits = 32;          // the word size of the running program (32 or 64)
+  Text exeName = u"QV3Update";   // the executable's file name without extension
+};
+
+// Runs the update. Raises qv::Error (registry errors, a shortcut that cannot be replaced);
+// catches none.
+RunOutcome Main(win::Platform& platform, const RunContext& context);
+
+// The process exit status for an outcome, in the Windows Installer's numbers that deployment
+// tools understand.
+constexpr int kExitUpdated = 0;
+constexpr int kExitCancelled = 1602;    // ERROR_INSTALL_USEREXIT
+constexpr int kExitError = 1603;        // ERROR_INSTALL_FAILURE
+constexpr int kExitNotInstalled = 1605; // ERROR_UNKNOWN_PRODUCT
+constexpr int kExitUnchanged = 1642;    // ERROR_PATCH_TARGET_NOT_FOUND
+int ExitStatus(RunOutcome outcome);
+
+}  // namespace qv
