@@ -1,0 +1,421 @@
+# The end-to-end cases. Each case NAME has case_NAME (its settings, read by run-case.sh) and
+# verify_NAME (its checks); run_NAME, when present, replaces the default set-up and run.
+# Settings: ARGS (updater arguments), WINVER (Wine's Windows version for QV3Update.exe: empty for
+# the prefix's Windows 7, winxp, win2k), PRODUCT (1 installed), INSTALL (AppPath), COMMUNICATOR
+# (1: the product's main program runs), SHORTCUT (en, de, both, none: the old Start-menu
+# shortcuts), MSI_MODE (update: the installer replaces QVApp.exe; none), PLANT (1: a msiexec.exe
+# beside the updater), ACTIONS (the answer to each dialog, see dlgdriver.cpp), EXPECT_STATUS.
+
+list_cases() {
+  declare -F | sed -n 's/^declare -f case_//p'
+}
+
+# ---- the texts the user sees, as the transcript has them (CR LF as \r\n) ---------------------
+declare -A T
+T[en.product]='Quorvia 3'
+T[en.update]='Quorvia 3 Update'
+T[en.intro]='This program updates your Quorvia 3 installation to the latest version.'
+T[en.install]='Install update now'
+T[en.heading]='Exit the following programs now so that the update can be installed without a Windows restart required:'
+T[en.line.product]='- Quorvia (right-click its icon in the notification area of the taskbar, and then click Exit Quorvia.)'
+T[en.line.browser]='- Internet Explorer'
+T[en.line.mail]='- Microsoft Outlook (if you use the Quorvia Outlook Add-in)'
+T[en.line.folders]='- all open folder windows'
+T[en.headline]='Quorvia 3 update successfully installed'
+T[en.success]="You're now using the latest version of Quorvia 3."'\r\n\r\n''Thank you very much for using and recommending Quorvia!'
+T[en.success.box]="You're now using the latest version of Quorvia 3."'\r\n''Thank you very much for using and recommending Quorvia!'
+T[en.first]='The Quorvia 3 update has been successfully installed.'
+T[en.missing.title]='Quorvia 3 Update Installation'
+T[en.missing.text]='Quorvia 3 is not installed. This update is only valid for Quorvia 3 and not for earlier Quorvia versions.'
+T[en.link]=$LINK_EN
+T[en.description]='Syncs two Quorvia data files.'
+
+T[de.product]='Querlix 3'
+T[de.update]='Querlix 3-Update'
+T[de.intro]='Dieses Programm aktualisiert Ihre Querlix 3-Installation auf die neueste Version.'
+T[de.install]='Update jetzt installieren'
+T[de.heading]='Damit das Update ohne Windows-Neustart installiert werden kann, beenden Sie jetzt bitte folgende Programme:'
+T[de.line.product]='- Querlix (klicken Sie mit der rechten Maustaste auf sein Symbol im Infobereich der Taskleiste und danach auf "Querlix beenden")'
+T[de.line.browser]='- Internet Explorer'
+T[de.line.mail]='- Microsoft Outlook (sofern Sie das Querlix Outlook Add-In verwenden)'
+T[de.line.folders]='- alle geöffneten Ordnerfenster'
+T[de.headline]='Querlix 3-Update erfolgreich installiert'
+T[de.success]='Sie verwenden jetzt die neueste Querlix 3-Version.\r\nVielen Dank, dass Sie Querlix nutzen und weiterempfehlen!'
+T[de.success.box]=${T[de.success]}
+T[de.first]='Das Querlix 3-Update wurde erfolgreich installiert.'
+T[de.missing.title]='Querlix 3-Update-Installation'
+T[de.missing.text]='Querlix 3 ist nicht installiert. Dieses Update ist nur für Querlix 3 geeignet und nicht für ältere Querlix-Versionen.'
+T[de.link]=$LINK_DE
+T[de.description]='Gleicht zwei Querlix-Datendateien miteinander ab.'
+
+# program_list LANG PRODUCT_RUNNING FOLDERS_LINE
+program_list() {
+  local l=$1 list
+  list="${T[$l.heading]}"'\r\n\r\n'
+  [ "$2" = 1 ] && list+="${T[$l.line.product]}"'\r\n'
+  list+="${T[$l.line.browser]}"'\r\n'"${T[$l.line.mail]}"
+  [ "$3" = 1 ] && list+='\r\n'"${T[$l.line.folders]}"
+  printf '%s' "$list"
+}
+
+# ---- checks shared by the cases -------------------------------------------------------------
+# The prompt and the report in task-dialog style (Windows 7, 64-bit: no folder-windows line).
+verify_prompt_taskdialog() {  # LANG PRODUCT_RUNNING
+  expect_dialog 1 "${T[$1.product]}" "${T[$1.update]}" "${T[$1.intro]}" "$(program_list "$1" "$2" 0)"
+  expect_buttons 1 "${T[$1.install]}" Cancel
+}
+verify_report_taskdialog() {  # N LANG
+  expect_dialog "$1" "${T[$2.product]}" "${T[$2.headline]}" '\r\n'"${T[$2.success]}"
+  expect_buttons "$1" Close
+}
+# Message-box style (Windows XP and 2000: the folder-windows line always).
+verify_prompt_box() {  # LANG PRODUCT_RUNNING
+  expect_dialog 1 "${T[$1.update]}" "${T[$1.intro]}"'\r\n\r\n\r\n'"$(program_list "$1" "$2" 1)"
+  expect_buttons 1 OK Cancel
+}
+verify_report_box() {  # N LANG
+  expect_dialog "$1" "${T[$2.product]}" "${T[$2.first]}"'\r\n\r\n'"${T[$2.success.box]}"
+  expect_buttons "$1" OK
+}
+
+FC='HKLM\Software\Microsoft\Internet Explorer\Main\FeatureControl'
+FC_CAPS='HKLM\Software\Microsoft\Internet Explorer\MAIN\FeatureControl'
+IE_MAIN='Software\Microsoft\Internet Explorer\Main'
+RUN='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+WER_EXCLUDED='HKLM\Software\Microsoft\Windows\Windows Error Reporting\ExcludedApplications'
+PROGRAMS=(QVApp.exe QVGet.exe QVSaver.exe QVThumbs.exe)
+declare -A CLSID_NAME
+CLSID_NAME['en.{3A5C1E70-2B4D-4F61-9E83-0C7D5A1B2E91}']='Quorvia Toolbar'
+CLSID_NAME['en.{6D2E8B14-9C0A-4B7F-A3D5-1E6F7A8B9C02}']='Quorvia Editing Bar'
+CLSID_NAME['en.{9B4F2A63-5E1C-4D8A-B7F0-2C3D4E5F6A13}']='Quorvia Explorer Bar'
+CLSID_NAME['en.{C7E1D052-8A3B-4C6E-9F14-3B4C5D6E7F24}']='Quorvia Browser Helper Object'
+CLSID_NAME['de.{3A5C1E70-2B4D-4F61-9E83-0C7D5A1B2E91}']='Querlix-Symbolleiste'
+CLSID_NAME['de.{6D2E8B14-9C0A-4B7F-A3D5-1E6F7A8B9C02}']='Querlix-Bearbeitungsleiste'
+CLSID_NAME['de.{9B4F2A63-5E1C-4D8A-B7F0-2C3D4E5F6A13}']='Querlix-Explorer-Leiste'
+CLSID_NAME['de.{C7E1D052-8A3B-4C6E-9F14-3B4C5D6E7F24}']='Querlix-Browserhilfsobjekt'
+CLSIDS=('{3A5C1E70-2B4D-4F61-9E83-0C7D5A1B2E91}' '{6D2E8B14-9C0A-4B7F-A3D5-1E6F7A8B9C02}'
+        '{9B4F2A63-5E1C-4D8A-B7F0-2C3D4E5F6A13}' '{C7E1D052-8A3B-4C6E-9F14-3B4C5D6E7F24}')
+
+# The feature-control values, in the 32-bit view only. EMULATION: 0x2af8 (11000) or 0x1f40 (8000).
+verify_feature_control() {
+  local emulation=$1 p
+  for p in "${PROGRAMS[@]}"; do
+    expect_reg 32 "$FC\\FEATURE_BROWSER_EMULATION" "$p" REG_DWORD "$emulation"
+    expect_reg 32 "$FC_CAPS\\FEATURE_GPU_RENDERING" "$p" REG_DWORD 0x1
+    expect_reg 32 "$FC_CAPS\\FEATURE_DISABLE_NAVIGATION_SOUNDS" "$p" REG_DWORD 0x1
+    expect_no_reg 64 "$FC\\FEATURE_BROWSER_EMULATION" "$p"
+    expect_no_reg 64 "$FC\\FEATURE_GPU_RENDERING" "$p"
+  done
+  expect_reg 32 "$FC\\FEATURE_USE_LEGACY_JSCRIPT" QVApp.exe REG_DWORD 0x1
+  for p in QVGet.exe QVSaver.exe QVThumbs.exe; do
+    expect_no_reg 32 "$FC\\FEATURE_USE_LEGACY_JSCRIPT" "$p"
+  done
+  for p in QVApp.exe QVGet.exe QVSaver.exe; do
+    expect_reg 32 "$FC\\FEATURE_MAXCONNECTIONSPERSERVER" "$p" REG_DWORD 0x6
+  done
+  expect_no_reg 32 "$FC\\FEATURE_MAXCONNECTIONSPERSERVER" QVThumbs.exe
+}
+
+# Windows level 2 on 64-bit Windows: start-up entry in the 32-bit view, machine-wide isolation in
+# the 64-bit view only, per-user isolation.
+verify_level2_settings() {
+  expect_reg 32 "$RUN" QuorviaStartupInit REG_SZ "\"${INSTALL}QVGet.exe\" /StartupCheck"
+  expect_no_reg 64 "$RUN" QuorviaStartupInit
+  expect_reg 64 "HKLM\\$IE_MAIN" Isolation REG_SZ PMIL
+  expect_reg 64 "HKLM\\$IE_MAIN" Isolation64Bit REG_DWORD 0x0
+  expect_no_reg 32 "HKLM\\$IE_MAIN" Isolation
+  expect_no_reg 32 "HKLM\\$IE_MAIN" Isolation64Bit
+  expect_reg "" "HKCU\\$IE_MAIN" Isolation REG_SZ PMIL
+  expect_reg "" "HKCU\\$IE_MAIN" Isolation64Bit REG_DWORD 0x0
+}
+verify_no_level2_settings() {
+  local view
+  for view in 32 64; do
+    expect_no_reg "$view" "$RUN" QuorviaStartupInit
+    expect_no_reg "$view" "HKLM\\$IE_MAIN" Isolation
+    expect_no_reg "$view" "HKLM\\$IE_MAIN" Isolation64Bit
+  done
+  expect_no_reg "" "HKCU\\$IE_MAIN" Isolation
+  expect_no_reg "" "HKCU\\$IE_MAIN" Isolation64Bit
+}
+
+# The add-in names under HKCR\CLSID as the 32-bit view shows them (HKCR\Wow6432Node\CLSID).
+verify_addin_names() {
+  local id
+  for id in "${CLSIDS[@]}"; do
+    expect_reg 32 "HKCR\\CLSID\\$id" "" REG_SZ "${CLSID_NAME[$1.$id]}"
+  done
+}
+
+verify_wer_exclusions() {
+  local p
+  for p in QVApp.exe QVGet.exe QVSaver.exe QVSync.exe QVThumbs.exe; do
+    expect_reg 64 "$WER_EXCLUDED" "$p" REG_DWORD 0x1
+  done
+}
+verify_no_wer_exclusions() {
+  local p
+  for p in QVApp.exe QVGet.exe QVSaver.exe QVSync.exe QVThumbs.exe; do
+    expect_no_reg 64 "$WER_EXCLUDED" "$p"
+    expect_no_reg 32 "$WER_EXCLUDED" "$p"
+  done
+}
+
+# The installer ran once, the one of the system folder, on the package beside the updater.
+verify_installer_ran() {
+  local line
+  line=$(log_lines msiexec.log)
+  expect_eq "installer runs" 1 "$(printf '%s\n' "$line" | grep -c .)"
+  expect_eq "installer program" 'C:\windows\system32\msiexec.exe' "$(printf '%s' "$line" | cut -d'|' -f1)"
+  expect_true "installer command line [$line] ends with /qb /p and the quoted package" \
+    grep -Fq -- ' /qb /p "C:\qv-e2e\download\qvupdate.msp"|' <<<"$line"
+  expect_eq "installer found the package" msp=present "$(printf '%s' "$line" | cut -d'|' -f3)"
+}
+
+verify_shell_item_registered() {  # 1: QVInit.exe started once, 0: never
+  local lines
+  lines=$(log_lines started.log | grep -i 'QVInit.exe|' || true)
+  if [ "$1" = 1 ]; then
+    expect_eq "QVInit.exe runs" 1 "$(printf '%s\n' "$lines" | grep -c .)"
+    expect_eq "QVInit.exe started from the install folder" "${INSTALL}QVInit.exe" \
+      "$(printf '%s' "$lines" | cut -d'|' -f1)"
+    expect_true "QVInit.exe command line [$lines] ends with /RegisterQVGetShellItem" \
+      grep -Eq 'QVInit\.exe"? /RegisterQVGetShellItem$' <<<"$lines"
+  else
+    expect_eq "QVInit.exe never started" "" "$lines"
+  fi
+}
+
+# The renewed shortcut of language LANG, read back with lnkinfo.
+verify_shortcut_renewed() {
+  local link="$COMMON_PROGRAMS${T[$1.link]}"
+  expect_eq "shortcut target" "${INSTALL}QVSync.exe" "$(lnk_field "$link" 'Local path')"
+  expect_eq "shortcut description" "${T[$1.description]}" "$(lnk_field "$link" Description)"
+  expect_eq "shortcut icon file" "${INSTALL}QVSync.exe" "$(lnk_field "$link" 'Icon location')"
+  expect_eq "shortcut icon index" 0 "$(lnk_field "$link" 'Icon index')"
+  expect_eq "shortcut working directory" "" "$(lnk_field "$link" 'Working directory')"
+  expect_eq "shortcut arguments" "" "$(lnk_field "$link" 'Command line arguments')"
+}
+verify_shortcut_untouched() {
+  local link="$COMMON_PROGRAMS${T[$1.link]}"
+  expect_eq "old shortcut target" "$OLD_SYNC" "$(lnk_field "$link" 'Local path')"
+  expect_eq "old shortcut description" "$OLD_DESCRIPTION" "$(lnk_field "$link" Description)"
+}
+verify_no_shortcut() {
+  expect_false "no shortcut ${T[$1.link]}" test -e "$(unix_path "$COMMON_PROGRAMS${T[$1.link]}")"
+}
+
+verify_qvapp() {  # REVISION that QVApp.exe has now
+  expect_same_file "QVApp.exe after the run" "$fixtures/QVApp-$1.exe" "$(unix_path "$INSTALL")QVApp.exe"
+}
+
+# Nothing of the update happened: no installer, no registry value, no shortcut change.
+verify_nothing_changed() {
+  local p id
+  expect_false "the installer never ran" test -e "$data/msiexec.log"
+  expect_false "no companion program ran" test -e "$data/started.log"
+  for p in "${PROGRAMS[@]}"; do
+    expect_no_reg 32 "$FC\\FEATURE_BROWSER_EMULATION" "$p"
+    expect_no_reg 64 "$FC\\FEATURE_BROWSER_EMULATION" "$p"
+  done
+  verify_no_level2_settings
+  for id in "${CLSIDS[@]}"; do
+    expect_eq "no add-in key $id" "" "$(reg_query 32 "HKCR\\CLSID\\$id")"
+  done
+  verify_no_wer_exclusions
+}
+
+# ---- the driver's own check, against dialogs with known texts --------------------------------
+case_driver_selftest() {
+  PROCESS=dlgdemo.exe
+  ACTIONS=(escape 'button:Go on' id:1 escape close 'button:Cancel')
+}
+run_driver_selftest() {
+  mkdir -p "$data/bin"
+  cp "$fixtures"/{dlgdriver,dlgdemo}.exe "$data/bin/"
+  wine 'C:\qv-e2e\bin\dlgdriver.exe' --process dlgdemo.exe --timeout 60 'C:\qv-e2e\dialogs.txt' \
+    "${ACTIONS[@]}" >/dev/null 2>&1 &
+  local driver_pid=$! kind expected status
+  local -a runs=(msgbox:2 taskdialog:6 msgbox:1 taskdialog:2 taskdialog:2 msgbox:2)
+  for kind in "${runs[@]}"; do
+    expected=${kind#*:}
+    wine 'C:\qv-e2e\bin\dlgdemo.exe' "${kind%:*}" >/dev/null 2>&1
+    status=$?
+    expect_eq "dlgdemo ${kind%:*} answered by the driver" "$expected" "$status"
+  done
+  touch "$data/updater.exited"
+  wait "$driver_pid"
+  DRIVER_STATUS=$?
+}
+verify_driver_selftest() {
+  expect_eq "driver status" 0 "$DRIVER_STATUS"
+  expect_eq "dialogs seen" 6 "$(dialog_count)"
+  expect_dialog 1 'Demo Größe' 'Erste Zeile äöü\r\n\r\nSecond line'
+  expect_buttons 1 OK Cancel
+  expect_dialog 2 Demo 'Main instruction' '\r\nContent ü' 'Footer line 1\r\nline 2'
+  expect_buttons 2 'Go on' Cancel
+  expect_eq "answers recorded" "escape|button:Go on|id:1|escape|close|button:Cancel" \
+    "$(sed -n 's/^action\t//p' "$data/dialogs.txt" | paste -sd'|')"
+}
+
+# ---- the updater ----------------------------------------------------------------------------
+# Windows 7 (level 2), English, product running, shortcut present: the whole update.
+case_level2_en() {
+  ARGS=(/en) COMMUNICATOR=1 SHORTCUT=en
+  ACTIONS=("button:${T[en.install]}" button:Close)
+}
+verify_level2_en() {
+  verify_prompt_taskdialog en 1
+  verify_report_taskdialog 2 en
+  verify_installer_ran
+  verify_shell_item_registered 1
+  verify_qvapp 69
+  verify_feature_control 0x2af8
+  verify_level2_settings
+  verify_addin_names en
+  verify_wer_exclusions
+  verify_shortcut_renewed en
+  verify_no_shortcut de
+}
+
+# German at level 2, product not running, both shortcuts present: only the German one is renewed;
+# the report is closed with Escape.
+case_level2_de() {
+  SHORTCUT=both
+  ACTIONS=("button:${T[de.install]}" escape)
+}
+verify_level2_de() {
+  verify_prompt_taskdialog de 0
+  verify_report_taskdialog 2 de
+  verify_installer_ran
+  verify_qvapp 69
+  verify_feature_control 0x2af8
+  verify_level2_settings
+  verify_addin_names de
+  verify_shortcut_renewed de
+  verify_shortcut_untouched en
+}
+
+# Windows XP (level 1), German, message boxes.
+case_level1_de() {
+  WINVER=winxp COMMUNICATOR=1 SHORTCUT=de
+  ACTIONS=(id:1 id:1)
+}
+verify_level1_de() {
+  verify_prompt_box de 1
+  verify_report_box 2 de
+  verify_installer_ran
+  verify_shell_item_registered 0
+  verify_qvapp 69
+  verify_feature_control 0x1f40
+  verify_no_level2_settings
+  verify_addin_names de
+  verify_no_wer_exclusions
+  verify_shortcut_renewed de
+}
+
+# Windows 2000 (level 0), "/EN" in capitals, no shortcut: none is created.
+case_level0_en() {
+  ARGS=(/EN) WINVER=win2k
+  ACTIONS=(button:OK button:OK)
+}
+verify_level0_en() {
+  verify_prompt_box en 0
+  verify_report_box 2 en
+  verify_installer_ran
+  verify_shell_item_registered 0
+  verify_feature_control 0x2af8
+  verify_no_level2_settings
+  verify_addin_names en
+  verify_no_wer_exclusions
+  verify_no_shortcut en
+}
+
+case_not_installed_en() {
+  ARGS=(/en) PRODUCT=0 EXPECT_STATUS=1605
+  ACTIONS=(button:OK)
+}
+verify_not_installed_en() {
+  expect_dialog 1 "${T[en.missing.title]}" "${T[en.missing.text]}"
+  expect_buttons 1 OK
+  verify_nothing_changed
+}
+
+case_not_installed_de() {
+  PRODUCT=0 EXPECT_STATUS=1605 WINVER=winxp
+  ACTIONS=(escape)
+}
+verify_not_installed_de() {
+  expect_dialog 1 "${T[de.missing.title]}" "${T[de.missing.text]}"
+  expect_buttons 1 OK
+  verify_nothing_changed
+}
+
+# Cancelled prompts: by the Cancel button, by Escape, by the close box of the message box.
+case_cancel_button() {
+  ARGS=(/en) COMMUNICATOR=1 SHORTCUT=en EXPECT_STATUS=1602
+  ACTIONS=(button:Cancel)
+}
+verify_cancel_button() {
+  verify_prompt_taskdialog en 1
+  verify_nothing_changed
+  verify_qvapp 68
+  verify_shortcut_untouched en
+}
+case_cancel_escape() {
+  SHORTCUT=de EXPECT_STATUS=1602
+  ACTIONS=(escape)
+}
+verify_cancel_escape() {
+  verify_prompt_taskdialog de 0
+  verify_nothing_changed
+  verify_qvapp 68
+  verify_shortcut_untouched de
+}
+case_cancel_close_xp() {
+  ARGS=(/en) WINVER=winxp SHORTCUT=en EXPECT_STATUS=1602
+  ACTIONS=(close)
+}
+verify_cancel_close_xp() {
+  verify_prompt_box en 0
+  verify_nothing_changed
+  verify_qvapp 68
+  verify_shortcut_untouched en
+}
+
+# The installer leaves QVApp.exe as it was: the settings are written, but no report is shown.
+case_unchanged() {
+  ARGS=(/en) SHORTCUT=en MSI_MODE=none EXPECT_STATUS=1642
+  ACTIONS=("button:${T[en.install]}")
+}
+verify_unchanged() {
+  verify_installer_ran
+  verify_qvapp 68
+  verify_feature_control 0x2af8
+  verify_level2_settings
+  verify_addin_names en
+  verify_shortcut_renewed en
+}
+
+# An install folder with spaces outside Program Files.
+case_spaces() {
+  ARGS=(/en) SHORTCUT=en INSTALL='C:\Quorvia Apps\Quorvia 3 Suite\'
+  ACTIONS=("button:${T[en.install]}" close)
+}
+verify_spaces() {
+  verify_installer_ran
+  verify_shell_item_registered 1
+  verify_qvapp 69
+  verify_level2_settings
+  verify_shortcut_renewed en
+}
+
+# A msiexec.exe beside the updater is never started: the installer is the system folder's.
+case_planted_msiexec() {
+  ARGS=(/en) PLANT=1
+  ACTIONS=("button:${T[en.install]}" button:Close)
+}
+verify_planted_msiexec() {
+  verify_installer_ran
+  verify_qvapp 69
+}

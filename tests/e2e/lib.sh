@@ -1,0 +1,236 @@
+# Helpers of run-case.sh: installing the fake product, running the updater with the dialog
+# driver, and the checks (dialog transcript, registry through reg.exe, files, shortcut).
+# Sourced; uses the variables run-case.sh sets (wine, drive_c, data, fixtures, exe, shots...).
+
+# ---- checks ---------------------------------------------------------------------------------
+CHECKS=0
+FAILS=0
+pass() { CHECKS=$((CHECKS + 1)); }
+fail() {
+  CHECKS=$((CHECKS + 1))
+  FAILS=$((FAILS + 1))
+  printf 'FAIL: %s\n' "$*" >&2
+}
+# expect_eq WHAT EXPECTED ACTUAL
+expect_eq() {
+  if [ "$2" == "$3" ]; then pass; else fail "$1: expected [$2], got [$3]"; fi
+}
+expect_true() {  # expect_true WHAT COMMAND...
+  local what=$1
+  shift
+  if "$@"; then pass; else fail "$what"; fi
+}
+expect_false() {
+  local what=$1
+  shift
+  if "$@"; then fail "$what"; else pass; fi
+}
+report_checks() {
+  echo "$CHECKS checks, $FAILS failed"
+  [ "$FAILS" -eq 0 ]
+}
+
+# Windows path on drive C: to the Unix path inside the prefix.
+unix_path() {
+  local path=${1#[Cc]:\\}
+  printf '%s/%s' "$drive_c" "${path//\\//}"
+}
+
+# ---- setting up -----------------------------------------------------------------------------
+COMMON_PROGRAMS='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
+LINK_EN='\Quorvia 3\Synchronizing.lnk'
+LINK_DE='\Querlix 3\Synchronisation zweier Sammlungen.lnk'
+OLD_SYNC='C:\qv-e2e\old\QVSync.exe'
+OLD_DESCRIPTION='Shortcut of the previous version'
+
+# Writes a shortcut as the product's installer would: it points at an older copy of QVSync.exe.
+make_old_shortcut() {
+  local link="$COMMON_PROGRAMS$1" folder
+  folder=$(unix_path "$link")
+  mkdir -p "$(dirname "$folder")" "$(dirname "$(unix_path "$OLD_SYNC")")"
+  cp "$fixtures/companion.exe" "$(unix_path "$OLD_SYNC")"
+  wine 'C:\qv-e2e\bin\mklnk.exe' "$link" "$OLD_SYNC" "$OLD_DESCRIPTION" "$OLD_SYNC" ||
+    fail "set-up: mklnk could not write $link"
+}
+
+setup_product() {
+  local bin=$data/bin folder name
+  mkdir -p "$bin"
+  cp "$fixtures"/{dlgdriver,launch,mklnk,communicator}.exe "$bin/"
+  if [ -n "$exe" ]; then
+    cp "$exe" "$data/download/QV3Update.exe"
+  fi
+  printf 'MSP fake patch package\n' >"$data/download/qvupdate.msp"
+  cp "$fixtures/QVApp-69.exe" "$data/QVApp-new.exe"
+  # The installer stand-in replaces Wine's own msiexec.exe; Wine loads its built-in programs of
+  # the system folder first unless told otherwise.
+  cp "$fixtures/msiexec.exe" "$drive_c/windows/system32/msiexec.exe"
+  wine reg add 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /d native /f >/dev/null
+  printf '%s\n' "$MSI_MODE" >"$data/msiexec-mode.txt"
+  if [ "$PLANT" = 1 ]; then
+    cp "$fixtures/msiexec.exe" "$data/download/msiexec.exe"
+  fi
+  if [ -n "$WINVER" ]; then
+    wine reg add 'HKCU\Software\Wine\AppDefaults\QV3Update.exe' /v Version /d "$WINVER" /f >/dev/null
+  fi
+  if [ "$PRODUCT" = 1 ]; then
+    folder=$(unix_path "$INSTALL")
+    mkdir -p "$folder"
+    cp "$fixtures/QVApp-68.exe" "$folder/QVApp.exe"
+    for name in QVGet QVSaver QVThumbs QVSync QVInit; do
+      cp "$fixtures/companion.exe" "$folder/$name.exe"
+    done
+    # The product key lives in the 32-bit view, as the product's 32-bit installer writes it.
+    wine reg add 'HKLM\Software\orvanta\Quorvia' /v AppPath /d "$INSTALL" /reg:32 /f >/dev/null
+    expect_eq "set-up: AppPath as stored" "REG_SZ|$INSTALL" \
+      "$(reg_value 32 'HKLM\Software\orvanta\Quorvia' AppPath)"
+    reg_forget
+  fi
+  case "$SHORTCUT" in
+    en) make_old_shortcut "$LINK_EN" ;;
+    de) make_old_shortcut "$LINK_DE" ;;
+    both) make_old_shortcut "$LINK_EN"; make_old_shortcut "$LINK_DE" ;;
+  esac
+  if [ "$COMMUNICATOR" = 1 ]; then
+    wine 'C:\qv-e2e\bin\communicator.exe' 600 >/dev/null 2>&1 &
+    local waited
+    for waited in $(seq 1 100); do
+      [ -s "$data/communicator.ready" ] && break
+      sleep 0.2
+    done
+    expect_true "set-up: the communicator window came up" test -s "$data/communicator.ready"
+  fi
+}
+
+# Photographs each dialog the driver announces (TRANSCRIPT.N.ready holds its rectangle), then
+# lets the driver go on (TRANSCRIPT.N.go).
+photographer() {
+  local ready n go left top right bottom name
+  local -a names
+  IFS=, read -r -a names <<<"$shot_names"
+  mkdir -p "$shots"
+  while :; do
+    for ready in "$data"/dialogs.txt.*.ready; do
+      [ -e "$ready" ] || continue
+      go=${ready%.ready}.go
+      [ -e "$go" ] && continue
+      n=${ready%.ready}
+      n=${n##*.}
+      read -r left top right bottom <"$ready"
+      name=${names[$((n - 1))]:-$case_name-$n}
+      import -display "$DISPLAY" -window root -crop "$((right - left))x$((bottom - top))+$left+$top" \
+        +repage "$shots/$name.png" 2>/dev/null || fail "screenshot $name"
+      touch "$go"
+    done
+    sleep 0.2
+  done
+}
+
+# Runs the updater from the download folder with the dialog driver answering; sets STATUS (the
+# full exit status), DRIVER_STATUS and leaves the transcript in $data/dialogs.txt.
+run_updater() {
+  local -a driver_options=(--process "$PROCESS" --timeout 150)
+  if [ -n "$shots" ]; then
+    driver_options+=(--shots)
+    photographer &
+    photographer_pid=$!
+  fi
+  wine 'C:\qv-e2e\bin\dlgdriver.exe' "${driver_options[@]}" 'C:\qv-e2e\dialogs.txt' "${ACTIONS[@]}" \
+    >/dev/null 2>&1 &
+  local driver_pid=$!
+  timeout 180 "$wine64" 'C:\qv-e2e\bin\launch.exe' 'C:\qv-e2e\status.txt' 'C:\qv-e2e\download' \
+    'C:\qv-e2e\download\QV3Update.exe' "${ARGS[@]}" >/dev/null 2>&1
+  touch "$data/updater.exited"
+  wait "$driver_pid"
+  DRIVER_STATUS=$?
+  if [ -n "${photographer_pid:-}" ]; then
+    kill "$photographer_pid" 2>/dev/null
+    wait "$photographer_pid" 2>/dev/null
+    photographer_pid=
+  fi
+  STATUS=$(tr -d '\r\n' <"$data/status.txt" 2>/dev/null)
+  if [ -n "${QV_E2E_VERBOSE:-}" ]; then cat "$data/dialogs.txt" >&2; fi
+  expect_eq "exit status of QV3Update.exe" "$EXPECT_STATUS" "$STATUS"
+  expect_eq "dialog driver: one dialog per answer, each closed (status)" 0 "$DRIVER_STATUS"
+  expect_eq "number of dialogs" "${#ACTIONS[@]}" "$(dialog_count)"
+}
+
+# ---- the dialog transcript ------------------------------------------------------------------
+# Texts in the transcript are escaped: CR as \r, LF as \n, backslash as \\.
+dialog_count() { sed -n 's/^end\t//p' "$data/dialogs.txt" 2>/dev/null; }
+dialog_block() {
+  awk -v n="$1" -F '\t' '$1 == "dialog" { on = ($2 == n) } on' "$data/dialogs.txt" 2>/dev/null
+}
+dialog_title() { dialog_block "$1" | sed -n 's/^title\t//p'; }
+# The texts of the visible controls of dialog N, one a line; with a class, only of that class.
+dialog_texts() {
+  dialog_block "$1" | awk -F '\t' -v class="${2:-}" \
+    '$1 == "control" && $4 == "1" && $5 != "" && (class == "" || $2 == class) { print $5 }'
+}
+expect_dialog() {  # expect_dialog N TITLE TEXT... : the title and each text exactly
+  local n=$1 title=$2 text
+  shift 2
+  expect_eq "dialog $n title" "$title" "$(dialog_title "$n")"
+  for text in "$@"; do
+    if dialog_texts "$n" | grep -Fxq -- "$text"; then
+      pass
+    else
+      fail "dialog $n has no control with the text [$text]; it has:$(printf '\n  [%s]' \
+        "$(dialog_texts "$n")")"
+    fi
+  done
+}
+expect_buttons() {  # expect_buttons N TEXT...: exactly these buttons, in this order
+  local n=$1
+  shift
+  expect_eq "dialog $n buttons" "$(printf '%s\n' "$@")" "$(dialog_texts "$n" Button)"
+}
+
+# ---- registry, through Wine's reg.exe -------------------------------------------------------
+reg_cache=
+reg_forget() { [ -n "$reg_cache" ] && rm -rf "$reg_cache"; reg_cache=; }
+# reg_query VIEW KEY: the output of "reg query KEY /reg:VIEW" (VIEW 32, 64 or empty), cached.
+reg_query() {
+  [ -n "$reg_cache" ] || reg_cache=$(mktemp -d "$data/.reg.XXXXXX")
+  local file
+  file=$reg_cache/$(printf '%s|%s' "$1" "$2" | md5sum | cut -c1-16)
+  if [ ! -e "$file" ]; then
+    if [ -n "$1" ]; then
+      wine reg query "$2" "/reg:$1" 2>/dev/null | tr -d '\r' >"$file"
+    else
+      wine reg query "$2" 2>/dev/null | tr -d '\r' >"$file"
+    fi
+  fi
+  cat "$file"
+}
+# reg_value VIEW KEY NAME: "TYPE|DATA" of the value, empty when it is missing. The default value
+# is named "".
+reg_value() {
+  reg_query "$1" "$2" | awk -v name="$3" 'BEGIN { FS = "    " }
+    /^    / {
+      n = $2
+      if (n == "(Default)") n = ""
+      if (n == name) {
+        data = $4
+        for (i = 5; i <= NF; i++) data = data "    " $i
+        print $3 "|" data
+        exit
+      }
+    }'
+}
+expect_reg() {  # expect_reg VIEW KEY NAME TYPE DATA
+  expect_eq "registry ${1:+(/reg:$1) }$2 [$3]" "$4|$5" "$(reg_value "$1" "$2" "$3")"
+}
+expect_no_reg() {  # expect_no_reg VIEW KEY NAME
+  expect_eq "registry ${1:+(/reg:$1) }$2 [$3] absent" "" "$(reg_value "$1" "$2" "$3")"
+}
+
+# ---- files ----------------------------------------------------------------------------------
+expect_same_file() {  # expect_same_file WHAT EXPECTED ACTUAL
+  if cmp -s "$2" "$3"; then pass; else fail "$1: $3 differs from $2"; fi
+}
+log_lines() { tr -d '\r' <"$data/$1" 2>/dev/null; }
+# lnk_field LINK FIELD: a field of lnkinfo's report ("Local path", "Description"...).
+lnk_field() {
+  lnkinfo "$(unix_path "$1")" 2>/dev/null | sed -n "s/^\t$2[\t ]*: //p" | head -n 1
+}
