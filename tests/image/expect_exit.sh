@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Runs a Windows program under wine64 in a fresh prefix with no display and checks its exit
-# status. Without a display the program's message boxes cannot be shown and return at once.
-# Usage: expect_exit.sh WINE_RUN WANTED_STATUS PROGRAM.exe [ARGS...]
+# Runs a Windows program under wine64 in a fresh prefix with no display and checks its full
+# exit status (read by exit_status.exe, since Linux sees only the low 8 bits of it). Without a
+# display the program's message boxes cannot be shown and return at once.
+# Usage: expect_exit.sh WINE_RUN EXIT_STATUS_EXE WANTED_STATUS PROGRAM.exe [ARGS...]
 set -u
-wine_run=$1 wanted=$2
-shift 2
-timeout 300 env -u DISPLAY -u WAYLAND_DISPLAY bash "$wine_run" "$@"
-status=$?
-echo "exit status $status, wanted $wanted: $*"
-[ "$status" -eq "$wanted" ]
+wine_run=$1 helper=$2 wanted=$3 program=$4
+shift 4
+# The program's path as Windows sees it: drive Z: is the Linux root.
+windows_path="Z:$(realpath "$program" | tr / '\\')"
+output=$(timeout 300 env -u DISPLAY -u WAYLAND_DISPLAY bash "$wine_run" "$helper" \
+         "$windows_path" "$@")
+echo "$output"
+status=$(printf '%s\n' "$output" | sed -n 's/^exit status \([0-9]*\).*/\1/p' | tail -n 1)
+echo "wanted exit status $wanted: $(basename "$program") $*"
+[ -n "$status" ] && [ "$status" -eq "$wanted" ]
