@@ -57,6 +57,7 @@ struct SimWindow {
   win::DWORD threadId = 0;
   win::DWORD processId = 0;
   bool visible = true;
+  int iconId = 0;  // windows the program created: the icon resource they carry (0: none)
 };
 
 // How the scripted user answers a dialog.
@@ -117,9 +118,15 @@ struct ProcessRecord {
   win::STARTUPINFOA startupInfo{};
   bool processAttributesGiven = false;
   bool threadAttributesGiven = false;
-  std::string imagePath;  // the executable Windows resolved, empty when it was not found
+  // The executable Windows resolved, spelled as the file is named on the machine; empty when
+  // it was not found.
+  std::string imagePath;
   bool started = false;
   bool waitedFor = false;
+  // The start-up record's texts (its pointers are the caller's and are not kept valid).
+  std::optional<std::string> desktop;
+  std::optional<std::string> title;
+  win::DWORD processId = 0, threadId = 0;  // 0 when the program was not started
 };
 
 class SimMachine;
@@ -134,6 +141,11 @@ struct MachineConfig {
   std::string exePath = "C:\\Users\\User\\Downloads\\QV3Update.exe";
   std::string systemDirectory;  // default: "C:\\Windows\\system32"
   win::DWORD processId = 4000, threadId = 4004;
+  // The updater's current directory; default: the folder of exePath.
+  std::string currentDirectory;
+  // A new machine holds C:\Windows, the system folder with msiexec.exe, the updater's own
+  // executable (version 3.10.0.68) and the common Start-menu programs folder; false: only C:\.
+  bool standardFiles = true;
 };
 
 class SimMachine {
@@ -157,7 +169,8 @@ class SimMachine {
   bool FolderExists(const std::string& path) const;
   void RemoveFile(const std::string& path);
   std::vector<std::string> FilePaths() const;  // every file, sorted
-  // File changes of the run, in order: "deleted X", "created X", "moved X -> Y".
+  // File changes of the run, in order: "deleted X", "created X", "replaced X" (a save over an
+  // existing file), "created folder X", "moved X -> Y"; paths as the program spelled them.
   const std::vector<std::string>& FileLog() const { return fileLog_; }
 
   // --- special folders -----------------------------------------------------------------------
@@ -170,8 +183,14 @@ class SimMachine {
   win::HWND AddWindow(SimWindow window);
   void SetForegroundWindowOf(win::HWND hwnd);  // 0: no foreground window
   win::HWND ForegroundWindow() const;
-  // AttachThreadInput and SetForegroundWindow calls with their arguments, in order.
+  // AttachThreadInput and SetForegroundWindow calls with their arguments, in order, numbers in
+  // decimal: "AttachThreadInput(4010,4004,1)", "SetForegroundWindow(264)".
   const std::vector<std::string>& ForegroundLog() const { return foregroundLog_; }
+  // Pairs of threads whose input is attached now (AttachThreadInput without the detach).
+  std::size_t AttachedInputCount() const;
+  // A window as the machine knows it (also the program's own ones); null when unknown or
+  // destroyed.
+  const SimWindow* FindSimWindow(win::HWND hwnd) const;
   // Windows the program created and has not destroyed.
   std::size_t OwnWindowCount() const;
 
@@ -180,6 +199,7 @@ class SimMachine {
   // first own task dialog button, or Close of a report).
   void QueueAnswer(Answer answer);
   const std::vector<DialogRecord>& Dialogs() const { return dialogs_; }
+  int InitCommonControlsCount() const;
 
   // --- processes -------------------------------------------------------------------------------
   // When a started program's resolved image path equals `imagePath` (without regard to case),
@@ -199,6 +219,11 @@ class SimMachine {
 
   // The environment for ExpandEnvironmentStringsA (names without regard to case).
   void SetEnvironment(const std::string& name, const std::string& value);
+
+  // The error code the last failing simulated call left (GetLastError), 0 before any failure.
+  win::DWORD LastError() const;
+  // The instance handle of the updater's own module (GetModuleHandleA(NULL)).
+  win::HINSTANCE ModuleHandle() const;
 
  private:
   friend class SimAreas;

@@ -1,0 +1,162 @@
+// Inside the simulated machine: one object implements every non-registry area of the seam over
+// the machine's kernel, file system, windows and dialog queue. Only sim/*.cpp include this.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+namespace qv::sim {
+
+// Windows error codes the simulation gives that win_types.h does not name.
+constexpr win::DWORD kErrorInvalidFunction = 1;
+constexpr win::DWORD kErrorBadExeFormat = 193;
+constexpr win::DWORD kErrorDirectory = 267;
+constexpr win::DWORD kErrorModNotFound = 126;
+constexpr win::DWORD kErrorProcNotFound = 127;
+constexpr win::DWORD kErrorResourceNameNotFound = 1814;
+constexpr win::DWORD kErrorInvalidWindowHandle = 1400;
+constexpr win::DWORD kErrorInvalidIconHandle = 1402;
+constexpr win::HRESULT kEPointer = static_cast<win::HRESULT>(0x80004003u);
+constexpr win::HRESULT kRpcEChangedMode = static_cast<win::HRESULT>(0x80010106u);
+
+// Path helpers: code page 1252 bytes, compared without regard to case.
+std::string FoldCase(const std::string& path);
+// The absolute form of `path` (backslashes, no "." or ".." parts, no doubled or trailing
+// separators except after a drive), relative paths taken from `currentDirectory`.
+std::string NormalizePath(const std::string& path, const std::string& currentDirectory);
+std::string ParentOf(const std::string& normalized);  // "" for a drive root
+std::string FileNameOf(const std::string& path);
+
+class SimAreas final : public win::ISystem,
+                       public win::IProcesses,
+                       public win::IWindows,
+                       public win::IDialogs,
+                       public win::IShell,
+                       public win::IFiles {
+ public:
+  explicit SimAreas(SimMachine& machine);
+  ~SimAreas() override;
+
+  // --- ISystem
+  win::BOOL GetVersionExA(win::OSVERSIONINFOA* lpVersionInformation) override;
+  win::HANDLE GetCurrentProcess() override;
+  win::BOOL IsWow64Process(win::HANDLE hProcess, win::BOOL* Wow64Process) override;
+  win::DWORD GetModuleFileNameA(win::HINSTANCE hModule, char* lpFilename,
+                                win::DWORD nSize) override;
+  win::UINT GetSystemDirectoryA(char* lpBuffer, win::UINT uSize) override;
+  win::HINSTANCE GetModuleHandleA(const char* lpModuleName) override;
+
+  // --- IProcesses
+  win::BOOL CreateProcessA(const char* lpApplicationName, char* lpCommandLine,
+                           const win::SECURITY_ATTRIBUTES* lpProcessAttributes,
+                           const win::SECURITY_ATTRIBUTES* lpThreadAttributes,
+                           win::BOOL bInheritHandles, win::DWORD dwCreationFlags,
+                           void* lpEnvironment, const char* lpCurrentDirectory,
+                           win::STARTUPINFOA* lpStartupInfo,
+                           win::PROCESS_INFORMATION* lpProcessInformation) override;
+  win::DWORD WaitForSingleObject(win::HANDLE hHandle, win::DWORD dwMilliseconds) override;
+  win::BOOL CloseHandle(win::HANDLE hObject) override;
+
+  // --- IWindows
+  win::HWND FindWindowExA(win::HWND hWndParent, win::HWND hWndChildAfter, const char* lpszClass,
+                          const char* lpszWindow) override;
+  win::HWND GetForegroundWindow() override;
+  win::DWORD GetWindowThreadProcessId(win::HWND hWnd, win::DWORD* lpdwProcessId) override;
+  win::BOOL AttachThreadInput(win::DWORD idAttach, win::DWORD idAttachTo,
+                              win::BOOL fAttach) override;
+  win::BOOL SetForegroundWindow(win::HWND hWnd) override;
+  win::HWND CreateFormWindow(win::HINSTANCE hInstance, const win::WCHAR* caption,
+                             int iconId) override;
+  win::BOOL DestroyWindow(win::HWND hWnd) override;
+  win::HICON LoadIconW(win::HINSTANCE hInstance, const win::WCHAR* lpIconName) override;
+  win::BOOL DestroyIcon(win::HICON hIcon) override;
+
+  // --- IDialogs
+  void InitCommonControls() override;
+  int MessageBoxW(win::HWND hWnd, const win::WCHAR* lpText, const win::WCHAR* lpCaption,
+                  win::UINT uType) override;
+  win::HRESULT TaskDialogIndirect(const win::TASKDIALOGCONFIG* pTaskConfig, int* pnButton,
+                                  int* pnRadioButton, win::BOOL* pfVerificationFlagChecked) override;
+
+  // --- IShell
+  win::HRESULT CoInitializeEx(void* pvReserved, win::DWORD dwCoInit) override;
+  void CoUninitialize() override;
+  win::HRESULT CoCreateShellLink(win::IShellLinkA** ppv) override;
+  win::HRESULT SHGetFolderPathA(win::HWND hwnd, int csidl, win::HANDLE hToken,
+                                win::DWORD dwFlags, char* pszPath) override;
+  win::HRESULT WerAddExcludedApplication(const win::WCHAR* pwzExeName,
+                                         win::BOOL bAllUsers) override;
+
+  // --- IFiles
+  win::DWORD GetFileAttributesA(const char* lpFileName) override;
+  win::BOOL DeleteFileA(const char* lpFileName) override;
+  win::BOOL MoveFileExA(const char* lpExistingFileName, const char* lpNewFileName,
+                        win::DWORD dwFlags) override;
+  win::DWORD GetFileVersionInfoSizeA(const char* lptstrFilename, win::DWORD* lpdwHandle) override;
+  win::BOOL GetFileVersionInfoA(const char* lptstrFilename, win::DWORD dwHandle, win::DWORD dwLen,
+                                void* lpData) override;
+  win::BOOL VerQueryValueA(const void* pBlock, const char* lpSubBlock, void** lplpBuffer,
+                           win::UINT* puLen) override;
+
+  // --- the machine's state --------------------------------------------------------------------
+  struct Node {
+    std::string path;  // normalized, as first written
+    bool folder = false;
+    SimFile file;      // for files; folders use only file.attributes
+  };
+  struct WindowEntry {
+    win::HWND hwnd{};
+    SimWindow window;
+    bool own = false;
+    bool alive = true;
+  };
+  struct ShellLinkObject;
+  std::set<ShellLinkObject*> shellLinks;  // alive shell link objects
+  void ReleaseShellLinks();               // at the machine's end: objects the program leaked
+
+  SimMachine& m;
+  SimCodePage codePage;
+  win::HINSTANCE module{};
+  std::string cwd;
+  std::map<std::string, Node> fs;  // by folded normalized path
+  std::map<int, std::string> specialFolders;
+  std::map<int, win::HRESULT> specialFolderResults;
+  std::vector<WindowEntry> windows;
+  win::HWND foreground{};
+  std::set<std::pair<win::DWORD, win::DWORD>> attached;
+  std::deque<Answer> answers;
+  std::vector<std::pair<std::string, ProcessEffect>> effects;  // folded image path
+  std::set<std::string> failingImages;                         // folded image path
+  std::map<std::uintptr_t, std::size_t> processOfHandle;       // process handle -> record
+  std::map<std::uintptr_t, std::size_t> versionBuffers;        // filled buffer -> its length
+  std::deque<std::string> ansiStrings;  // VerQueryValueA's converted texts live here
+  win::DWORD nextProcessId = 5000;
+  win::DWORD lastError = 0;
+  int initCommonControls = 0;
+  win::DWORD comMode = 0;
+
+  std::string Normalize(const std::string& path) const { return NormalizePath(path, cwd); }
+  Node* Lookup(const std::string& normalized);
+  const Node* Lookup(const std::string& normalized) const;
+  bool IsFolder(const std::string& normalized) const;
+  bool IsFile(const std::string& normalized) const;
+  void MakeFolders(const std::string& normalized);  // with its parents; logs nothing
+  void Log(std::string entry);
+  win::BOOL Fail(win::DWORD error);  // sets the last error, gives FALSE
+  const WindowEntry* Window(win::HWND hwnd) const;
+  WindowEntry* Window(win::HWND hwnd);
+  bool ThreadKnown(win::DWORD threadId) const;
+  // The executable a command line or application name names, by Windows' rules; empty when none.
+  std::string ResolveImage(const char* applicationName, const char* commandLine,
+                           const std::string& currentDirectory) const;
+  std::string SearchExecutable(const std::string& name, const std::string& currentDirectory) const;
+};
+
+}  // namespace qv::sim

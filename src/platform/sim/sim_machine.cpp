@@ -1,0 +1,660 @@
+// The simulated machine's test-facing side and its file system.
+#include "platform/sim/sim_machine.h"
+
+#include <algorithm>
+
+#include "platform/sim/sim_areas.h"
+
+namespace qv::sim {
+
+// --- paths -------------------------------------------------------------------------------------
+
+namespace {
+
+// Upper case to lower case in code page 1252 (ASCII, Latin-1 letters, S/Z/OE with caron or
+// ligature and Y with diaeresis), as Windows' case-insensitive file names treat them.
+unsigned char FoldByte(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);
+  switch (c) {
+    case 0x8A: return 0x9A;
+    case 0x8C: return 0x9C;
+    case 0x8E: return 0x9E;
+    case 0x9F: return 0xFF;
+    default: return c;
+  }
+}
+
+bool HasDrive(const std::string& p) {
+  return p.size() >= 2 && p[1] == ':' &&
+         ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
+}
+
+}  // namespace
+
+std::string FoldCase(const std::string& path) {
+  std::string out = path;
+  for (char& c : out) c = static_cast<char>(FoldByte(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string NormalizePath(const std::string& input, const std::string& currentDirectory) {
+  std::string p = input;
+  std::replace(p.begin(), p.end(), '/', '\\');
+  std::string drive;
+  std::string rest;
+  if (HasDrive(p)) {
+    drive = p.substr(0, 2);
+    rest = p.substr(2);
+    if (rest.empty() || rest[0] != '\\') {
+      // "C:name" is relative to the current directory of that drive; the simulation has one
+      // current directory, used when it is on that drive.
+      const std::string base = NormalizePath(currentDirectory, "C:\\");
+      if (FoldCase(base.substr(0, 2)) == FoldCase(drive))
+        rest = base.substr(2) + "\\" + rest;
+      else
+        rest = "\\" + rest;
+    }
+  } else if (!p.empty() && p[0] == '\\') {
+    // Rooted on the current drive.
+    drive = currentDirectory.size() >= 2 && HasDrive(currentDirectory) ? currentDirectory.substr(0, 2)
+                                                                       : "C:";
+    rest = p;
+  } else {
+    const std::string base = NormalizePath(currentDirectory, "C:\\");
+    drive = base.substr(0, 2);
+    rest = base.substr(2) + "\\" + p;
+  }
+  drive[0] = static_cast<char>(drive[0] >= 'a' && drive[0] <= 'z' ? drive[0] - 0x20 : drive[0]);
+  std::vector<std::string> parts;
+  std::size_t i = 0;
+  while (i <= rest.size()) {
+    std::size_t j = rest.find('\\', i);
+    if (j == std::string::npos) j = rest.size();
+    std::string part = rest.substr(i, j - i);
+    // Windows drops trailing dots and blanks of every name.
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ') && part != "." &&
+           part != "..")
+      part.pop_back();
+    if (part.empty() || part == ".") {
+    } else if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else {
+      parts.push_back(part);
+    }
+    i = j + 1;
+  }
+  std::string out = drive + "\\";
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    if (k) out += "\\";
+    out += parts[k];
+  }
+  return out;
+}
+
+std::string ParentOf(const std::string& normalized) {
+  const std::size_t pos = normalized.rfind('\\');
+  if (pos == std::string::npos || normalized.size() <= 3) return "";
+  if (pos == 2) return normalized.substr(0, 3);
+  return normalized.substr(0, pos);
+}
+
+std::string FileNameOf(const std::string& path) {
+  const std::size_t pos = path.find_last_of("\\/:");
+  return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+// --- version data ------------------------------------------------------------------------------
+
+namespace {
+
+void PutWord(std::vector<std::uint8_t>& b, std::size_t at, win::WORD v) {
+  b[at] = static_cast<std::uint8_t>(v & 0xFF);
+  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void AppendWord(std::vector<std::uint8_t>& b, win::WORD v) {
+  b.push_back(static_cast<std::uint8_t>(v & 0xFF));
+  b.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+void AppendDword(std::vector<std::uint8_t>& b, win::DWORD v) {
+  AppendWord(b, static_cast<win::WORD>(v & 0xFFFF));
+  AppendWord(b, static_cast<win::WORD>(v >> 16));
+}
+
+void AppendKey(std::vector<std::uint8_t>& b, const char* key) {
+  for (const char* k = key; *k; ++k) AppendWord(b, static_cast<win::WORD>(*k));
+  AppendWord(b, 0);
+}
+
+void Align4(std::vector<std::uint8_t>& b) {
+  while (b.size() % 4) b.push_back(0);
+}
+
+// Appends one block (wLength, wValueLength, wType, key, value, children) and gives its start.
+struct BlockWriter {
+  std::vector<std::uint8_t>& b;
+  std::size_t start;
+  BlockWriter(std::vector<std::uint8_t>& bytes, const char* key, win::WORD valueLength,
+              win::WORD type)
+      : b(bytes), start(bytes.size()) {
+    AppendWord(b, 0);
+    AppendWord(b, valueLength);
+    AppendWord(b, type);
+    AppendKey(b, key);
+    Align4(b);
+  }
+  void Finish() {
+    PutWord(b, start, static_cast<win::WORD>(b.size() - start));
+    Align4(b);
+  }
+};
+
+void AppendString(std::vector<std::uint8_t>& b, const char* key, const std::string& value) {
+  Align4(b);
+  BlockWriter w(b, key, static_cast<win::WORD>(value.size() + 1), 1);
+  for (char c : value) AppendWord(b, static_cast<win::WORD>(static_cast<unsigned char>(c)));
+  AppendWord(b, 0);
+  PutWord(b, w.start, static_cast<win::WORD>(b.size() - w.start));
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> MakeVersionData(const FileVersion& v) {
+  std::vector<std::uint8_t> b;
+  BlockWriter root(b, "VS_VERSION_INFO", sizeof(win::VS_FIXEDFILEINFO), 0);
+  const win::DWORD ms = (static_cast<win::DWORD>(v.a) << 16) | v.b;
+  const win::DWORD ls = (static_cast<win::DWORD>(v.c) << 16) | v.d;
+  AppendDword(b, win::VS_FFI_SIGNATURE);
+  AppendDword(b, win::VS_FFI_STRUCVERSION);
+  AppendDword(b, ms);
+  AppendDword(b, ls);
+  AppendDword(b, ms);
+  AppendDword(b, ls);
+  AppendDword(b, 0x3F);  // dwFileFlagsMask: VS_FFI_FILEFLAGSMASK
+  AppendDword(b, 0);     // dwFileFlags
+  AppendDword(b, 4);     // dwFileOS: VOS__WINDOWS32
+  AppendDword(b, 1);     // dwFileType: VFT_APP
+  AppendDword(b, 0);     // dwFileSubtype
+  AppendDword(b, 0);     // dwFileDateMS
+  AppendDword(b, 0);     // dwFileDateLS
+  Align4(b);
+
+  const std::string text = std::to_string(v.a) + "." + std::to_string(v.b) + "." +
+                           std::to_string(v.c) + "." + std::to_string(v.d);
+  {
+    BlockWriter sfi(b, "StringFileInfo", 0, 1);
+    BlockWriter table(b, "040904B0", 0, 1);
+    AppendString(b, "FileVersion", text);
+    Align4(b);
+    AppendString(b, "ProductVersion", text);
+    PutWord(b, table.start, static_cast<win::WORD>(b.size() - table.start));
+    PutWord(b, sfi.start, static_cast<win::WORD>(b.size() - sfi.start));
+    Align4(b);
+  }
+  {
+    BlockWriter vfi(b, "VarFileInfo", 0, 1);
+    BlockWriter tr(b, "Translation", 4, 0);
+    AppendWord(b, 0x0409);
+    AppendWord(b, 1200);
+    tr.Finish();
+    vfi.Finish();
+  }
+  root.Finish();
+  return b;
+}
+
+// --- the machine -------------------------------------------------------------------------------
+
+SimMachine::SimMachine(MachineConfig config) : config_(std::move(config)) {
+  if (config_.systemDirectory.empty()) config_.systemDirectory = "C:\\Windows\\system32";
+  if (config_.currentDirectory.empty()) config_.currentDirectory = ParentOf(NormalizePath(config_.exePath, "C:\\"));
+  registry_ = std::make_unique<SimRegistry>(kernel_, config_.windowsBits, config_.processBits);
+  areas_ = std::make_unique<SimAreas>(*this);
+  areas_->MakeFolders("C:\\");
+  if (config_.standardFiles) {
+    AddFolder("C:\\Windows");
+    AddFolder(config_.systemDirectory);
+    AddExecutable(config_.systemDirectory + "\\msiexec.exe", FileVersion{5, 0, 7601, 17514});
+    AddExecutable(config_.exePath, FileVersion{3, 10, 0, 68});
+    AddFolder(config_.currentDirectory);
+    AddFolder(config_.major >= 6 ? "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"
+                                 : "C:\\Documents and Settings\\All Users\\Start Menu\\Programs");
+  }
+}
+
+SimMachine::~SimMachine() = default;
+
+win::Platform SimMachine::platform() {
+  SimAreas& a = *areas_;
+  return win::Platform{a.codePage, *registry_, a, a, a, a, a, a};
+}
+
+void SimMachine::AddFile(const std::string& path, SimFile file) {
+  const std::string p = areas_->Normalize(path);
+  areas_->MakeFolders(ParentOf(p));
+  SimAreas::Node& n = areas_->fs[FoldCase(p)];
+  n.path = p;
+  n.folder = false;
+  n.file = std::move(file);
+}
+
+void SimMachine::AddFolder(const std::string& path) { areas_->MakeFolders(areas_->Normalize(path)); }
+
+void SimMachine::AddExecutable(const std::string& path, std::optional<FileVersion> version) {
+  SimFile f;
+  if (version) f.versionData = MakeVersionData(*version);
+  AddFile(path, std::move(f));
+}
+
+void SimMachine::SetFileVersion(const std::string& path, std::optional<FileVersion> version) {
+  SimAreas::Node* n = areas_->Lookup(areas_->Normalize(path));
+  if (!n || n->folder) {
+    AddExecutable(path, version);
+    return;
+  }
+  n->file.versionData = version ? MakeVersionData(*version) : std::vector<std::uint8_t>{};
+}
+
+const SimFile* SimMachine::FindFile(const std::string& path) const {
+  const SimAreas::Node* n = areas_->Lookup(areas_->Normalize(path));
+  return n && !n->folder ? &n->file : nullptr;
+}
+
+bool SimMachine::FolderExists(const std::string& path) const {
+  return areas_->IsFolder(areas_->Normalize(path));
+}
+
+void SimMachine::RemoveFile(const std::string& path) {
+  const std::string key = FoldCase(areas_->Normalize(path));
+  auto it = areas_->fs.find(key);
+  if (it != areas_->fs.end() && !it->second.folder) areas_->fs.erase(it);
+}
+
+std::vector<std::string> SimMachine::FilePaths() const {
+  std::vector<std::string> out;
+  for (const auto& [key, node] : areas_->fs)
+    if (!node.folder) out.push_back(node.path);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+void SimMachine::SetSpecialFolder(int csidl, const std::string& path) {
+  areas_->specialFolders[csidl] = areas_->Normalize(path);
+  areas_->specialFolderResults.erase(csidl);
+}
+
+void SimMachine::SetSpecialFolderResult(int csidl, win::HRESULT hr) {
+  areas_->specialFolderResults[csidl] = hr;
+}
+
+win::HWND SimMachine::AddWindow(SimWindow window) {
+  SimAreas::WindowEntry e;
+  e.hwnd = win::MakeHandle<win::HWND>(
+      kernel_.OpenHandle(HandleKind::Window, window.className + " \"" + window.caption + "\"",
+                         /*closable=*/false));
+  e.window = std::move(window);
+  areas_->windows.push_back(std::move(e));
+  return areas_->windows.back().hwnd;
+}
+
+void SimMachine::SetForegroundWindowOf(win::HWND hwnd) { areas_->foreground = hwnd; }
+
+win::HWND SimMachine::ForegroundWindow() const { return areas_->foreground; }
+
+std::size_t SimMachine::AttachedInputCount() const { return areas_->attached.size(); }
+
+const SimWindow* SimMachine::FindSimWindow(win::HWND hwnd) const {
+  const SimAreas::WindowEntry* e = areas_->Window(hwnd);
+  return e ? &e->window : nullptr;
+}
+
+std::size_t SimMachine::OwnWindowCount() const {
+  std::size_t n = 0;
+  for (const auto& w : areas_->windows)
+    if (w.own && w.alive) ++n;
+  return n;
+}
+
+void SimMachine::QueueAnswer(Answer answer) { areas_->answers.push_back(answer); }
+
+int SimMachine::InitCommonControlsCount() const { return areas_->initCommonControls; }
+
+void SimMachine::OnProcessStart(const std::string& imagePath, ProcessEffect effect) {
+  areas_->effects.emplace_back(FoldCase(areas_->Normalize(imagePath)), std::move(effect));
+}
+
+void SimMachine::FailProcessStart(const std::string& imagePath) {
+  areas_->failingImages.insert(FoldCase(areas_->Normalize(imagePath)));
+}
+
+void SimMachine::SetEnvironment(const std::string& name, const std::string& value) {
+  registry_->SetEnvironment(name, value);
+}
+
+win::DWORD SimMachine::LastError() const { return areas_->lastError; }
+
+win::HINSTANCE SimMachine::ModuleHandle() const { return areas_->module; }
+
+// --- the areas' shared state -------------------------------------------------------------------
+
+SimAreas::SimAreas(SimMachine& machine) : m(machine) {
+  module = win::MakeHandle<win::HINSTANCE>(
+      m.kernel_.OpenHandle(HandleKind::Module, m.config_.exePath, /*closable=*/false));
+  cwd = NormalizePath(m.config_.currentDirectory, "C:\\");
+  specialFolders[win::CSIDL_COMMON_PROGRAMS] =
+      m.config_.major >= 6 ? "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"
+                           : "C:\\Documents and Settings\\All Users\\Start Menu\\Programs";
+  specialFolders[2] = m.config_.major >= 6
+                          ? "C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
+                          : "C:\\Documents and Settings\\User\\Start Menu\\Programs";  // CSIDL_PROGRAMS
+  specialFolders[0x24] = "C:\\Windows";                                                 // CSIDL_WINDOWS
+  specialFolders[0x25] = NormalizePath(m.config_.systemDirectory.empty() ? "C:\\Windows\\system32"
+                                                                         : m.config_.systemDirectory,
+                                       "C:\\");  // CSIDL_SYSTEM
+  specialFolders[0x26] = m.config_.processBits == 32 && m.config_.windowsBits == 64
+                             ? "C:\\Program Files (x86)"
+                             : "C:\\Program Files";  // CSIDL_PROGRAM_FILES
+  specialFolders[0x23] = m.config_.major >= 6
+                             ? "C:\\ProgramData"
+                             : "C:\\Documents and Settings\\All Users\\Application Data";  // CSIDL_COMMON_APPDATA
+}
+
+SimAreas::~SimAreas() { ReleaseShellLinks(); }
+
+SimAreas::Node* SimAreas::Lookup(const std::string& normalized) {
+  auto it = fs.find(FoldCase(normalized));
+  return it == fs.end() ? nullptr : &it->second;
+}
+
+const SimAreas::Node* SimAreas::Lookup(const std::string& normalized) const {
+  auto it = fs.find(FoldCase(normalized));
+  return it == fs.end() ? nullptr : &it->second;
+}
+
+bool SimAreas::IsFolder(const std::string& normalized) const {
+  const Node* n = Lookup(normalized);
+  return n && n->folder;
+}
+
+bool SimAreas::IsFile(const std::string& normalized) const {
+  const Node* n = Lookup(normalized);
+  return n && !n->folder;
+}
+
+void SimAreas::MakeFolders(const std::string& normalized) {
+  if (normalized.empty()) return;
+  const std::string parent = ParentOf(normalized);
+  if (!parent.empty() && !IsFolder(parent)) MakeFolders(parent);
+  Node& n = fs[FoldCase(normalized)];
+  if (n.path.empty() || !n.folder) {
+    n.path = normalized;
+    n.folder = true;
+    n.file = SimFile{};
+    n.file.attributes = win::FILE_ATTRIBUTE_DIRECTORY;
+  }
+}
+
+void SimAreas::Log(std::string entry) { m.fileLog_.push_back(std::move(entry)); }
+
+win::BOOL SimAreas::Fail(win::DWORD error) {
+  lastError = error;
+  return win::FALSE;
+}
+
+// --- IFiles ------------------------------------------------------------------------------------
+
+namespace {
+std::string Show(const char* s) { return s ? s : "(null)"; }
+win::DWORD PlannedError(std::int64_t code, win::DWORD usual) {
+  return code != 0 ? static_cast<win::DWORD>(code) : usual;
+}
+}  // namespace
+
+win::DWORD SimAreas::GetFileAttributesA(const char* lpFileName) {
+  if (auto f = m.kernel_.Enter("GetFileAttributesA", Show(lpFileName))) {
+    Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+    return win::INVALID_FILE_ATTRIBUTES;
+  }
+  if (!lpFileName || !*lpFileName) {
+    Fail(lpFileName ? win::ERROR_PATH_NOT_FOUND : win::ERROR_INVALID_PARAMETER);
+    return win::INVALID_FILE_ATTRIBUTES;
+  }
+  const std::string p = Normalize(lpFileName);
+  const Node* n = Lookup(p);
+  if (!n) {
+    const std::string parent = ParentOf(p);
+    Fail(parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND : win::ERROR_PATH_NOT_FOUND);
+    return win::INVALID_FILE_ATTRIBUTES;
+  }
+  if (n->folder) return n->file.attributes | win::FILE_ATTRIBUTE_DIRECTORY;
+  const win::DWORD a = n->file.attributes & ~win::FILE_ATTRIBUTE_DIRECTORY;
+  return a == 0 ? win::FILE_ATTRIBUTE_NORMAL : a;
+}
+
+win::BOOL SimAreas::DeleteFileA(const char* lpFileName) {
+  if (auto f = m.kernel_.Enter("DeleteFileA", Show(lpFileName)))
+    return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+  if (!lpFileName) return Fail(win::ERROR_INVALID_PARAMETER);
+  const std::string p = Normalize(lpFileName);
+  const Node* n = Lookup(p);
+  if (!n) {
+    const std::string parent = ParentOf(p);
+    return Fail(parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND
+                                                   : win::ERROR_PATH_NOT_FOUND);
+  }
+  if (n->folder) return Fail(win::ERROR_ACCESS_DENIED);
+  if (n->file.attributes & win::FILE_ATTRIBUTE_READONLY) return Fail(win::ERROR_ACCESS_DENIED);
+  fs.erase(FoldCase(p));
+  Log("deleted " + std::string(lpFileName));
+  return win::TRUE;
+}
+
+win::BOOL SimAreas::MoveFileExA(const char* lpExistingFileName, const char* lpNewFileName,
+                                win::DWORD dwFlags) {
+  if (auto f = m.kernel_.Enter("MoveFileExA", Show(lpExistingFileName) + " -> " + Show(lpNewFileName)))
+    return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+  if (!lpExistingFileName) return Fail(win::ERROR_INVALID_PARAMETER);
+  if (!lpNewFileName) {
+    // Deleting at the next restart needs MOVEFILE_DELAY_UNTIL_REBOOT and the rights to it;
+    // the simulation has no restart.
+    return Fail(win::ERROR_INVALID_PARAMETER);
+  }
+  const std::string from = Normalize(lpExistingFileName);
+  const std::string to = Normalize(lpNewFileName);
+  const Node* src = Lookup(from);
+  if (!src) {
+    const std::string parent = ParentOf(from);
+    return Fail(parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND
+                                                   : win::ERROR_PATH_NOT_FOUND);
+  }
+  const std::string toParent = ParentOf(to);
+  if (toParent.empty() || !IsFolder(toParent)) return Fail(win::ERROR_PATH_NOT_FOUND);
+  const bool sameName = FoldCase(from) == FoldCase(to);
+  if (const Node* dst = Lookup(to); dst && !sameName) {
+    if (!(dwFlags & win::MOVEFILE_REPLACE_EXISTING)) return Fail(win::ERROR_ALREADY_EXISTS);
+    // Replacing works over hidden and system files; a read-only file or a folder is refused.
+    if (dst->folder || src->folder) return Fail(win::ERROR_ACCESS_DENIED);
+    if (dst->file.attributes & win::FILE_ATTRIBUTE_READONLY) return Fail(win::ERROR_ACCESS_DENIED);
+  }
+  if (src->folder) {
+    // A folder into itself cannot be moved.
+    const std::string f = FoldCase(from) + "\\";
+    if (FoldCase(to).compare(0, f.size(), f) == 0) return Fail(win::ERROR_SHARING_VIOLATION);
+    std::vector<std::pair<std::string, Node>> moved;
+    for (auto it = fs.begin(); it != fs.end();) {
+      const std::string& key = it->first;
+      if (key == FoldCase(from) || key.compare(0, f.size(), f) == 0) {
+        Node n = it->second;
+        n.path = to + n.path.substr(from.size());
+        moved.emplace_back(FoldCase(n.path), std::move(n));
+        it = fs.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    for (auto& [key, n] : moved) fs[key] = std::move(n);
+  } else {
+    Node n = *src;
+    fs.erase(FoldCase(from));
+    n.path = to;
+    fs[FoldCase(to)] = std::move(n);
+  }
+  Log("moved " + std::string(lpExistingFileName) + " -> " + lpNewFileName);
+  return win::TRUE;
+}
+
+win::DWORD SimAreas::GetFileVersionInfoSizeA(const char* lptstrFilename, win::DWORD* lpdwHandle) {
+  if (lpdwHandle) *lpdwHandle = 0;
+  if (auto f = m.kernel_.Enter("GetFileVersionInfoSizeA", Show(lptstrFilename))) {
+    Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+    return 0;
+  }
+  if (!lptstrFilename) {
+    Fail(win::ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const Node* n = Lookup(Normalize(lptstrFilename));
+  if (!n) {
+    Fail(win::ERROR_FILE_NOT_FOUND);
+    return 0;
+  }
+  if (n->folder) {
+    Fail(win::ERROR_ACCESS_DENIED);
+    return 0;
+  }
+  if (n->file.versionData.empty()) {
+    Fail(win::ERROR_RESOURCE_TYPE_NOT_FOUND);
+    return 0;
+  }
+  return static_cast<win::DWORD>(n->file.versionData.size());
+}
+
+win::BOOL SimAreas::GetFileVersionInfoA(const char* lptstrFilename, win::DWORD /*dwHandle*/,
+                                        win::DWORD dwLen, void* lpData) {
+  if (auto f = m.kernel_.Enter("GetFileVersionInfoA", Show(lptstrFilename)))
+    return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+  if (!lptstrFilename || !lpData) return Fail(win::ERROR_INVALID_PARAMETER);
+  const Node* n = Lookup(Normalize(lptstrFilename));
+  if (!n) return Fail(win::ERROR_FILE_NOT_FOUND);
+  if (n->folder) return Fail(win::ERROR_ACCESS_DENIED);
+  if (n->file.versionData.empty()) return Fail(win::ERROR_RESOURCE_TYPE_NOT_FOUND);
+  // Like Windows, a buffer smaller than the data receives the data cut to its size.
+  const std::size_t len = std::min<std::size_t>(dwLen, n->file.versionData.size());
+  std::copy_n(n->file.versionData.begin(), len, static_cast<std::uint8_t*>(lpData));
+  versionBuffers[reinterpret_cast<std::uintptr_t>(lpData)] = len;
+  return win::TRUE;
+}
+
+namespace {
+
+struct Block {
+  const std::uint8_t* start;
+  std::size_t length;       // wLength, within the limit
+  win::WORD valueLength;    // wValueLength
+  win::WORD type;           // 0 binary, 1 text
+  std::u16string key;
+  std::size_t valueOffset;  // from start
+  std::size_t valueBytes;   // the value's size in bytes
+  std::size_t childrenOffset;
+};
+
+win::WORD ReadWord(const std::uint8_t* p) {
+  return static_cast<win::WORD>(p[0] | (p[1] << 8));
+}
+
+// Reads the block at `p` with `limit` bytes available; false when it is cut off or malformed.
+bool ReadBlock(const std::uint8_t* p, std::size_t limit, Block& out) {
+  if (limit < 6) return false;
+  out.start = p;
+  out.length = ReadWord(p);
+  out.valueLength = ReadWord(p + 2);
+  out.type = ReadWord(p + 4);
+  if (out.length < 6 || out.length > limit || out.type > 1) return false;
+  std::size_t at = 6;
+  out.key.clear();
+  for (;;) {
+    if (at + 2 > out.length) return false;
+    const win::WORD c = ReadWord(p + at);
+    at += 2;
+    if (c == 0) break;
+    out.key.push_back(static_cast<char16_t>(c));
+  }
+  at = (at + 3) & ~std::size_t{3};
+  out.valueOffset = at;
+  out.valueBytes = out.type == 1 ? std::size_t{out.valueLength} * 2 : out.valueLength;
+  if (out.valueLength != 0 && out.valueOffset + out.valueBytes > out.length) return false;
+  out.childrenOffset = (out.valueOffset + out.valueBytes + 3) & ~std::size_t{3};
+  return true;
+}
+
+char16_t FoldWide(char16_t c) { return c >= u'A' && c <= u'Z' ? c + 0x20 : c; }
+
+bool KeyEquals(const std::u16string& key, const std::string& part) {
+  if (key.size() != part.size()) return false;
+  for (std::size_t i = 0; i < key.size(); ++i)
+    if (FoldWide(key[i]) != FoldWide(static_cast<unsigned char>(part[i]))) return false;
+  return true;
+}
+
+}  // namespace
+
+win::BOOL SimAreas::VerQueryValueA(const void* pBlock, const char* lpSubBlock, void** lplpBuffer,
+                                   win::UINT* puLen) {
+  if (auto f = m.kernel_.Enter("VerQueryValueA", Show(lpSubBlock)))
+    return Fail(PlannedError(*f, kErrorInvalidFunction));
+  if (!pBlock || !lpSubBlock || !lplpBuffer) return Fail(win::ERROR_INVALID_PARAMETER);
+  const auto* bytes = static_cast<const std::uint8_t*>(pBlock);
+  // A buffer filled by GetFileVersionInfoA is checked against the bytes it received; any other
+  // block is trusted up to the length it states, as Windows does.
+  std::size_t limit = ReadWord(bytes);
+  if (auto it = versionBuffers.find(reinterpret_cast<std::uintptr_t>(pBlock)); it != versionBuffers.end())
+    limit = std::min(limit, it->second);
+  Block block{};
+  if (!ReadBlock(bytes, limit, block) || !KeyEquals(block.key, "VS_VERSION_INFO"))
+    return Fail(kErrorResourceNameNotFound);
+  std::string path = lpSubBlock;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  std::size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && path[i] == '\\') ++i;
+    if (i >= path.size()) break;
+    std::size_t j = path.find('\\', i);
+    if (j == std::string::npos) j = path.size();
+    const std::string part = path.substr(i, j - i);
+    i = j;
+    bool found = false;
+    std::size_t at = block.childrenOffset;
+    while (at + 6 <= block.length) {
+      Block child{};
+      if (!ReadBlock(block.start + at, block.length - at, child))
+        return Fail(kErrorResourceNameNotFound);
+      if (KeyEquals(child.key, part)) {
+        block = child;
+        found = true;
+        break;
+      }
+      at = (at + child.length + 3) & ~std::size_t{3};
+    }
+    if (!found) return Fail(kErrorResourceNameNotFound);
+  }
+  if (block.type == 1 && block.valueLength != 0) {
+    // The ANSI function gives texts in the ANSI code page.
+    Text text;
+    for (std::size_t k = 0; k < block.valueLength; ++k) {
+      const char16_t c = static_cast<char16_t>(ReadWord(block.start + block.valueOffset + 2 * k));
+      if (c == 0) break;
+      text.push_back(c);
+    }
+    ansiStrings.push_back(codePage.ToAnsi(text).bytes());
+    *lplpBuffer = ansiStrings.back().data();
+    if (puLen) *puLen = static_cast<win::UINT>(ansiStrings.back().size() + 1);
+    return win::TRUE;
+  }
+  *lplpBuffer = const_cast<std::uint8_t*>(block.start + block.valueOffset);
+  if (puLen) *puLen = block.valueLength;
+  return win::TRUE;
+}
+
+}  // namespace qv::sim
