@@ -82,7 +82,6 @@ FC='HKLM\Software\Microsoft\Internet Explorer\Main\FeatureControl'
 FC_CAPS='HKLM\Software\Microsoft\Internet Explorer\MAIN\FeatureControl'
 IE_MAIN='Software\Microsoft\Internet Explorer\Main'
 RUN='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
-WER_EXCLUDED='HKLM\Software\Microsoft\Windows\Windows Error Reporting\ExcludedApplications'
 PROGRAMS=(QVApp.exe QVGet.exe QVSaver.exe QVThumbs.exe)
 declare -A CLSID_NAME
 CLSID_NAME['en.{3A5C1E70-2B4D-4F61-9E83-0C7D5A1B2E91}']='Quorvia Toolbar'
@@ -147,18 +146,14 @@ verify_addin_names() {
   done
 }
 
+# The five programs excluded from error reporting for all users, in this order.
 verify_wer_exclusions() {
-  local p
-  for p in QVApp.exe QVGet.exe QVSaver.exe QVSync.exe QVThumbs.exe; do
-    expect_reg 64 "$WER_EXCLUDED" "$p" REG_DWORD 0x1
-  done
+  expect_eq "error-reporting exclusions" \
+    "QVApp.exe|all QVGet.exe|all QVSaver.exe|all QVSync.exe|all QVThumbs.exe|all" \
+    "$(log_lines wer.log | paste -sd' ')"
 }
 verify_no_wer_exclusions() {
-  local p
-  for p in QVApp.exe QVGet.exe QVSaver.exe QVSync.exe QVThumbs.exe; do
-    expect_no_reg 64 "$WER_EXCLUDED" "$p"
-    expect_no_reg 32 "$WER_EXCLUDED" "$p"
-  done
+  expect_false "no error-reporting exclusion" test -e "$data/wer.log"
 }
 
 # The installer ran once, the one of the system folder, on the package beside the updater.

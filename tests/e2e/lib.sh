@@ -67,6 +67,10 @@ setup_product() {
   cp "$fixtures/msiexec.exe" "$drive_c/windows/system32/msiexec.exe"
   wine reg add 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /d native /f >/dev/null
   printf '%s\n' "$MSI_MODE" >"$data/msiexec-mode.txt"
+  # Wine's WerAddExcludedApplication records nothing; the updater gets a stand-in that logs.
+  cp "$fixtures/wer.dll" "$drive_c/windows/system32/wer.dll"
+  wine reg add 'HKCU\Software\Wine\AppDefaults\QV3Update.exe\DllOverrides' /v wer /d native /f \
+    >/dev/null
   if [ "$PLANT" = 1 ]; then
     cp "$fixtures/msiexec.exe" "$data/download/msiexec.exe"
   fi
