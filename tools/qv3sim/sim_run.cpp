@@ -1,0 +1,59 @@
+#include "sim_run.h"
+
+#include <exception>
+
+#include "platform/text.h"
+#include "registry/error.h"
+
+namespace qv3sim {
+
+qv::RunContext ContextFor(const MachineDescription& machine) {
+  qv::RunContext context;
+  context.arguments = qv::Utf8ToText(machine.arguments);
+  context.processBits = machine.updaterBits;
+  // The executable's file name without folder and extension.
+  std::string name = machine.updaterPath;
+  const std::size_t slash = name.find_last_of("\\/");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  if (!name.empty()) context.exeName = qv::Utf8ToText(name);
+  return context;
+}
+
+RunResult RunOnMachine(const MachineDescription& machine) {
+  RunResult result;
+  result.machine = BuildMachine(machine);
+  const qv::RunContext context = ContextFor(machine);
+  try {
+    qv::win::Platform platform = result.machine->platform();
+    result.outcome = qv::Main(platform, context);
+    result.exitStatus = qv::ExitStatus(*result.outcome);
+  } catch (const qv::Error& e) {
+    result.error = EscapedError{e.number(), qv::TextToUtf8(e.description()),
+                                qv::TextToUtf8(e.source())};
+    result.exitStatus = qv::kExitError;
+  } catch (const std::exception& e) {
+    result.failure = e.what();
+    if (result.failure.empty()) result.failure = "exception without a message";
+    result.exitStatus = qv::kExitError;
+  } catch (...) {
+    result.failure = "exception of unknown type";
+    result.exitStatus = qv::kExitError;
+  }
+  return result;
+}
+
+std::string OutcomeName(const RunResult& result) {
+  if (result.error) return "error";
+  if (!result.outcome) return "failure";
+  switch (*result.outcome) {
+    case qv::RunOutcome::Updated: return "updated";
+    case qv::RunOutcome::NotInstalled: return "not installed";
+    case qv::RunOutcome::Cancelled: return "cancelled";
+    case qv::RunOutcome::VersionUnchanged: return "version unchanged";
+  }
+  return "?";
+}
+
+}  // namespace qv3sim
