@@ -1,0 +1,203 @@
+// A standard simulated machine with Quorvia 3 installed, for the update driver's tests and the
+// tools that reuse them. Header-only.
+//
+// The standard machine: 64-bit Windows 7 (level 2) unless told otherwise; the product key in the
+// 32-bit view of HKEY_LOCAL_MACHINE with AppPath "C:\Program Files (x86)\Quorvia 3\" (on 32-bit
+// Windows "C:\Program Files\Quorvia 3\"); QVApp.exe 3.10.0.68, QVInit.exe and QVSync.exe in that
+// folder; qvupdate.msp beside the updater; msiexec.exe in the system folder, whose run raises
+// QVApp.exe to 3.10.0.69; the synchronisation shortcut in the common programs folder in the
+// languages asked for.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/sim/sim_machine.h"
+#include "update/modQVUpdate.h"
+
+namespace qv::test {
+
+inline constexpr char kUpdaterPath[] = "C:\\Users\\User\\Downloads\\QV3Update.exe";
+inline constexpr char kUpdaterFolder[] = "C:\\Users\\User\\Downloads\\";
+inline constexpr char kSystemFolder[] = "C:\\Windows\\system32";
+inline constexpr char kMsiexecPath[] = "C:\\Windows\\system32\\msiexec.exe";
+inline constexpr char kCommonPrograms[] =
+    "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
+inline constexpr char kEnglishLinkName[] = "\\Quorvia 3\\Synchronizing.lnk";
+inline constexpr char kGermanLinkName[] = "\\Querlix 3\\Synchronisation zweier Sammlungen.lnk";
+inline constexpr char kCommunicatorCaption[] = "QVShellCommunicator2006";
+inline constexpr win::DWORD kProductProcessId = 3100, kProductThreadId = 3104;
+inline constexpr win::DWORD kExplorerProcessId = 1200, kExplorerThreadId = 1204;
+
+// The Windows situations a run distinguishes.
+struct WindowsKind {
+  const char* name;
+  win::DWORD major, minor;
+  int windowsBits;
+};
+inline constexpr WindowsKind kWindows2000{"Windows2000", 5, 0, 32};
+inline constexpr WindowsKind kWindowsXp{"WindowsXP", 5, 1, 32};
+inline constexpr WindowsKind kWindows7x86{"Windows7x86", 6, 1, 32};
+inline constexpr WindowsKind kWindows7x64{"Windows7x64", 6, 1, 64};
+
+struct MachineOptions {
+  WindowsKind windows = kWindows7x64;
+  int processBits = 32;              // the updater's word size (64 only on 64-bit Windows)
+  bool productInstalled = true;      // the product key exists
+  bool appPathValue = true;          // the key holds AppPath
+  std::string installFolder;         // default: by the Windows word size (see InstallFolder)
+  std::optional<sim::FileVersion> appVersion = sim::FileVersion{3, 10, 0, 68};
+  std::optional<sim::FileVersion> patchedVersion = sim::FileVersion{3, 10, 0, 69};
+  bool communicatorRunning = false;  // the product's main program shows its communicator form
+  bool englishShortcut = true;       // "\Quorvia 3\Synchronizing.lnk" exists
+  bool germanShortcut = false;       // "\Querlix 3\Synchronisation zweier Sammlungen.lnk" exists
+};
+
+inline std::string DefaultInstallFolder(int windowsBits) {
+  return windowsBits == 64 ? "C:\\Program Files (x86)\\Quorvia 3\\"
+                           : "C:\\Program Files\\Quorvia 3\\";
+}
+
+// The physical path of the product key as regedit shows it.
+inline std::string ProductKeyPath(int windowsBits) {
+  return windowsBits == 64 ? "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\orvanta\\Quorvia"
+                           : "HKEY_LOCAL_MACHINE\\SOFTWARE\\orvanta\\Quorvia";
+}
+
+// REG_SZ data as the registry stores it: ANSI bytes with the terminating zero.
+inline sim::RegValue RegSz(const std::string& ansi) {
+  sim::RegValue v;
+  v.type = win::REG_SZ;
+  v.data.assign(ansi.begin(), ansi.end());
+  v.data.push_back(0);
+  return v;
+}
+
+inline sim::RegValue RegDword(win::DWORD value) {
+  sim::RegValue v;
+  v.type = win::REG_DWORD;
+  for (int i = 0; i < 4; ++i) v.data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  return v;
+}
+
+class StandardMachine {
+ public:
+  explicit StandardMachine(MachineOptions options = {}) : options_(std::move(options)) {
+    if (options_.installFolder.empty())
+      options_.installFolder = DefaultInstallFolder(options_.windows.windowsBits);
+    sim::MachineConfig config;
+    config.major = options_.windows.major;
+    config.minor = options_.windows.minor;
+    config.windowsBits = options_.windows.windowsBits;
+    config.processBits = options_.processBits;
+    config.exePath = kUpdaterPath;
+    config.systemDirectory = kSystemFolder;
+    machine_ = std::make_unique<sim::SimMachine>(config);
+    Populate();
+  }
+
+  sim::SimMachine& machine() { return *machine_; }
+  sim::SimMachine* operator->() { return machine_.get(); }
+  const MachineOptions& options() const { return options_; }
+  const std::string& installFolder() const { return options_.installFolder; }
+  std::string appExe() const { return options_.installFolder + "QVApp.exe"; }
+  std::string shortcutPath(bool english) const {
+    return std::string(kCommonPrograms) + (english ? kEnglishLinkName : kGermanLinkName);
+  }
+
+  // The communicator form of the product's main program (and its text box).
+  win::HWND communicatorTextBox() const { return communicatorTextBox_; }
+  // The window in the foreground when the run starts (a folder window of Explorer).
+  win::HWND explorerWindow() const { return explorerWindow_; }
+
+  RunContext Context(const Text& arguments) const {
+    RunContext context;
+    context.arguments = arguments;
+    context.processBits = options_.processBits;
+    context.exeName = u"QV3Update";
+    return context;
+  }
+
+  // Runs Main on this machine.
+  RunOutcome Run(const Text& arguments) {
+    win::Platform platform = machine_->platform();
+    const RunContext context = Context(arguments);
+    return Main(platform, context);
+  }
+
+  // The shortcut as the standard machine has it before a run.
+  static sim::ShortcutData OldShortcut(const std::string& target) {
+    sim::ShortcutData data;
+    data.target = target;
+    data.description = "old shortcut";
+    data.iconPath = target;
+    data.showCommand = win::SW_SHOWNORMAL;
+    return data;
+  }
+
+ private:
+  void Populate() {
+    sim::SimMachine& m = *machine_;
+    const int bits = options_.windows.windowsBits;
+    const std::string& folder = options_.installFolder;
+
+    if (options_.productInstalled) {
+      m.registry().CreateKey(ProductKeyPath(bits));
+      if (options_.appPathValue) m.registry().SetValue(ProductKeyPath(bits), "AppPath", RegSz(folder));
+    }
+    m.AddFolder(folder);
+    m.AddExecutable(folder + "QVApp.exe", options_.appVersion);
+    m.AddExecutable(folder + "QVInit.exe", sim::FileVersion{3, 10, 0, 68});
+    m.AddExecutable(folder + "QVSync.exe", sim::FileVersion{3, 10, 0, 68});
+    m.AddFile(std::string(kUpdaterFolder) + "qvupdate.msp");
+
+    if (!m.FindFile(kMsiexecPath)) m.AddExecutable(kMsiexecPath, sim::FileVersion{5, 0, 7601, 0});
+    const std::string app = appExe();
+    const std::optional<sim::FileVersion> patched = options_.patchedVersion;
+    m.OnProcessStart(kMsiexecPath, [app, patched](sim::SimMachine& target, const sim::ProcessRecord&) {
+      target.SetFileVersion(app, patched);
+    });
+
+    m.SetSpecialFolder(win::CSIDL_COMMON_PROGRAMS, kCommonPrograms);
+    const std::string target = folder + "QVSync.exe";
+    for (bool english : {true, false}) {
+      if (english ? !options_.englishShortcut : !options_.germanShortcut) continue;
+      sim::SimFile lnk;
+      lnk.shortcut = OldShortcut(target);
+      m.AddFile(shortcutPath(english), lnk);
+    }
+
+    sim::SimWindow explorer;
+    explorer.className = "CabinetWClass";
+    explorer.caption = "Downloads";
+    explorer.processId = kExplorerProcessId;
+    explorer.threadId = kExplorerThreadId;
+    explorerWindow_ = m.AddWindow(explorer);
+    m.SetForegroundWindowOf(explorerWindow_);
+
+    if (options_.communicatorRunning) {
+      sim::SimWindow form;
+      form.className = "ThunderRT6FormDC";
+      form.caption = kCommunicatorCaption;
+      form.processId = kProductProcessId;
+      form.threadId = kProductThreadId;
+      form.visible = false;
+      const win::HWND hForm = m.AddWindow(form);
+      sim::SimWindow textBox;
+      textBox.parent = hForm;
+      textBox.className = "ThunderRT6TextBox";
+      textBox.processId = kProductProcessId;
+      textBox.threadId = kProductThreadId;
+      textBox.visible = false;
+      communicatorTextBox_ = m.AddWindow(textBox);
+    }
+  }
+
+  MachineOptions options_;
+  std::unique_ptr<sim::SimMachine> machine_;
+  win::HWND communicatorTextBox_{};
+  win::HWND explorerWindow_{};
+};
+
+}  // namespace qv::test

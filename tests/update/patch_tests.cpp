@@ -1,0 +1,194 @@
+// The patch: msiexec.exe from the system folder on the package beside the updater, then
+// QVInit.exe (Windows Vista and later), each waited for and its handles closed.
+#include <gtest/gtest.h>
+
+#include "update/machine_fixture.h"
+#include "update/run_helpers.h"
+
+namespace qv {
+namespace {
+
+using namespace qv::test;
+
+void ExpectStartedLikeTheUpdaterStartsPrograms(const sim::ProcessRecord& p) {
+  EXPECT_TRUE(p.inheritHandles);
+  EXPECT_EQ(p.creationFlags, win::NORMAL_PRIORITY_CLASS);
+  EXPECT_FALSE(p.environmentGiven);
+  EXPECT_FALSE(p.currentDirectory.has_value());
+  EXPECT_FALSE(p.processAttributesGiven);
+  EXPECT_FALSE(p.threadAttributesGiven);
+  EXPECT_EQ(p.startupInfo.cb, sizeof(win::STARTUPINFOA));
+  EXPECT_EQ(p.startupInfo.dwFlags, 0u);
+  EXPECT_EQ(p.startupInfo.wShowWindow, 0u);
+  EXPECT_FALSE(p.desktop.has_value());
+  EXPECT_FALSE(p.title.has_value());
+  EXPECT_TRUE(win::IsNull(p.startupInfo.hStdInput));
+  EXPECT_TRUE(win::IsNull(p.startupInfo.hStdOutput));
+  EXPECT_TRUE(win::IsNull(p.startupInfo.hStdError));
+}
+
+struct PatchCase {
+  const char* name;
+  WindowsKind windows;
+  const char* installFolder;  // "" for the standard one
+  const char* msiCommandLine;
+  bool qvInit;
+};
+
+class PatchTest : public ::testing::TestWithParam<PatchCase> {};
+
+TEST_P(PatchTest, CommandLinesAndApplicationNames) {
+  const PatchCase& c = GetParam();
+  MachineOptions options;
+  options.windows = c.windows;
+  options.installFolder = c.installFolder;
+  StandardMachine m(options);
+  EXPECT_EQ(m.Run(u"/en"), RunOutcome::Updated);
+
+  ASSERT_EQ(m->Processes().size(), c.qvInit ? 2u : 1u);
+  const sim::ProcessRecord& msi = m->Processes()[0];
+  EXPECT_EQ(msi.applicationName.value_or("<null>"), kMsiexecPath);
+  EXPECT_EQ(msi.commandLine.value_or("<null>"), c.msiCommandLine);
+  EXPECT_EQ(Lower(msi.imagePath), Lower(kMsiexecPath));
+  EXPECT_TRUE(msi.started);
+  EXPECT_TRUE(msi.waitedFor);
+  ExpectStartedLikeTheUpdaterStartsPrograms(msi);
+  if (c.qvInit) {
+    const sim::ProcessRecord& init = m->Processes()[1];
+    const std::string program = m.installFolder() + "QVInit.exe";
+    EXPECT_EQ(init.applicationName.value_or("<null>"), program);
+    EXPECT_EQ(init.commandLine.value_or("<null>"), "\"" + program + "\" /RegisterQVGetShellItem");
+    EXPECT_EQ(Lower(init.imagePath), Lower(program));
+    EXPECT_TRUE(init.started);
+    EXPECT_TRUE(init.waitedFor);
+    ExpectStartedLikeTheUpdaterStartsPrograms(init);
+  }
+  EXPECT_EQ(CountCalls(m->kernel(), "CloseHandle"), c.qvInit ? 4u : 2u);
+  ExpectEverythingReleased(m.machine());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Situations, PatchTest,
+    ::testing::Values(
+        PatchCase{"Win2000", kWindows2000, "",
+                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", false},
+        PatchCase{"XP", kWindowsXp, "",
+                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", false},
+        PatchCase{"Win7x86", kWindows7x86, "",
+                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true},
+        PatchCase{"Win7x64", kWindows7x64, "",
+                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true},
+        PatchCase{"InstallFolderWithSpaces", kWindows7x64,
+                  "C:\\Program Files (x86)\\My Apps\\Quorvia 3\\",
+                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The updater's folder as the package path shows it.
+struct UpdaterFolderCase {
+  const char* name;
+  const char* exePath;
+  const char* commandLine;
+};
+
+class UpdaterFolderTest : public ::testing::TestWithParam<UpdaterFolderCase> {};
+
+TEST_P(UpdaterFolderTest, PackagePathInQuotes) {
+  const UpdaterFolderCase& c = GetParam();
+  sim::MachineConfig config;
+  config.exePath = c.exePath;
+  config.systemDirectory = kSystemFolder;
+  sim::SimMachine machine(config);
+  machine.registry().CreateKey(ProductKeyPath(64));
+  machine.registry().SetValue(ProductKeyPath(64), "AppPath", RegSz(DefaultInstallFolder(64)));
+  if (!machine.FindFile(kMsiexecPath)) machine.AddExecutable(kMsiexecPath, sim::FileVersion{5, 0, 0, 0});
+  win::Platform platform = machine.platform();
+  RunContext context;
+  context.arguments = u"/en";
+  EXPECT_EQ(Main(platform, context), RunOutcome::VersionUnchanged);
+  ASSERT_FALSE(machine.Processes().empty());
+  EXPECT_EQ(machine.Processes()[0].commandLine.value_or("<null>"), c.commandLine);
+  ExpectEverythingReleased(machine);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, UpdaterFolderTest,
+    ::testing::Values(
+        UpdaterFolderCase{"DriveRoot", "C:\\QV3Update.exe",
+                          "msiexec.exe /qb /p \"C:\\qvupdate.msp\""},
+        UpdaterFolderCase{"OtherDriveRoot", "E:\\QV3Update.exe",
+                          "msiexec.exe /qb /p \"E:\\qvupdate.msp\""},
+        UpdaterFolderCase{"FolderWithSpaces", "D:\\My Downloads\\Quorvia Update\\QV3Update.exe",
+                          "msiexec.exe /qb /p \"D:\\My Downloads\\Quorvia Update\\qvupdate.msp\""},
+        UpdaterFolderCase{"Nested", "C:\\a\\b\\c\\QV3Update.exe",
+                          "msiexec.exe /qb /p \"C:\\a\\b\\c\\qvupdate.msp\""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Patch, PlantedMsiexecBesideTheUpdaterIsNotRun) {
+  StandardMachine m;
+  const std::string planted = std::string(kUpdaterFolder) + "msiexec.exe";
+  m->AddExecutable(planted, sim::FileVersion{6, 6, 6, 6});
+  bool plantedRan = false;
+  m->OnProcessStart(planted, [&](sim::SimMachine&, const sim::ProcessRecord&) { plantedRan = true; });
+  EXPECT_EQ(m.Run(u"/en"), RunOutcome::Updated);
+  EXPECT_FALSE(plantedRan);
+  ASSERT_FALSE(m->Processes().empty());
+  EXPECT_EQ(Lower(m->Processes()[0].imagePath), Lower(kMsiexecPath));
+  ExpectEverythingReleased(m.machine());
+}
+
+TEST(Patch, PlantedProgramExeIsNotRunForAnInstallFolderWithSpaces) {
+  // Unquoted, "C:\Program Files (x86)\Quorvia 3\QVInit.exe" would start C:\Program.exe.
+  StandardMachine m;
+  m->AddExecutable("C:\\Program.exe", sim::FileVersion{6, 6, 6, 6});
+  bool plantedRan = false;
+  m->OnProcessStart("C:\\Program.exe",
+                    [&](sim::SimMachine&, const sim::ProcessRecord&) { plantedRan = true; });
+  EXPECT_EQ(m.Run(u"/en"), RunOutcome::Updated);
+  EXPECT_FALSE(plantedRan);
+  ASSERT_EQ(m->Processes().size(), 2u);
+  EXPECT_EQ(Lower(m->Processes()[1].imagePath), Lower(m.installFolder() + "QVInit.exe"));
+}
+
+struct StartFailureCase {
+  const char* name;
+  bool failMsiexec;
+  bool failQvInit;
+  RunOutcome outcome;
+};
+
+class StartFailureTest : public ::testing::TestWithParam<StartFailureCase> {};
+
+TEST_P(StartFailureTest, RunGoesOnWithTheBrowserSettings) {
+  const StartFailureCase& c = GetParam();
+  StandardMachine m;
+  if (c.failMsiexec) m->FailProcessStart(kMsiexecPath);
+  if (c.failQvInit) m->FailProcessStart(m.installFolder() + "QVInit.exe");
+  EXPECT_EQ(m.Run(u"/en"), c.outcome);
+  ASSERT_EQ(m->Processes().size(), 2u);
+  EXPECT_EQ(m->Processes()[0].started, !c.failMsiexec);
+  EXPECT_EQ(m->Processes()[1].started, !c.failQvInit);
+  // The browser settings, add-in names and shortcut are written all the same.
+  EXPECT_EQ(WrittenValues(m.machine()).size(), 25u);
+  EXPECT_EQ(m->WerExclusions().size(), 5u);
+  ExpectEverythingReleased(m.machine());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, StartFailureTest,
+    ::testing::Values(StartFailureCase{"Installer", true, false, RunOutcome::VersionUnchanged},
+                      StartFailureCase{"QVInit", false, true, RunOutcome::Updated},
+                      StartFailureCase{"Both", true, true, RunOutcome::VersionUnchanged}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Patch, MissingInstallerGoesOn) {
+  StandardMachine m;
+  m->RemoveFile(kMsiexecPath);
+  EXPECT_EQ(m.Run(u"/en"), RunOutcome::VersionUnchanged);
+  ASSERT_EQ(m->Processes().size(), 2u);
+  EXPECT_FALSE(m->Processes()[0].started);
+  EXPECT_EQ(WrittenValues(m.machine()).size(), 25u);
+  ExpectEverythingReleased(m.machine());
+}
+
+}  // namespace
+}  // namespace qv
