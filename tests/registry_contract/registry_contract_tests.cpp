@@ -1,0 +1,677 @@
+// Registry behaviour the updater relies on, pinned against whichever registry the backend
+// gives: cRegistry end to end, and the Windows functions' own rules that cRegistry builds on
+// (views, strings without terminator, ERROR_MORE_DATA, enumeration). Every test works below
+// HKCU\Software\QVContractTest or HKLM\Software\QVContractTest and removes what it made.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backend.h"
+#include "platform/handles.h"
+#include "registry/cRegistry.h"
+
+namespace qv::contract {
+namespace {
+
+using win::DWORD;
+using win::HKEY;
+using win::LONG;
+
+constexpr std::int32_t kHKCU = static_cast<std::int32_t>(0x80000001u);
+constexpr std::int32_t kHKLM = static_cast<std::int32_t>(0x80000002u);
+constexpr const char* kScratchParent = "Software\\QVContractTest";
+
+struct Raw {
+  DWORD type = 0;
+  std::string bytes;
+  bool operator==(const Raw& o) const { return type == o.type && bytes == o.bytes; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Raw& r) {
+  os << "type " << r.type << " bytes [";
+  for (unsigned char c : r.bytes) os << ' ' << static_cast<int>(c);
+  return os << " ]";
+}
+
+win::IRegistry& Reg() { return GetBackend().registry; }
+
+// Removes a key with everything below it, in the given view; quiet when it is missing.
+void DeleteTree(HKEY root, const std::string& path, win::REGSAM view) {
+  {
+    win::UniqueHkey key(Reg());
+    if (Reg().RegOpenKeyExA(root, path.c_str(), 0, win::KEY_ENUMERATE_SUB_KEYS | view,
+                            key.put()) != win::ERROR_SUCCESS)
+      return;
+    char name[260];
+    while (Reg().RegEnumKeyA(key.get(), 0, name, sizeof name) == win::ERROR_SUCCESS) {
+      const std::string child = path + "\\" + name;
+      DeleteTree(root, child, view);
+      // Stop rather than loop when a child cannot be removed.
+      win::UniqueHkey check(Reg());
+      if (Reg().RegOpenKeyExA(root, child.c_str(), 0, win::KEY_QUERY_VALUE | view, check.put()) ==
+          win::ERROR_SUCCESS)
+        break;
+    }
+  }
+  Reg().RegDeleteKeyExA(root, path.c_str(), view, 0);
+}
+
+std::string Sanitize(std::string s) {
+  std::replace(s.begin(), s.end(), '/', '_');
+  return s;
+}
+
+class Contract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    leaf_ = Sanitize(std::string(info->test_suite_name()) + "." + info->name());
+    scratch_ = std::string(kScratchParent) + "\\" + leaf_;
+    CleanUp();
+  }
+  void TearDown() override {
+    CleanUp();
+    // The shared parents go when the last test has left them empty.
+    Reg().RegDeleteKeyExA(win::HKEY_CURRENT_USER, kScratchParent, 0, 0);
+    for (win::REGSAM view : {win::KEY_WOW64_32KEY, win::KEY_WOW64_64KEY})
+      Reg().RegDeleteKeyExA(win::HKEY_LOCAL_MACHINE, kScratchParent, view, 0);
+    const long open = GetBackend().openKeyHandles();
+    if (open >= 0) {
+      EXPECT_EQ(open, 0) << "key handles left open";
+    }
+  }
+  void CleanUp() {
+    DeleteTree(win::HKEY_CURRENT_USER, scratch_, 0);
+    for (win::REGSAM view : {win::KEY_WOW64_32KEY, win::KEY_WOW64_64KEY})
+      DeleteTree(win::HKEY_LOCAL_MACHINE, std::string(kScratchParent) + "\\" + leaf_, view);
+  }
+
+  Text ScratchText() const { return Utf8ToText(scratch_); }
+  Text LeafUnderHklm() const { return Utf8ToText(std::string(kScratchParent) + "\\" + leaf_); }
+
+  cRegistry Object() {
+    return cRegistry(GetBackend().codePage, Reg(), u"QVContract", GetBackend().processBits);
+  }
+
+  void SetRaw(HKEY root, const std::string& path, const char* name, const Raw& value,
+              win::REGSAM view = 0) {
+    win::UniqueHkey key(Reg());
+    ASSERT_EQ(Reg().RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, 0x3F | view, nullptr,
+                                    key.put(), nullptr),
+              win::ERROR_SUCCESS);
+    ASSERT_EQ(Reg().RegSetValueExA(key.get(), name, 0, value.type,
+                                   reinterpret_cast<const win::BYTE*>(value.bytes.data()),
+                                   static_cast<DWORD>(value.bytes.size())),
+              win::ERROR_SUCCESS);
+  }
+
+  std::optional<Raw> GetRaw(HKEY root, const std::string& path, const char* name,
+                            win::REGSAM view = 0) {
+    win::UniqueHkey key(Reg());
+    if (Reg().RegOpenKeyExA(root, path.c_str(), 0, win::KEY_QUERY_VALUE | view, key.put()) !=
+        win::ERROR_SUCCESS)
+      return std::nullopt;
+    std::string buffer(4096, '\0');
+    DWORD size = static_cast<DWORD>(buffer.size());
+    DWORD type = 0;
+    if (Reg().RegQueryValueExA(key.get(), name, nullptr, &type,
+                               reinterpret_cast<win::BYTE*>(buffer.data()),
+                               &size) != win::ERROR_SUCCESS)
+      return std::nullopt;
+    buffer.resize(size);
+    return Raw{type, buffer};
+  }
+
+  bool Exists(HKEY root, const std::string& path, win::REGSAM view = 0) {
+    win::UniqueHkey key(Reg());
+    return Reg().RegOpenKeyExA(root, path.c_str(), 0, win::KEY_QUERY_VALUE | view, key.put()) ==
+           win::ERROR_SUCCESS;
+  }
+
+  std::string leaf_;
+  std::string scratch_;
+};
+
+std::optional<Error> Raised(const std::function<void()>& op) {
+  try {
+    op();
+  } catch (const Error& e) {
+    return e;
+  }
+  return std::nullopt;
+}
+
+// --- cRegistry: write, then look at what was stored and read it back -------------------------
+
+struct RoundTripCase {
+  const char* name;
+  std::int32_t valueType;
+  Variant input;
+  Raw stored;
+  Variant readBack;
+};
+
+class WriteRead : public Contract, public ::testing::WithParamInterface<RoundTripCase> {};
+
+TEST_P(WriteRead, StoresTheSelectedFormAndReadsItBack) {
+  const RoundTripCase& c = GetParam();
+  cRegistry r = Object();
+  r.ClassKey(kHKCU);
+  r.SectionKey(ScratchText());
+  r.ValueKey(u"v");
+  r.ValueType(c.valueType);
+  r.Value(c.input);
+  EXPECT_EQ(GetRaw(win::HKEY_CURRENT_USER, scratch_, "v"), c.stored);
+  r.ValueType(0);
+  EXPECT_EQ(r.Value(), c.readBack);
+  EXPECT_EQ(r.ValueType(), static_cast<std::int32_t>(c.stored.type));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WriteRead,
+    ::testing::Values(
+        RoundTripCase{"Sz", 1, Variant(Text(u"abc")), Raw{1, std::string("abc\0", 4)},
+                      Variant(Text(u"abc"))},
+        RoundTripCase{"ExpandTypePlainText", 2, Variant(Text(u"abc")),
+                      Raw{1, std::string("abc\0", 4)}, Variant(Text(u"abc"))},
+        RoundTripCase{"UndefinedVariableStays", 1, Variant(Text(u"%QV_NOT_SET%\\x")),
+                      Raw{2, std::string("%QV_NOT_SET%\\x\0", 15)},
+                      Variant(Text(u"%QV_NOT_SET%\\x"))},
+        RoundTripCase{"PercentInProse", 1, Variant(Text(u"50% of 60")),
+                      Raw{1, std::string("50% of 60\0", 10)}, Variant(Text(u"50% of 60"))},
+        RoundTripCase{"NegativeIntegerAsText", 1, Variant(std::int32_t{-42}),
+                      Raw{1, std::string("-42\0", 4)}, Variant(Text(u"-42"))},
+        RoundTripCase{"EmptyTextReadsAsDefault", 1, Variant(Text()), Raw{1, std::string("\0", 1)},
+                      Variant(Text())},
+        RoundTripCase{"CodePageText", 1, Variant(Text(u"Gr\u00FC\u00DFe \u20AC")),
+                      Raw{1, std::string("Gr\xFC\xDF" "e \x80\0", 8)},
+                      Variant(Text(u"Gr\u00FC\u00DFe \u20AC"))},
+        RoundTripCase{"Binary", 3, Variant(ByteArray{0, 1, 255}), Raw{3, std::string("\0\x01\xFF", 3)},
+                      Variant(ByteArray{0, 1, 255, 0})},
+        RoundTripCase{"Dword16", 4, Variant(std::int16_t{8000}), Raw{4, std::string("\x40\x1F\0\0", 4)},
+                      Variant(std::int32_t{8000})},
+        RoundTripCase{"DwordNegative", 4, Variant(std::int16_t{-2}), Raw{4, "\xFE\xFF\xFF\xFF"},
+                      Variant(std::int32_t{-2})},
+        RoundTripCase{"BigEndianWrittenAsDword", 5, Variant(std::int32_t{0x01020304}),
+                      Raw{4, "\x04\x03\x02\x01"}, Variant(std::int32_t{0x01020304})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Contract, ExpandableTextIsStoredAsSuchAndExpandedOnRead) {
+  char root[260] = {};
+  ASSERT_GT(Reg().ExpandEnvironmentStringsA("%SystemRoot%", root, sizeof root), 1u);
+  cRegistry r = Object();
+  r.ClassKey(kHKCU);
+  r.SectionKey(ScratchText());
+  r.ValueKey(u"e");
+  r.ValueType(1);
+  r.Value(Variant(Text(u"%SystemRoot%\\x")));
+  EXPECT_EQ(GetRaw(win::HKEY_CURRENT_USER, scratch_, "e"),
+            (Raw{2, std::string("%SystemRoot%\\x\0", 15)}));
+  EXPECT_EQ(r.Value(), Variant(GetBackend().codePage.FromAnsi(AnsiString(std::string(root))) +
+                               u"\\x"));
+  EXPECT_EQ(r.ValueType(), 2);
+}
+
+// --- cRegistry: data stored by others, read --------------------------------------------------
+
+struct StoredCase {
+  const char* name;
+  Raw stored;
+  Variant expected;
+};
+
+class StoredRead : public Contract, public ::testing::WithParamInterface<StoredCase> {};
+
+TEST_P(StoredRead, ReadsAsTheProgramDoes) {
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "v", GetParam().stored);
+  cRegistry r = Object();
+  r.ClassKey(kHKCU);
+  r.SectionKey(ScratchText());
+  r.ValueKey(u"v");
+  r.Default(Variant(Text(u"dflt")));
+  EXPECT_EQ(r.Value(), GetParam().expected);
+  EXPECT_EQ(r.ValueType(), static_cast<std::int32_t>(GetParam().stored.type));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StoredRead,
+    ::testing::Values(
+        StoredCase{"SzWithoutTerminatorLosesLastChar", Raw{1, "abc"}, Variant(Text(u"ab"))},
+        StoredCase{"MultiSzKeepsSeparators", Raw{7, std::string("a\0b\0\0", 5)},
+                   Variant(Text(u"a\0b\0", 4))},
+        StoredCase{"EmptySzGivesDefault", Raw{1, ""}, Variant(Text(u"dflt"))},
+        StoredCase{"EmptyExpandSzGivesEmptyText", Raw{2, ""}, Variant(Text())},
+        StoredCase{"ShortDword", Raw{4, "\x05\x01"}, Variant(std::int32_t{261})},
+        StoredCase{"BigEndian", Raw{5, std::string("\0\0\x01\0", 4)}, Variant(std::int32_t{256})},
+        StoredCase{"BinaryGetsOneMoreByte", Raw{3, "\x01\x02\x03"}, Variant(ByteArray{1, 2, 3, 0})},
+        StoredCase{"EmptyBinary", Raw{3, ""}, Variant(ByteArray{0})},
+        StoredCase{"NoneType", Raw{0, "ab"}, Variant(ByteArray{'a', 'b', 0})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Contract, MissingValueGivesDefaultAndKeepsTheType) {
+  cRegistry r = Object();
+  r.ClassKey(kHKCU);
+  r.SectionKey(ScratchText());
+  r.ValueKey(u"none");
+  r.ValueType(9);
+  EXPECT_EQ(r.Value(), Variant());
+  r.Default(Variant(std::int32_t{5}));
+  EXPECT_EQ(r.Value(), Variant(std::int32_t{5}));
+  EXPECT_EQ(r.ValueType(), 9);
+}
+
+// --- cRegistry: keys -------------------------------------------------------------------------
+
+TEST_F(Contract, KeyLifecycle) {
+  cRegistry r = Object();
+  r.ClassKey(kHKCU);
+  r.SectionKey(ScratchText() + u"\\a\\b");
+  EXPECT_FALSE(r.KeyExists());
+  EXPECT_TRUE(r.CreateKey());
+  EXPECT_TRUE(r.KeyExists());
+  EXPECT_TRUE(r.CreateKey());
+  r.SectionKey(ScratchText() + u"\\a");
+  const auto error = Raised([&] { r.DeleteKey(); });
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->number(), 26001);
+  EXPECT_EQ(error->source(), u"QVContract.cRegistry");
+  EXPECT_EQ(error->description(),
+            u"Failed to delete registry Key: '-2147483647',Section: '" + ScratchText() + u"\\a");
+  r.SectionKey(ScratchText() + u"\\a\\b");
+  EXPECT_TRUE(r.DeleteKey());
+  EXPECT_FALSE(r.KeyExists());
+  r.SectionKey(ScratchText() + u"\\A");  // names match without regard to case
+  EXPECT_TRUE(r.KeyExists());
+  EXPECT_TRUE(r.DeleteKey());
+  r.SectionKey(u"");
+  EXPECT_TRUE(r.KeyExists());
+}
+
+TEST_F(Contract, DeleteValueAndItsErrors) {
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "", Raw{1, std::string("d\0", 2)});
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "named", Raw{1, std::string("n\0", 2)});
+  cRegistry r = Object();
+  r.ClassKey(kHKCU);
+  r.SectionKey(ScratchText());
+  r.ValueKey(u"");
+  EXPECT_TRUE(r.DeleteValue());
+  EXPECT_FALSE(GetRaw(win::HKEY_CURRENT_USER, scratch_, ""));
+  EXPECT_TRUE(GetRaw(win::HKEY_CURRENT_USER, scratch_, "named"));
+  r.ValueKey(u"NAMED");
+  EXPECT_TRUE(r.DeleteValue());
+  EXPECT_FALSE(GetRaw(win::HKEY_CURRENT_USER, scratch_, "named"));
+
+  auto missingValue = Raised([&] { r.DeleteValue(); });
+  ASSERT_TRUE(missingValue.has_value());
+  EXPECT_EQ(missingValue->number(), 26001);
+  EXPECT_EQ(missingValue->description(), u"Failed to delete registry Key: '-2147483647',Section: '" +
+                                             ScratchText() + u"',Key: 'NAMED");
+  r.SectionKey(ScratchText() + u"\\none");
+  auto missingKey = Raised([&] { r.DeleteValue(); });
+  ASSERT_TRUE(missingKey.has_value());
+  EXPECT_EQ(missingKey->description(), u"Failed to open key '-2147483647',Section: '" +
+                                           ScratchText() + u"\\none' for delete access");
+}
+
+struct RefusedWriteCase {
+  const char* name;
+  std::int32_t valueType;
+  Variant input;
+  std::int32_t number;
+  const char16_t* shownValue;  // nullptr: the error carries no description
+};
+
+class RefusedWrite : public Contract, public ::testing::WithParamInterface<RefusedWriteCase> {};
+
+TEST_P(RefusedWrite, RaisesAndWritesNothing) {
+  const RefusedWriteCase& c = GetParam();
+  cRegistry r = Object();
+  r.ClassKey(kHKCU);
+  r.SectionKey(ScratchText());
+  r.ValueKey(u"v");
+  r.ValueType(c.valueType);
+  const auto error = Raised([&] { r.Value(c.input); });
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->number(), c.number);
+  if (c.shownValue) {
+    EXPECT_EQ(error->description(), u"Failed to set registry value Key: '-2147483647',Section: '" +
+                                        ScratchText() + u"',Key: 'v' to value: '" +
+                                        Text(c.shownValue) + u"'");
+  } else {
+    EXPECT_EQ(error->description(), u"");
+  }
+  EXPECT_FALSE(GetRaw(win::HKEY_CURRENT_USER, scratch_, "v"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RefusedWrite,
+    ::testing::Values(RefusedWriteCase{"TypeNone", 0, Variant(Text(u"x")), -2147194455, u"x"},
+                      RefusedWriteCase{"TypeMultiSz", 7, Variant(Text(u"x")), -2147194455, u"x"},
+                      RefusedWriteCase{"DwordGivenText", 4, Variant(Text(u"5")), -2147194455, u"5"},
+                      RefusedWriteCase{"BinaryGivenText", 3, Variant(Text(u"x")), 26001, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- cRegistry: enumeration ------------------------------------------------------------------
+
+TEST_F(Contract, EnumerateValuesListsEveryName) {
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "alpha", Raw{1, std::string("1\0", 2)});
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "", Raw{1, std::string("d\0", 2)});
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "a much longer value name", Raw{4, "\0\0\0\0"});
+  cRegistry r = Object();
+  r.ClassKey(kHKCU);
+  r.SectionKey(ScratchText());
+  std::vector<Text> names{u"stale"};
+  std::int32_t count = 0;
+  EXPECT_TRUE(r.EnumerateValues(names, count));
+  EXPECT_EQ(count, 3);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<Text>{u"", u"a much longer value name", u"alpha"}));
+}
+
+TEST_F(Contract, EnumerateSectionsStopsAtAFullLengthName) {
+  for (const std::string& n : {std::string("b"), std::string("A"), std::string(254, 'k'),
+                               std::string(255, 'm'), std::string("z")}) {
+    win::UniqueHkey key(Reg());
+    ASSERT_EQ(Reg().RegCreateKeyExA(win::HKEY_CURRENT_USER, (scratch_ + "\\" + n).c_str(), 0,
+                                    nullptr, 0, 0x3F, nullptr, key.put(), nullptr),
+              win::ERROR_SUCCESS)
+        << n.size();
+  }
+  cRegistry r = Object();
+  r.ClassKey(kHKCU);
+  r.SectionKey(ScratchText());
+  std::vector<Text> names;
+  std::int32_t count = 0;
+  EXPECT_TRUE(r.EnumerateSections(names, count));
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(names, (std::vector<Text>{u"A", u"b", Text(254, u'k')}));
+}
+
+// --- views -----------------------------------------------------------------------------------
+
+TEST_F(Contract, ValueGoesTo32BitViewAndValue64bitTo64BitView) {
+  cRegistry r = Object();
+  r.ClassKey(kHKLM);
+  r.SectionKey(LeafUnderHklm());
+  r.ValueKey(u"Isolation");
+  r.ValueType(1);
+  r.Value(Variant(Text(u"PMIL")));
+  r.ValueKey(u"Isolation64Bit");
+  r.ValueType(4);
+  r.Value64bit(Variant(std::int32_t{0}));
+  const std::string path = std::string(kScratchParent) + "\\" + leaf_;
+  const std::string wow = std::string("Software\\Wow6432Node\\QVContractTest\\") + leaf_;
+  EXPECT_EQ(GetRaw(win::HKEY_LOCAL_MACHINE, path, "Isolation", win::KEY_WOW64_32KEY),
+            (Raw{1, std::string("PMIL\0", 5)}));
+  EXPECT_FALSE(GetRaw(win::HKEY_LOCAL_MACHINE, path, "Isolation", win::KEY_WOW64_64KEY));
+  EXPECT_EQ(GetRaw(win::HKEY_LOCAL_MACHINE, path, "Isolation64Bit", win::KEY_WOW64_64KEY),
+            (Raw{4, std::string(4, '\0')}));
+  EXPECT_FALSE(GetRaw(win::HKEY_LOCAL_MACHINE, path, "Isolation64Bit", win::KEY_WOW64_32KEY));
+  // The 32-bit view is the Wow6432Node key as the 64-bit view shows it.
+  EXPECT_TRUE(GetRaw(win::HKEY_LOCAL_MACHINE, wow, "Isolation", win::KEY_WOW64_64KEY));
+  // KeyExists and DeleteKey work in the 32-bit view too.
+  EXPECT_TRUE(r.KeyExists());
+  EXPECT_TRUE(r.DeleteKey());
+  EXPECT_FALSE(Exists(win::HKEY_LOCAL_MACHINE, path, win::KEY_WOW64_32KEY));
+  EXPECT_TRUE(Exists(win::HKEY_LOCAL_MACHINE, path, win::KEY_WOW64_64KEY));
+}
+
+TEST_F(Contract, RelativeOpensKeepTheViewOfTheirHandle) {
+  win::UniqueHkey software(Reg());
+  ASSERT_EQ(Reg().RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, "Software", 0,
+                                win::KEY_CREATE_SUB_KEY | win::KEY_WOW64_32KEY, software.put()),
+            win::ERROR_SUCCESS);
+  win::UniqueHkey made(Reg());
+  const std::string sub = std::string("QVContractTest\\") + leaf_;
+  ASSERT_EQ(Reg().RegCreateKeyExA(software.get(), sub.c_str(), 0, nullptr, 0, 0x3F, nullptr,
+                                  made.put(), nullptr),
+            win::ERROR_SUCCESS);
+  const std::string path = std::string(kScratchParent) + "\\" + leaf_;
+  EXPECT_TRUE(Exists(win::HKEY_LOCAL_MACHINE, path, win::KEY_WOW64_32KEY));
+  EXPECT_FALSE(Exists(win::HKEY_LOCAL_MACHINE, path, win::KEY_WOW64_64KEY));
+}
+
+// --- the Windows functions' own rules ----------------------------------------------------------
+
+struct QueryCase {
+  const char* name;
+  Raw stored;
+  bool passBuffer;
+  DWORD offered;
+  LONG result;
+  DWORD sizeAfter;
+};
+
+class Query : public Contract, public ::testing::WithParamInterface<QueryCase> {};
+
+TEST_P(Query, SizesAndResults) {
+  const QueryCase& c = GetParam();
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "v", c.stored);
+  win::UniqueHkey key(Reg());
+  ASSERT_EQ(Reg().RegOpenKeyExA(win::HKEY_CURRENT_USER, scratch_.c_str(), 0,
+                                win::KEY_QUERY_VALUE, key.put()),
+            win::ERROR_SUCCESS);
+  win::BYTE buffer[32];
+  std::memset(buffer, 0xCC, sizeof buffer);
+  DWORD type = 99;
+  DWORD size = c.offered;
+  EXPECT_EQ(Reg().RegQueryValueExA(key.get(), "v", nullptr, &type, c.passBuffer ? buffer : nullptr,
+                                   &size),
+            c.result);
+  EXPECT_EQ(size, c.sizeAfter);
+  EXPECT_EQ(type, c.stored.type);
+  if (c.result == win::ERROR_SUCCESS && c.passBuffer) {
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), size), c.stored.bytes);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Query,
+    ::testing::Values(
+        QueryCase{"ZeroSizeGivesMoreData", Raw{1, std::string("abc\0", 4)}, true, 0,
+                  win::ERROR_MORE_DATA, 4},
+        QueryCase{"TooSmallGivesMoreData", Raw{1, std::string("abc\0", 4)}, true, 3,
+                  win::ERROR_MORE_DATA, 4},
+        QueryCase{"ExactFits", Raw{1, std::string("abc\0", 4)}, true, 4, win::ERROR_SUCCESS, 4},
+        QueryCase{"LargerGivesStoredSize", Raw{1, std::string("abc\0", 4)}, true, 32,
+                  win::ERROR_SUCCESS, 4},
+        QueryCase{"NoTerminatorAsStored", Raw{1, "abc"}, true, 32, win::ERROR_SUCCESS, 3},
+        QueryCase{"NoTerminatorProbe", Raw{1, "abc"}, true, 0, win::ERROR_MORE_DATA, 3},
+        QueryCase{"CodePageTextProbe", Raw{1, std::string("\xE4\x80\0", 3)}, true, 0,
+                  win::ERROR_MORE_DATA, 3},
+        QueryCase{"EmptyValue", Raw{3, ""}, true, 0, win::ERROR_SUCCESS, 0},
+        QueryCase{"BinaryNullData", Raw{3, "\x01\x02\x03"}, false, 0, win::ERROR_SUCCESS, 3},
+        QueryCase{"DwordTooSmall", Raw{4, "\x01\x02\x03\x04"}, true, 2, win::ERROR_MORE_DATA, 4}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Contract, EnumValueNameBufferCountsTheTerminator) {
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "abc", Raw{1, std::string("1\0", 2)});
+  win::UniqueHkey key(Reg());
+  ASSERT_EQ(Reg().RegOpenKeyExA(win::HKEY_CURRENT_USER, scratch_.c_str(), 0,
+                                win::KEY_QUERY_VALUE, key.put()),
+            win::ERROR_SUCCESS);
+  char name[16] = {};
+  DWORD cch = 3;
+  EXPECT_EQ(Reg().RegEnumValueA(key.get(), 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
+            win::ERROR_MORE_DATA);
+  cch = 4;
+  DWORD type = 0;
+  EXPECT_EQ(Reg().RegEnumValueA(key.get(), 0, name, &cch, nullptr, &type, nullptr, nullptr),
+            win::ERROR_SUCCESS);
+  EXPECT_EQ(cch, 3u);
+  EXPECT_STREQ(name, "abc");
+  EXPECT_EQ(type, win::REG_SZ);
+  cch = 16;
+  EXPECT_EQ(Reg().RegEnumValueA(key.get(), 1, name, &cch, nullptr, nullptr, nullptr, nullptr),
+            win::ERROR_NO_MORE_ITEMS);
+}
+
+TEST_F(Contract, EnumKeyNeedsRoomForTheTerminatorAndSortsNames) {
+  const std::string longName(255, 'q');
+  for (const std::string& n : {std::string("Zed"), longName, std::string("alpha")}) {
+    win::UniqueHkey key(Reg());
+    ASSERT_EQ(Reg().RegCreateKeyExA(win::HKEY_CURRENT_USER, (scratch_ + "\\" + n).c_str(), 0,
+                                    nullptr, 0, 0x3F, nullptr, key.put(), nullptr),
+              win::ERROR_SUCCESS);
+  }
+  win::UniqueHkey key(Reg());
+  ASSERT_EQ(Reg().RegOpenKeyExA(win::HKEY_CURRENT_USER, scratch_.c_str(), 0,
+                                win::KEY_ENUMERATE_SUB_KEYS | win::KEY_QUERY_VALUE, key.put()),
+            win::ERROR_SUCCESS);
+  char name[300] = {};
+  EXPECT_EQ(Reg().RegEnumKeyA(key.get(), 0, name, 255), win::ERROR_SUCCESS);
+  EXPECT_STREQ(name, "alpha");
+  EXPECT_EQ(Reg().RegEnumKeyA(key.get(), 1, name, 255), win::ERROR_MORE_DATA);
+  EXPECT_EQ(Reg().RegEnumKeyA(key.get(), 1, name, 256), win::ERROR_SUCCESS);
+  EXPECT_EQ(std::string(name), longName);
+  EXPECT_EQ(Reg().RegEnumKeyA(key.get(), 2, name, 255), win::ERROR_SUCCESS);
+  EXPECT_STREQ(name, "Zed");
+  EXPECT_EQ(Reg().RegEnumKeyA(key.get(), 3, name, 255), win::ERROR_NO_MORE_ITEMS);
+
+  DWORD subKeys = 0, maxSub = 0, values = 9, maxName = 9, maxData = 9;
+  char className[1] = {0};
+  DWORD classLength = 0;
+  EXPECT_EQ(Reg().RegQueryInfoKeyA(key.get(), className, &classLength, nullptr, &subKeys, &maxSub,
+                                   nullptr, &values, &maxName, &maxData, nullptr, nullptr),
+            win::ERROR_SUCCESS);
+  EXPECT_EQ(subKeys, 3u);
+  EXPECT_EQ(maxSub, 255u);
+  EXPECT_EQ(values, 0u);
+  EXPECT_EQ(maxName, 0u);
+  EXPECT_EQ(maxData, 0u);
+}
+
+TEST_F(Contract, QueryInfoKeyGivesValueLengthsInCharactersWithoutTerminator) {
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "four", Raw{3, "\x01\x02\x03\x04\x05\x06\x07"});
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "x", Raw{1, std::string("ab\0", 3)});
+  win::UniqueHkey key(Reg());
+  ASSERT_EQ(Reg().RegOpenKeyExA(win::HKEY_CURRENT_USER, scratch_.c_str(), 0,
+                                win::KEY_QUERY_VALUE, key.put()),
+            win::ERROR_SUCCESS);
+  DWORD values = 0, maxName = 0, maxData = 0;
+  char className[1] = {0};
+  DWORD classLength = 0;
+  EXPECT_EQ(Reg().RegQueryInfoKeyA(key.get(), className, &classLength, nullptr, nullptr, nullptr,
+                                   nullptr, &values, &maxName, &maxData, nullptr, nullptr),
+            win::ERROR_SUCCESS);
+  EXPECT_EQ(values, 2u);
+  EXPECT_EQ(maxName, 4u);
+  EXPECT_EQ(maxData, 7u);
+}
+
+TEST_F(Contract, CreateReportsDispositionAndDeleteRefusesKeysWithSubkeys) {
+  const std::string deep = scratch_ + "\\one\\two";
+  win::UniqueHkey key(Reg());
+  DWORD disposition = 0;
+  ASSERT_EQ(Reg().RegCreateKeyExA(win::HKEY_CURRENT_USER, deep.c_str(), 0, nullptr, 0, 0x3F,
+                                  nullptr, key.put(), &disposition),
+            win::ERROR_SUCCESS);
+  EXPECT_EQ(disposition, win::REG_CREATED_NEW_KEY);
+  ASSERT_EQ(Reg().RegCreateKeyExA(win::HKEY_CURRENT_USER, (scratch_ + "\\ONE\\Two").c_str(), 0,
+                                  nullptr, 0, 0x3F, nullptr, key.put(), &disposition),
+            win::ERROR_SUCCESS);
+  EXPECT_EQ(disposition, win::REG_OPENED_EXISTING_KEY);
+  key.reset();
+  EXPECT_EQ(Reg().RegDeleteKeyA(win::HKEY_CURRENT_USER, (scratch_ + "\\one").c_str()),
+            win::ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Reg().RegDeleteKeyA(win::HKEY_CURRENT_USER, (scratch_ + "\\nothing").c_str()),
+            win::ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Reg().RegDeleteKeyA(win::HKEY_CURRENT_USER, deep.c_str()), win::ERROR_SUCCESS);
+  EXPECT_EQ(Reg().RegDeleteKeyA(win::HKEY_CURRENT_USER, (scratch_ + "\\one").c_str()),
+            win::ERROR_SUCCESS);
+}
+
+TEST_F(Contract, HandlesThatAreNotKeys) {
+  HKEY out{};
+  EXPECT_EQ(Reg().RegOpenKeyExA(HKEY{}, "Software", 0, win::KEY_QUERY_VALUE, &out),
+            win::ERROR_INVALID_HANDLE);
+  DWORD size = 0;
+  EXPECT_EQ(Reg().RegQueryValueExA(HKEY{}, "v", nullptr, nullptr, nullptr, &size),
+            win::ERROR_INVALID_HANDLE);
+  EXPECT_EQ(Reg().RegCloseKey(win::HKEY_CURRENT_USER), win::ERROR_SUCCESS);
+  // The root stays usable after that.
+  win::UniqueHkey key(Reg());
+  EXPECT_EQ(Reg().RegOpenKeyExA(win::HKEY_CURRENT_USER, "Software", 0, win::KEY_QUERY_VALUE,
+                                key.put()),
+            win::ERROR_SUCCESS);
+}
+
+TEST_F(Contract, AHandleOnlyDoesWhatItWasOpenedFor) {
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "v", Raw{1, std::string("x\0", 2)});
+  win::UniqueHkey key(Reg());
+  ASSERT_EQ(Reg().RegOpenKeyExA(win::HKEY_CURRENT_USER, scratch_.c_str(), 0,
+                                win::KEY_QUERY_VALUE, key.put()),
+            win::ERROR_SUCCESS);
+  EXPECT_EQ(Reg().RegSetValueExA(key.get(), "v", 0, win::REG_SZ,
+                                 reinterpret_cast<const win::BYTE*>("y"), 2),
+            win::ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Reg().RegDeleteValueA(key.get(), "v"), win::ERROR_ACCESS_DENIED);
+  EXPECT_EQ(GetRaw(win::HKEY_CURRENT_USER, scratch_, "v"), (Raw{1, std::string("x\0", 2)}));
+}
+
+struct ExpandCase {
+  const char* source;
+  const char* expanded;  // with "<root>" standing for %SystemRoot%
+};
+
+class Expand : public Contract, public ::testing::WithParamInterface<ExpandCase> {};
+
+TEST_P(Expand, ReturnsTheSizeWithTerminatorAndLeavesUnknownNames) {
+  char root[260] = {};
+  const DWORD rootSize = Reg().ExpandEnvironmentStringsA("%SystemRoot%", root, sizeof root);
+  ASSERT_GT(rootSize, 1u);
+  EXPECT_EQ(rootSize, std::strlen(root) + 1);
+  std::string expected = GetParam().expanded;
+  for (std::size_t at; (at = expected.find("<root>")) != std::string::npos;)
+    expected.replace(at, 6, root);
+  char buffer[600];
+  std::memset(buffer, '#', sizeof buffer);
+  EXPECT_EQ(Reg().ExpandEnvironmentStringsA(GetParam().source, buffer, sizeof buffer),
+            expected.size() + 1);
+  EXPECT_EQ(std::string(buffer), expected);
+  char none[1] = {0};
+  EXPECT_EQ(Reg().ExpandEnvironmentStringsA(GetParam().source, none, 0), expected.size() + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Expand,
+                         ::testing::Values(ExpandCase{"%SystemRoot%\\x", "<root>\\x"},
+                                           ExpandCase{"%SYSTEMROOT%", "<root>"},
+                                           ExpandCase{"%QV_NOT_SET%\\x", "%QV_NOT_SET%\\x"},
+                                           ExpandCase{"100%", "100%"},
+                                           ExpandCase{"%%", "%%"},
+                                           ExpandCase{"%QV_NOT_SET%%SystemRoot%",
+                                                      "%QV_NOT_SET%<root>"},
+                                           ExpandCase{"plain", "plain"}));
+
+struct CodePageCase {
+  const char16_t* text;
+  const char* ansi;
+};
+
+class CodePage : public Contract, public ::testing::WithParamInterface<CodePageCase> {};
+
+TEST_P(CodePage, ConvertsBothWays) {
+  win::ICodePage& cp = GetBackend().codePage;
+  EXPECT_EQ(cp.ToAnsi(GetParam().text).bytes(), std::string(GetParam().ansi));
+  EXPECT_EQ(cp.FromAnsi(AnsiString(GetParam().ansi)), Text(GetParam().text));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CodePage,
+                         ::testing::Values(CodePageCase{u"plain", "plain"},
+                                           CodePageCase{u"Gr\u00FC\u00DFe", "Gr\xFC\xDF" "e"},
+                                           CodePageCase{u"\u20AC\u2122\u0178", "\x80\x99\x9F"},
+                                           CodePageCase{u"\u00C4\u00D6\u00DC\u00E9", "\xC4\xD6\xDC\xE9"}));
+
+TEST_F(Contract, UnmappableCharactersBecomeQuestionMarks) {
+  win::ICodePage& cp = GetBackend().codePage;
+  EXPECT_EQ(cp.ToAnsi(u"a\u4E2Db").bytes(), "a?b");
+  EXPECT_EQ(cp.ToAnsi(u"\u03A9").bytes(), "?");
+}
+
+}  // namespace
+}  // namespace qv::contract
