@@ -150,6 +150,11 @@ TEST_P(PromptTaskDialogTest, EveryField) {
   EXPECT_EQ(d.lpCallbackData, 0);
   EXPECT_EQ(d.cxWidth, 245u);
   EXPECT_EQ(m->kernel().OpenHandleCount(sim::HandleKind::Icon), 0u);
+  // Icon group 1 of the program's own module.
+  std::vector<std::string> loaded;
+  for (const auto& call : m->kernel().Calls())
+    if (call.function == "LoadIconW") loaded.push_back(call.detail);
+  EXPECT_EQ(loaded, std::vector<std::string>{"#1"});
   std::vector<std::string> destroyed;
   for (const auto& call : m->kernel().Calls())
     if (call.function == "DestroyIcon") destroyed.push_back(call.detail);

@@ -150,6 +150,30 @@ TEST(ShortcutRun, StaleTemporaryFileIsReplaced) {
   ASSERT_NE(now, nullptr);
   ASSERT_TRUE(now->shortcut.has_value());
   EXPECT_EQ(now->shortcut->description, "Syncs two Quorvia data files.");
+  // The leftover is removed before the new shortcut is saved, not written over.
+  std::vector<std::string> log;
+  for (const std::string& entry : m->FileLog()) log.push_back(Lower(entry));
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[0], Lower("deleted " + path + ".new"));
+  EXPECT_EQ(log[1], Lower("created " + path + ".new"));
+  EXPECT_EQ(log[2], Lower("moved " + path + ".new -> " + path));
+}
+
+TEST(ShortcutRun, LeftoverThatResistedIsRemovedAfterAFailedWrite) {
+  // The leftover cannot be deleted at first and the new shortcut cannot be saved: the updater
+  // still leaves no temporary file behind, and keeps the old shortcut.
+  StandardMachine m;
+  const std::string path = m.shortcutPath(true);
+  sim::SimFile stale;
+  stale.content = "half-written";
+  m->AddFile(path + ".new", stale);
+  m->kernel().AddFault({"DeleteFileA", 1, 0});
+  m->kernel().AddFault({"IPersistFile::Save", 1, 0});
+  EXPECT_EQ(m.Run(u"/en"), RunOutcome::Updated);
+  EXPECT_EQ(m->FindFile(path + ".new"), nullptr);
+  ASSERT_NE(m->FindFile(path), nullptr);
+  EXPECT_EQ(m->FindFile(path)->shortcut->description, "old shortcut");
+  ExpectEverythingReleased(m.machine());
 }
 
 TEST(ShortcutRun, NewShortcutIsWrittenBesideTheOldOneAndMovedOverIt) {

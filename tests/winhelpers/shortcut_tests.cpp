@@ -77,6 +77,11 @@ TEST_P(ShortcutFieldsTest, SetsOnlyTheGivenFields) {
   EXPECT_EQ(s.iconIndex, c.saved.iconIndex);
   EXPECT_EQ(s.showCommand, c.show);
   EXPECT_TRUE(s.resolved);
+  // Resolved with SLR_UPDATE only: the shell may ask the user when the target is missing.
+  std::vector<std::string> resolveFlags;
+  for (const auto& call : machine.kernel().Calls())
+    if (call.function == "IShellLinkA::Resolve") resolveFlags.push_back(call.detail);
+  EXPECT_EQ(resolveFlags, std::vector<std::string>{"4"});
   ExpectNoComReferenceLeft();
 }
 
