@@ -54,15 +54,16 @@ constexpr AddIn kAddIns[] = {
      u"Querlix-Browserhilfsobjekt"},
 };
 
-constexpr const char16_t* kErrorReportingExclusions[] = {
-    u"QVApp.exe", u"QVGet.exe", u"QVSaver.exe", u"QVSync.exe", u"QVThumbs.exe"};
+constexpr const char16_t* kErrorReportingExclusions[] = {u"QVApp.exe", u"QVGet.exe", u"QVSaver.exe",
+                                                         u"QVSync.exe", u"QVThumbs.exe"};
 
 // COM on this thread (single-threaded apartment) for as long as the shell link object is used.
 class ComApartment {
  public:
   explicit ComApartment(win::IShell& shell)
       : shell_(shell),
-        initialised_(win::SUCCEEDED(shell.CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED))) {}
+        initialised_(win::SUCCEEDED(shell.CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED))) {
+  }
   ComApartment(const ComApartment&) = delete;
   ComApartment& operator=(const ComApartment&) = delete;
   ~ComApartment() {
@@ -170,17 +171,19 @@ class UpdateRun {
              u"Dieses Programm aktualisiert Ihre Querlix 3-Installation auf die neueste Version.");
     sInstallButtonText = Lang(u"Install update now", u"Update jetzt installieren");
 
-    sProgramList = Lang(u"Exit the following programs now so that the update can be installed "
-                        u"without a Windows restart required:",
-                        u"Damit das Update ohne Windows-Neustart installiert werden kann, beenden "
-                        u"Sie jetzt bitte folgende Programme:");
+    sProgramList = Lang(
+        u"Exit the following programs now so that the update can be installed "
+        u"without a Windows restart required:",
+        u"Damit das Update ohne Windows-Neustart installiert werden kann, beenden "
+        u"Sie jetzt bitte folgende Programme:");
     sProgramList += kCrLf;
     sProgramList += kCrLf;
     if (bProductRunning) {
-      sProgramList += Lang(u"- Quorvia (right-click its icon in the notification area of the "
-                           u"taskbar, and then click Exit Quorvia.)",
-                           u"- Querlix (klicken Sie mit der rechten Maustaste auf sein Symbol im "
-                           u"Infobereich der Taskleiste und danach auf \"Querlix beenden\")");
+      sProgramList += Lang(
+          u"- Quorvia (right-click its icon in the notification area of the "
+          u"taskbar, and then click Exit Quorvia.)",
+          u"- Querlix (klicken Sie mit der rechten Maustaste auf sein Symbol im "
+          u"Infobereich der Taskleiste und danach auf \"Querlix beenden\")");
       sProgramList += kCrLf;
     }
     sProgramList += u"- Internet Explorer";
@@ -193,8 +196,8 @@ class UpdateRun {
       sProgramList += Lang(u"- all open folder windows", u"- alle geöffneten Ordnerfenster");
     }
 
-    sSuccessHeadline =
-        Lang(u"Quorvia 3 update successfully installed", u"Querlix 3-Update erfolgreich installiert");
+    sSuccessHeadline = Lang(u"Quorvia 3 update successfully installed",
+                            u"Querlix 3-Update erfolgreich installiert");
     if (bEnglish) {
       sSuccessText = Text(u"You're now using the latest version of Quorvia 3.") + kCrLf + kCrLf +
                      u"Thank you very much for using and recommending Quorvia!";
@@ -208,17 +211,16 @@ class UpdateRun {
   bool ClosePrograms() {
     if (Level() < 2) {
       const Text text = sIntroText + kCrLf + kCrLf + kCrLf + sProgramList;
-      const int result = MessageBox(text, sUpdateTitle,
-                                    win::MB_OKCANCEL | win::MB_ICONINFORMATION | win::MB_SETFOREGROUND);
+      const int result = MessageBox(
+          text, sUpdateTitle, win::MB_OKCANCEL | win::MB_ICONINFORMATION | win::MB_SETFOREGROUND);
       return result != win::IDCANCEL;
     }
 
     int pressed = 0;
     {
       const win::UniqueIcon icon(
-          platform_.windows,
-          platform_.windows.LoadIconW(platform_.system.GetModuleHandleA(nullptr),
-                                      win::MAKEINTRESOURCEW(1)));
+          platform_.windows, platform_.windows.LoadIconW(platform_.system.GetModuleHandleA(nullptr),
+                                                         win::MAKEINTRESOURCEW(1)));
       const win::TASKDIALOG_BUTTON button{win::IDYES, sInstallButtonText.c_str()};
       win::TASKDIALOGCONFIG config{};
       config.cbSize = sizeof(win::TASKDIALOGCONFIG);
@@ -325,7 +327,8 @@ class UpdateRun {
          u"FEATURE_DISABLE_NAVIGATION_SOUNDS",
          {u"QVApp.exe", u"QVGet.exe", u"QVSaver.exe", u"QVThumbs.exe"},
          1},
-        {u"Software\\Microsoft\\Internet Explorer\\MAIN\\FeatureControl\\FEATURE_USE_LEGACY_JSCRIPT",
+        {u"Software\\Microsoft\\Internet "
+         u"Explorer\\MAIN\\FeatureControl\\FEATURE_USE_LEGACY_JSCRIPT",
          {u"QVApp.exe"},
          1},
         {u"Software\\Microsoft\\Internet Explorer\\MAIN\\FeatureControl\\"
@@ -413,8 +416,8 @@ class UpdateRun {
     const Text sSyncShortcutPath =
         folder + Lang(u"\\Quorvia 3\\Synchronizing.lnk",
                       u"\\Querlix 3\\Synchronisation zweier Sammlungen.lnk");
-    const Text sSyncShortcutDescription =
-        Lang(u"Syncs two Quorvia data files.", u"Gleicht zwei Querlix-Datendateien miteinander ab.");
+    const Text sSyncShortcutDescription = Lang(
+        u"Syncs two Quorvia data files.", u"Gleicht zwei Querlix-Datendateien miteinander ab.");
     if (!IsOrdinaryFile(platform_, sSyncShortcutPath)) return;
 
     // The new shortcut is written beside the old one and replaces it only once it has been
@@ -452,8 +455,7 @@ class UpdateRun {
       const Text firstLine = Lang(u"The Quorvia 3 update has been successfully installed.",
                                   u"Das Querlix 3-Update wurde erfolgreich installiert.");
       const Text crlf(kCrLf);
-      const Text text =
-          firstLine + crlf + crlf + ReplaceAll(sSuccessText, crlf + crlf, crlf);
+      const Text text = firstLine + crlf + crlf + ReplaceAll(sSuccessText, crlf + crlf, crlf);
       MessageBox(text, sProductTitle, win::MB_OK | win::MB_ICONINFORMATION);
       return RunOutcome::Updated;
     }

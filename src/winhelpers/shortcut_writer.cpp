@@ -5,9 +5,8 @@
 namespace qv {
 
 bool CreateShortcut(win::Platform& platform, const Text& sShortcutFile, const Text& sTargetPath,
-                    const Text& sWorkingDirectory, const Text& sArguments,
-                    const Text& sDescription, const Text& sIconPath, std::int32_t iIconIndex,
-                    std::int32_t iShowCommand) {
+                    const Text& sWorkingDirectory, const Text& sArguments, const Text& sDescription,
+                    const Text& sIconPath, std::int32_t iIconIndex, std::int32_t iShowCommand) {
   win::ICodePage& cp = platform.codePage;
   // Both references are released on every way out, in reverse order of acquisition.
   win::ComRef<win::IShellLinkA> link;

@@ -51,8 +51,7 @@ Text GetSpecialFolder(win::Platform& platform, std::int32_t iFolderId) {
   return Text();
 }
 
-bool GetFileVersionInfoBlock(win::Platform& platform, Text sFileName,
-                             win::VS_FIXEDFILEINFO& info) {
+bool GetFileVersionInfoBlock(win::Platform& platform, Text sFileName, win::VS_FIXEDFILEINFO& info) {
   const AnsiString file = platform.codePage.ToAnsi(sFileName);
   win::DWORD handle = 0;
   const win::DWORD size = platform.files.GetFileVersionInfoSizeA(file.c_str(), &handle);

@@ -7,9 +7,10 @@ namespace {
 
 // The form of `formClass` captioned `caption`, then its first text box of `textBoxClass`.
 // `found` tells whether the form itself exists.
-win::HWND FindTextBoxOfForm(win::IWindows& windows, const char* formClass,
-                            const char* textBoxClass, const AnsiString& caption, bool& found) {
-  const win::HWND form = windows.FindWindowExA(win::HWND{}, win::HWND{}, formClass, caption.c_str());
+win::HWND FindTextBoxOfForm(win::IWindows& windows, const char* formClass, const char* textBoxClass,
+                            const AnsiString& caption, bool& found) {
+  const win::HWND form =
+      windows.FindWindowExA(win::HWND{}, win::HWND{}, formClass, caption.c_str());
   found = !win::IsNull(form);
   if (!found) return win::HWND{};
   return windows.FindWindowExA(form, win::HWND{}, textBoxClass, nullptr);
@@ -20,8 +21,8 @@ win::HWND FindTextBoxOfForm(win::IWindows& windows, const char* formClass,
 win::HWND FindCommunicatorWindow(win::Platform& platform, const Text& sCaption) {
   const AnsiString caption = platform.codePage.ToAnsi(sCaption);
   bool found = false;
-  const win::HWND textBox = FindTextBoxOfForm(platform.windows, "ThunderRT6FormDC",
-                                              "ThunderRT6TextBox", caption, found);
+  const win::HWND textBox =
+      FindTextBoxOfForm(platform.windows, "ThunderRT6FormDC", "ThunderRT6TextBox", caption, found);
   // A form of the first pair ends the search, even without a text box.
   if (found) return textBox;
   return FindTextBoxOfForm(platform.windows, "ThunderFormDC", "ThunderTextBox", caption, found);

@@ -30,8 +30,7 @@ Text GetSpecialFolder(win::Platform& platform, std::int32_t iFolderId);
 
 // Copies the fixed version record of `sFileName` into `info`; true when it did. `info` keeps
 // what it held when the file has no readable version data.
-bool GetFileVersionInfoBlock(win::Platform& platform, Text sFileName,
-                             win::VS_FIXEDFILEINFO& info);
+bool GetFileVersionInfoBlock(win::Platform& platform, Text sFileName, win::VS_FIXEDFILEINFO& info);
 
 // The text box of the form captioned `sCaption` (a form of the product's main program), or a
 // null handle when there is none.
@@ -45,9 +44,8 @@ void ForceForeground(win::IWindows& windows, win::HWND hWnd);
 // it stopped before the shortcut was saved, true when the save succeeded. COM must be
 // initialised on the calling thread.
 bool CreateShortcut(win::Platform& platform, const Text& sShortcutFile, const Text& sTargetPath,
-                    const Text& sWorkingDirectory, const Text& sArguments,
-                    const Text& sDescription, const Text& sIconPath, std::int32_t iIconIndex,
-                    std::int32_t iShowCommand);
+                    const Text& sWorkingDirectory, const Text& sArguments, const Text& sDescription,
+                    const Text& sIconPath, std::int32_t iIconIndex, std::int32_t iShowCommand);
 
 // True when an ordinary file (not a folder, not hidden, not a system file) exists at `sPath`.
 bool IsOrdinaryFile(win::Platform& platform, const Text& sPath);

@@ -86,15 +86,14 @@ TEST_P(NotInstalledTest, OnlyTheMessageAndNothingElse) {
   ExpectEverythingReleased(m.machine());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Situations, NotInstalledTest,
-    ::testing::Values(NotInstalledCase{"Win2000_En", kWindows2000, true},
-                      NotInstalledCase{"Win2000_De", kWindows2000, false},
-                      NotInstalledCase{"XP_En", kWindowsXp, true},
-                      NotInstalledCase{"Win7x86_De", kWindows7x86, false},
-                      NotInstalledCase{"Win7x64_En", kWindows7x64, true},
-                      NotInstalledCase{"Win7x64_De", kWindows7x64, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Situations, NotInstalledTest,
+                         ::testing::Values(NotInstalledCase{"Win2000_En", kWindows2000, true},
+                                           NotInstalledCase{"Win2000_De", kWindows2000, false},
+                                           NotInstalledCase{"XP_En", kWindowsXp, true},
+                                           NotInstalledCase{"Win7x86_De", kWindows7x86, false},
+                                           NotInstalledCase{"Win7x64_En", kWindows7x64, true},
+                                           NotInstalledCase{"Win7x64_De", kWindows7x64, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(NotInstalled, KeyInTheOther64BitViewDoesNotCount) {
   // On 64-bit Windows the product key lives in the 32-bit view; one in the 64-bit view only is
@@ -189,14 +188,14 @@ TEST_P(Wow64ProbeTest, AskedOnlyAtLevel2ByThe32BitProgram) {
 
 constexpr WindowsKind kWindowsXp64{"WindowsXPx64", 5, 2, 64};
 
-INSTANTIATE_TEST_SUITE_P(
-    Situations, Wow64ProbeTest,
-    ::testing::Values(Wow64Case{"Win2000", kWindows2000, 32, 0, true},
-                      Wow64Case{"XPx64", kWindowsXp64, 32, 0, true},
-                      Wow64Case{"Win7x86", kWindows7x86, 32, 1, true},
-                      Wow64Case{"Win7x64", kWindows7x64, 32, 1, false},
-                      Wow64Case{"Win7x64_64BitBuild", kWindows7x64, 64, 0, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Situations, Wow64ProbeTest,
+                         ::testing::Values(Wow64Case{"Win2000", kWindows2000, 32, 0, true},
+                                           Wow64Case{"XPx64", kWindowsXp64, 32, 0, true},
+                                           Wow64Case{"Win7x86", kWindows7x86, 32, 1, true},
+                                           Wow64Case{"Win7x64", kWindows7x64, 32, 1, false},
+                                           Wow64Case{"Win7x64_64BitBuild", kWindows7x64, 64, 0,
+                                                     false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Wow64Probe, UnavailableFunctionLeavesTheFlagFalse) {
   StandardMachine m;

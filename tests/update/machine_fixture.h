@@ -43,10 +43,10 @@ inline constexpr WindowsKind kWindows7x64{"Windows7x64", 6, 1, 64};
 
 struct MachineOptions {
   WindowsKind windows = kWindows7x64;
-  int processBits = 32;              // the updater's word size (64 only on 64-bit Windows)
-  bool productInstalled = true;      // the product key exists
-  bool appPathValue = true;          // the key holds AppPath
-  std::string installFolder;         // default: by the Windows word size (see InstallFolder)
+  int processBits = 32;          // the updater's word size (64 only on 64-bit Windows)
+  bool productInstalled = true;  // the product key exists
+  bool appPathValue = true;      // the key holds AppPath
+  std::string installFolder;     // default: by the Windows word size (see InstallFolder)
   std::optional<sim::FileVersion> appVersion = sim::FileVersion{3, 10, 0, 68};
   std::optional<sim::FileVersion> patchedVersion = sim::FileVersion{3, 10, 0, 69};
   bool communicatorRunning = false;  // the product's main program shows its communicator form
@@ -144,7 +144,8 @@ class StandardMachine {
 
     if (options_.productInstalled) {
       m.registry().CreateKey(ProductKeyPath(bits));
-      if (options_.appPathValue) m.registry().SetValue(ProductKeyPath(bits), "AppPath", RegSz(folder));
+      if (options_.appPathValue)
+        m.registry().SetValue(ProductKeyPath(bits), "AppPath", RegSz(folder));
     }
     m.AddFolder(folder);
     m.AddExecutable(folder + "QVApp.exe", options_.appVersion);
@@ -155,9 +156,10 @@ class StandardMachine {
     if (!m.FindFile(kMsiexecPath)) m.AddExecutable(kMsiexecPath, sim::FileVersion{5, 0, 7601, 0});
     const std::string app = appExe();
     const std::optional<sim::FileVersion> patched = options_.patchedVersion;
-    m.OnProcessStart(kMsiexecPath, [app, patched](sim::SimMachine& target, const sim::ProcessRecord&) {
-      target.SetFileVersion(app, patched);
-    });
+    m.OnProcessStart(kMsiexecPath,
+                     [app, patched](sim::SimMachine& target, const sim::ProcessRecord&) {
+                       target.SetFileVersion(app, patched);
+                     });
 
     m.SetSpecialFolder(win::CSIDL_COMMON_PROGRAMS, kCommonPrograms);
     const std::string target = folder + "QVSync.exe";

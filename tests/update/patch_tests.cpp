@@ -100,7 +100,8 @@ TEST_P(UpdaterFolderTest, PackagePathInQuotes) {
   sim::SimMachine machine(config);
   machine.registry().CreateKey(ProductKeyPath(64));
   machine.registry().SetValue(ProductKeyPath(64), "AppPath", RegSz(DefaultInstallFolder(64)));
-  if (!machine.FindFile(kMsiexecPath)) machine.AddExecutable(kMsiexecPath, sim::FileVersion{5, 0, 0, 0});
+  if (!machine.FindFile(kMsiexecPath))
+    machine.AddExecutable(kMsiexecPath, sim::FileVersion{5, 0, 0, 0});
   win::Platform platform = machine.platform();
   RunContext context;
   context.arguments = u"/en";
@@ -112,15 +113,15 @@ TEST_P(UpdaterFolderTest, PackagePathInQuotes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Folders, UpdaterFolderTest,
-    ::testing::Values(
-        UpdaterFolderCase{"DriveRoot", "C:\\QV3Update.exe",
-                          "msiexec.exe /qb /p \"C:\\qvupdate.msp\""},
-        UpdaterFolderCase{"OtherDriveRoot", "E:\\QV3Update.exe",
-                          "msiexec.exe /qb /p \"E:\\qvupdate.msp\""},
-        UpdaterFolderCase{"FolderWithSpaces", "D:\\My Downloads\\Quorvia Update\\QV3Update.exe",
+    ::testing::Values(UpdaterFolderCase{"DriveRoot", "C:\\QV3Update.exe",
+                                        "msiexec.exe /qb /p \"C:\\qvupdate.msp\""},
+                      UpdaterFolderCase{"OtherDriveRoot", "E:\\QV3Update.exe",
+                                        "msiexec.exe /qb /p \"E:\\qvupdate.msp\""},
+                      UpdaterFolderCase{
+                          "FolderWithSpaces", "D:\\My Downloads\\Quorvia Update\\QV3Update.exe",
                           "msiexec.exe /qb /p \"D:\\My Downloads\\Quorvia Update\\qvupdate.msp\""},
-        UpdaterFolderCase{"Nested", "C:\\a\\b\\c\\QV3Update.exe",
-                          "msiexec.exe /qb /p \"C:\\a\\b\\c\\qvupdate.msp\""}),
+                      UpdaterFolderCase{"Nested", "C:\\a\\b\\c\\QV3Update.exe",
+                                        "msiexec.exe /qb /p \"C:\\a\\b\\c\\qvupdate.msp\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Patch, PlantedMsiexecBesideTheUpdaterIsNotRun) {
@@ -128,7 +129,8 @@ TEST(Patch, PlantedMsiexecBesideTheUpdaterIsNotRun) {
   const std::string planted = std::string(kUpdaterFolder) + "msiexec.exe";
   m->AddExecutable(planted, sim::FileVersion{6, 6, 6, 6});
   bool plantedRan = false;
-  m->OnProcessStart(planted, [&](sim::SimMachine&, const sim::ProcessRecord&) { plantedRan = true; });
+  m->OnProcessStart(planted,
+                    [&](sim::SimMachine&, const sim::ProcessRecord&) { plantedRan = true; });
   EXPECT_EQ(m.Run(u"/en"), RunOutcome::Updated);
   EXPECT_FALSE(plantedRan);
   ASSERT_FALSE(m->Processes().empty());

@@ -73,25 +73,25 @@ TEST_P(ProgramListTest, ListsWhatMustBeClosed) {
     EXPECT_EQ(d.footer, expected);
   } else {
     ASSERT_EQ(d.kind, sim::DialogRecord::Kind::MessageBox);
-    const Text intro = c.english
-                           ? u"This program updates your Quorvia 3 installation to the latest version."
-                           : u"Dieses Programm aktualisiert Ihre Querlix 3-Installation auf die "
-                             u"neueste Version.";
+    const Text intro =
+        c.english ? u"This program updates your Quorvia 3 installation to the latest version."
+                  : u"Dieses Programm aktualisiert Ihre Querlix 3-Installation auf die "
+                    u"neueste Version.";
     EXPECT_EQ(d.text, intro + kCrLf + kCrLf + kCrLf + expected);
   }
   ExpectEverythingReleased(m.machine());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Combinations, ProgramListTest,
-    ::testing::Combine(::testing::Values(kWindows2000, kWindowsXp, kWindowsXp64, kWindows7x86,
-                                         kWindows7x64),
-                       ::testing::Bool(), ::testing::Bool()),
-    [](const ::testing::TestParamInfo<ListParam>& info) {
-      return std::string(std::get<0>(info.param).name) +
-             (std::get<1>(info.param) ? "_En" : "_De") +
-             (std::get<2>(info.param) ? "_Running" : "_NotRunning");
-    });
+INSTANTIATE_TEST_SUITE_P(Combinations, ProgramListTest,
+                         ::testing::Combine(::testing::Values(kWindows2000, kWindowsXp,
+                                                              kWindowsXp64, kWindows7x86,
+                                                              kWindows7x64),
+                                            ::testing::Bool(), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<ListParam>& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "_En" : "_De") +
+                                  (std::get<2>(info.param) ? "_Running" : "_NotRunning");
+                         });
 
 // --- the dialog records field by field ---------------------------------------------------------
 
@@ -200,21 +200,20 @@ TEST_P(PromptMessageBoxTest, EveryField) {
   EXPECT_TRUE(win::IsNull(d.owner));
   EXPECT_EQ(d.caption, t.updateTitle);
   EXPECT_EQ(d.type, 0x00010041u);
-  EXPECT_EQ(d.text, Text(t.intro) + kCrLf + kCrLf + kCrLf + l.heading + kCrLf + kCrLf +
-                        l.product + kCrLf + l.browser + kCrLf + l.mail + kCrLf + l.folders);
+  EXPECT_EQ(d.text, Text(t.intro) + kCrLf + kCrLf + kCrLf + l.heading + kCrLf + kCrLf + l.product +
+                        kCrLf + l.browser + kCrLf + l.mail + kCrLf + l.folders);
   // No task dialog function and no icon are touched below Windows Vista.
   EXPECT_EQ(CountCalls(m->kernel(), "TaskDialogIndirect"), 0u);
   EXPECT_EQ(CountCalls(m->kernel(), "LoadIconW"), 0u);
   ExpectEverythingReleased(m.machine());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Situations, PromptMessageBoxTest,
-    ::testing::Values(PromptBoxCase{"Win2000_En", kWindows2000, true},
-                      PromptBoxCase{"Win2000_De", kWindows2000, false},
-                      PromptBoxCase{"XP_En", kWindowsXp, true},
-                      PromptBoxCase{"XP_De", kWindowsXp, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Situations, PromptMessageBoxTest,
+                         ::testing::Values(PromptBoxCase{"Win2000_En", kWindows2000, true},
+                                           PromptBoxCase{"Win2000_De", kWindows2000, false},
+                                           PromptBoxCase{"XP_En", kWindowsXp, true},
+                                           PromptBoxCase{"XP_De", kWindowsXp, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- every way to cancel or confirm ----------------------------------------------------------
 

@@ -143,17 +143,17 @@ TEST_P(EndToEndRegistryTest, WritesExactlyTheseValues) {
 
 INSTANTIATE_TEST_SUITE_P(
     Situations, EndToEndRegistryTest,
-    ::testing::Values(
-        EndToEndCase{"Win2000_En", kWindows2000, true, 32, {16, 0, 0, 4}},
-        EndToEndCase{"Win2000_De", kWindows2000, false, 32, {16, 0, 0, 4}},
-        EndToEndCase{"XP_En", kWindowsXp, true, 32, {16, 0, 0, 4}},
-        EndToEndCase{"XP_De", kWindowsXp, false, 32, {16, 0, 0, 4}},
-        EndToEndCase{"Win7x86_En", kWindows7x86, true, 32, {18, 0, 1, 4}},
-        EndToEndCase{"Win7x86_De", kWindows7x86, false, 32, {18, 0, 1, 4}},
-        EndToEndCase{"Win7x64_En", kWindows7x64, true, 32, {17, 2, 2, 4}},
-        EndToEndCase{"Win7x64_De", kWindows7x64, false, 32, {17, 2, 2, 4}},
-        EndToEndCase{"Win7x64_En_64BitBuild", kWindows7x64, true, 64, {17, 2, 2, 4}},
-        EndToEndCase{"Win7x64_De_64BitBuild", kWindows7x64, false, 64, {17, 2, 2, 4}}),
+    ::testing::Values(EndToEndCase{"Win2000_En", kWindows2000, true, 32, {16, 0, 0, 4}},
+                      EndToEndCase{"Win2000_De", kWindows2000, false, 32, {16, 0, 0, 4}},
+                      EndToEndCase{"XP_En", kWindowsXp, true, 32, {16, 0, 0, 4}},
+                      EndToEndCase{"XP_De", kWindowsXp, false, 32, {16, 0, 0, 4}},
+                      EndToEndCase{"Win7x86_En", kWindows7x86, true, 32, {18, 0, 1, 4}},
+                      EndToEndCase{"Win7x86_De", kWindows7x86, false, 32, {18, 0, 1, 4}},
+                      EndToEndCase{"Win7x64_En", kWindows7x64, true, 32, {17, 2, 2, 4}},
+                      EndToEndCase{"Win7x64_De", kWindows7x64, false, 32, {17, 2, 2, 4}},
+                      EndToEndCase{"Win7x64_En_64BitBuild", kWindows7x64, true, 64, {17, 2, 2, 4}},
+                      EndToEndCase{
+                          "Win7x64_De_64BitBuild", kWindows7x64, false, 64, {17, 2, 2, 4}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EndToEndRegistry, The64BitBuildLeavesTheSameRegistryAsThe32BitProgram) {
@@ -251,16 +251,16 @@ INSTANTIATE_TEST_SUITE_P(
                     Hklm32(kWindows7x64) + "Microsoft\\Windows\\CurrentVersion\\Run", 16},
         RefusedCase{"MachineIsolation64", kHklm64 + "Microsoft\\Internet Explorer\\Main", 17},
         RefusedCase{"UserIsolation", kHkcu + "Microsoft\\Internet Explorer\\Main", 19},
-        RefusedCase{"FirstAddIn",
-                    Clsid32(kWindows7x64) + "{3A5C1E70-2B4D-4F61-9E83-0C7D5A1B2E91}", 21},
-        RefusedCase{"ThirdAddIn",
-                    Clsid32(kWindows7x64) + "{9B4F2A63-5E1C-4D8A-B7F0-2C3D4E5F6A13}", 23}),
+        RefusedCase{"FirstAddIn", Clsid32(kWindows7x64) + "{3A5C1E70-2B4D-4F61-9E83-0C7D5A1B2E91}",
+                    21},
+        RefusedCase{"ThirdAddIn", Clsid32(kWindows7x64) + "{9B4F2A63-5E1C-4D8A-B7F0-2C3D4E5F6A13}",
+                    23}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct DeniedCase {
   const char* name;
-  std::string key;         // physical path of a key that exists but refuses writes
-  std::size_t missing;     // values that are therefore not written
+  std::string key;      // physical path of a key that exists but refuses writes
+  std::size_t missing;  // values that are therefore not written
 };
 
 class DeniedKeyTest : public ::testing::TestWithParam<DeniedCase> {};
@@ -285,11 +285,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DeniedCase{"GpuRendering", FeatureKey(kWindows7x64, "FEATURE_GPU_RENDERING"), 4},
         DeniedCase{"LegacyJscript", FeatureKey(kWindows7x64, "FEATURE_USE_LEGACY_JSCRIPT"), 1},
-        DeniedCase{"StartupEntry",
-                   Hklm32(kWindows7x64) + "Microsoft\\Windows\\CurrentVersion\\Run", 1},
+        DeniedCase{"StartupEntry", Hklm32(kWindows7x64) + "Microsoft\\Windows\\CurrentVersion\\Run",
+                   1},
         DeniedCase{"MachineIsolation64", kHklm64 + "Microsoft\\Internet Explorer\\Main", 2},
-        DeniedCase{"SecondAddIn",
-                   Clsid32(kWindows7x64) + "{6D2E8B14-9C0A-4B7F-A3D5-1E6F7A8B9C02}", 1}),
+        DeniedCase{"SecondAddIn", Clsid32(kWindows7x64) + "{6D2E8B14-9C0A-4B7F-A3D5-1E6F7A8B9C02}",
+                   1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

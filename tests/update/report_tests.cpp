@@ -36,27 +36,27 @@ TEST_P(VersionCompareTest, OnlyTheFourthNumberCounts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Versions, VersionCompareTest,
-    ::testing::Values(
-        VersionCase{"Revision68To69", sim::FileVersion{3, 10, 0, 68},
-                    sim::FileVersion{3, 10, 0, 69}, true, true},
-        VersionCase{"Revision4To5", sim::FileVersion{1, 2, 3, 4}, sim::FileVersion{1, 2, 3, 5},
-                    true, true},
-        VersionCase{"OtherNumbersOnly", sim::FileVersion{1, 2, 3, 5},
-                    sim::FileVersion{1, 3, 0, 5}, true, false},
-        VersionCase{"RevisionDown", sim::FileVersion{1, 2, 3, 5}, sim::FileVersion{1, 2, 3, 4},
-                    true, true},
-        VersionCase{"NotApplied", sim::FileVersion{3, 10, 0, 68},
-                    sim::FileVersion{3, 10, 0, 68}, true, false},
-        VersionCase{"LostVersionDataKeepsFirstRead", sim::FileVersion{3, 10, 0, 68},
-                    std::nullopt, true, false},
-        VersionCase{"NoVersionBeforeReadableAfter", std::nullopt, sim::FileVersion{3, 10, 0, 69},
-                    true, true},
-        VersionCase{"NoVersionBeforeRevision0After", std::nullopt, sim::FileVersion{3, 10, 0, 0},
-                    true, false},
-        VersionCase{"NoVersionEither", std::nullopt, std::nullopt, true, false},
-        VersionCase{"MissingBeforeAndAfter", std::nullopt, std::nullopt, false, false},
-        VersionCase{"HighRevisionsCompareAsWords", sim::FileVersion{1, 0, 0, 65535},
-                    sim::FileVersion{1, 0, 0, 32768}, true, true}),
+    ::testing::Values(VersionCase{"Revision68To69", sim::FileVersion{3, 10, 0, 68},
+                                  sim::FileVersion{3, 10, 0, 69}, true, true},
+                      VersionCase{"Revision4To5", sim::FileVersion{1, 2, 3, 4},
+                                  sim::FileVersion{1, 2, 3, 5}, true, true},
+                      VersionCase{"OtherNumbersOnly", sim::FileVersion{1, 2, 3, 5},
+                                  sim::FileVersion{1, 3, 0, 5}, true, false},
+                      VersionCase{"RevisionDown", sim::FileVersion{1, 2, 3, 5},
+                                  sim::FileVersion{1, 2, 3, 4}, true, true},
+                      VersionCase{"NotApplied", sim::FileVersion{3, 10, 0, 68},
+                                  sim::FileVersion{3, 10, 0, 68}, true, false},
+                      VersionCase{"LostVersionDataKeepsFirstRead", sim::FileVersion{3, 10, 0, 68},
+                                  std::nullopt, true, false},
+                      VersionCase{"NoVersionBeforeReadableAfter", std::nullopt,
+                                  sim::FileVersion{3, 10, 0, 69}, true, true},
+                      VersionCase{"NoVersionBeforeRevision0After", std::nullopt,
+                                  sim::FileVersion{3, 10, 0, 0}, true, false},
+                      VersionCase{"NoVersionEither", std::nullopt, std::nullopt, true, false},
+                      VersionCase{"MissingBeforeAndAfter", std::nullopt, std::nullopt, false,
+                                  false},
+                      VersionCase{"HighRevisionsCompareAsWords", sim::FileVersion{1, 0, 0, 65535},
+                                  sim::FileVersion{1, 0, 0, 32768}, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- the completion texts and both dialog styles -------------------------------------------------
@@ -70,14 +70,18 @@ struct ReportTexts {
   int breaksBetween;  // line breaks between the two sentences in the text itself
 };
 
-const ReportTexts kEnglishReport{u"Quorvia 3", u"Quorvia 3 update successfully installed",
+const ReportTexts kEnglishReport{u"Quorvia 3",
+                                 u"Quorvia 3 update successfully installed",
                                  u"The Quorvia 3 update has been successfully installed.",
                                  u"You're now using the latest version of Quorvia 3.",
-                                 u"Thank you very much for using and recommending Quorvia!", 2};
-const ReportTexts kGermanReport{u"Querlix 3", u"Querlix 3-Update erfolgreich installiert",
+                                 u"Thank you very much for using and recommending Quorvia!",
+                                 2};
+const ReportTexts kGermanReport{u"Querlix 3",
+                                u"Querlix 3-Update erfolgreich installiert",
                                 u"Das Querlix 3-Update wurde erfolgreich installiert.",
                                 u"Sie verwenden jetzt die neueste Querlix 3-Version.",
-                                u"Vielen Dank, dass Sie Querlix nutzen und weiterempfehlen!", 1};
+                                u"Vielen Dank, dass Sie Querlix nutzen und weiterempfehlen!",
+                                1};
 
 struct ReportCase {
   const char* name;
@@ -142,8 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReportCase{"XP_De_CannotShow", kWindowsXp, false, sim::Answer::CannotShow},
                       ReportCase{"Win7x86_En_Close", kWindows7x86, true, sim::Answer::Close},
                       ReportCase{"Win7x64_En_Escape", kWindows7x64, true, sim::Answer::Escape},
-                      ReportCase{"Win7x64_De_CloseBox", kWindows7x64, false,
-                                 sim::Answer::CloseBox},
+                      ReportCase{"Win7x64_De_CloseBox", kWindows7x64, false, sim::Answer::CloseBox},
                       ReportCase{"Win7x64_De_CannotShow", kWindows7x64, false,
                                  sim::Answer::CannotShow}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -15,8 +15,8 @@ enum class Existing { Absent, Present, Hidden, System, Folder, ReadOnly };
 struct ShortcutCase {
   const char* name;
   bool english;
-  Existing english_;  // what is at the English name before the run
-  Existing german;    // what is at the German name before the run
+  Existing english_;        // what is at the English name before the run
+  Existing german;          // what is at the German name before the run
   const char* failingCall;  // a call made to fail, or nullptr
   bool renewed;             // the shortcut of the run's language is written anew
   bool raises;              // the run ends with the file access error
@@ -120,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
     Situations, ShortcutRunTest,
     ::testing::Values(
         ShortcutCase{"Present_En", true, Existing::Present, Existing::Absent, nullptr, true, false},
-        ShortcutCase{"Present_De", false, Existing::Absent, Existing::Present, nullptr, true, false},
+        ShortcutCase{"Present_De", false, Existing::Absent, Existing::Present, nullptr, true,
+                     false},
         ShortcutCase{"Absent_En", true, Existing::Absent, Existing::Absent, nullptr, false, false},
         ShortcutCase{"GermanRunLeavesEnglishShortcut", false, Existing::Present, Existing::Absent,
                      nullptr, false, false},
@@ -131,7 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
         ShortcutCase{"Folder", true, Existing::Folder, Existing::Absent, nullptr, false, false},
         ShortcutCase{"ReadOnlyCannotBeReplaced", true, Existing::ReadOnly, Existing::Absent,
                      nullptr, false, true},
-        ShortcutCase{"SaveFails", true, Existing::Present, Existing::Absent, "IPersistFile::Save", false, false},
+        ShortcutCase{"SaveFails", true, Existing::Present, Existing::Absent, "IPersistFile::Save",
+                     false, false},
         ShortcutCase{"ShellLinkUnavailable", false, Existing::Absent, Existing::Present,
                      "CoCreateInstance", false, false},
         ShortcutCase{"MoveFails", true, Existing::Present, Existing::Absent, "MoveFileExA", false,
@@ -240,8 +242,8 @@ TEST_P(ErrorReportingTest, FiveProgramsForAllUsersAtLevel2Only) {
   EXPECT_EQ(m.Run(u"/en"), RunOutcome::Updated);
   std::vector<std::pair<Text, win::BOOL>> expected;
   if (GetParam().excluded)
-    for (const char16_t* p : {u"QVApp.exe", u"QVGet.exe", u"QVSaver.exe", u"QVSync.exe",
-                              u"QVThumbs.exe"})
+    for (const char16_t* p :
+         {u"QVApp.exe", u"QVGet.exe", u"QVSaver.exe", u"QVSync.exe", u"QVThumbs.exe"})
       expected.emplace_back(p, 1);
   EXPECT_EQ(m->WerExclusions(), expected);
   EXPECT_EQ(CountCalls(m->kernel(), "WerAddExcludedApplication"), expected.size());

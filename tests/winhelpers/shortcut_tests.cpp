@@ -24,17 +24,15 @@ class ShortcutTest : public ::testing::Test {
     machine.AddExecutable(kTarget, sim::FileVersion{3, 10, 0, 68});
     platform.shell.CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED);
   }
-  ~ShortcutTest() override {
-    platform.shell.CoUninitialize();
-  }
+  ~ShortcutTest() override { platform.shell.CoUninitialize(); }
   void ExpectNoComReferenceLeft() {
     EXPECT_EQ(machine.kernel().OpenHandleCount(sim::HandleKind::ComObject), 0u);
     EXPECT_EQ(machine.kernel().OpenHandleCount(), 0u);
   }
   bool Create(const Text& file, const Text& workDir, const Text& args, const Text& description,
               const Text& iconPath, std::int32_t iconIndex, std::int32_t show) {
-    return CreateShortcut(platform, file, kTargetW, workDir, args, description, iconPath,
-                          iconIndex, show);
+    return CreateShortcut(platform, file, kTargetW, workDir, args, description, iconPath, iconIndex,
+                          show);
   }
 
   sim::SimMachine machine;
@@ -59,10 +57,10 @@ class ShortcutFieldsTest : public ShortcutTest, public ::testing::WithParamInter
 TEST_P(ShortcutFieldsTest, SetsOnlyTheGivenFields) {
   const FieldCase& c = GetParam();
   EXPECT_TRUE(Create(kLinkW, c.workDir, c.args, c.description, c.iconPath, c.iconIndex, c.show));
-  for (const char* setter : {"SetWorkingDirectory", "SetArguments", "SetDescription",
-                             "SetIconLocation"}) {
-    const bool expected = std::find(c.calledSetters.begin(), c.calledSetters.end(), setter) !=
-                          c.calledSetters.end();
+  for (const char* setter :
+       {"SetWorkingDirectory", "SetArguments", "SetDescription", "SetIconLocation"}) {
+    const bool expected =
+        std::find(c.calledSetters.begin(), c.calledSetters.end(), setter) != c.calledSetters.end();
     EXPECT_EQ(CallsMatching(machine.kernel(), setter).size(), expected ? 1u : 0u) << setter;
   }
   const sim::SimFile* file = machine.FindFile(kLink);
@@ -100,21 +98,52 @@ INSTANTIATE_TEST_SUITE_P(
     Fields, ShortcutFieldsTest,
     ::testing::Values(
         // As the update driver calls it.
-        FieldCase{"AsTheUpdaterWritesIt", u"", u"", u"Syncs two Quorvia data files.", kTargetW,
-                  0, 1, {"SetDescription", "SetIconLocation"},
+        FieldCase{"AsTheUpdaterWritesIt",
+                  u"",
+                  u"",
+                  u"Syncs two Quorvia data files.",
+                  kTargetW,
+                  0,
+                  1,
+                  {"SetDescription", "SetIconLocation"},
                   Saved("", "", "Syncs two Quorvia data files.", kTarget, 0)},
-        FieldCase{"EveryField", u"C:\\Work", u"/sync", u"Sync", u"C:\\icons.dll", 3, 7,
+        FieldCase{"EveryField",
+                  u"C:\\Work",
+                  u"/sync",
+                  u"Sync",
+                  u"C:\\icons.dll",
+                  3,
+                  7,
                   {"SetWorkingDirectory", "SetArguments", "SetDescription", "SetIconLocation"},
                   Saved("C:\\Work", "/sync", "Sync", "C:\\icons.dll", 3)},
-        FieldCase{"NoDescriptionNoIconIndexIgnored", u"", u"", u"", u"", 5, 1, {},
+        FieldCase{"NoDescriptionNoIconIndexIgnored",
+                  u"",
+                  u"",
+                  u"",
+                  u"",
+                  5,
+                  1,
+                  {},
                   Saved("", "", "", "", 0)},
-        FieldCase{"BlanksAreNotEmpty", u" ", u" ", u" ", u"", 0, 0,
+        FieldCase{"BlanksAreNotEmpty",
+                  u" ",
+                  u" ",
+                  u" ",
+                  u"",
+                  0,
+                  0,
                   {"SetWorkingDirectory", "SetArguments", "SetDescription"},
                   Saved(" ", " ", " ", "", 0)},
-        FieldCase{"GermanDescriptionInTheAnsiCodePage", u"", u"",
-                  u"Gleicht zwei Querlix-Datendateien ab (\u00e4\u00f6\u00fc\u00df).", u"", 0, 1,
-                  {"SetDescription"},
-                  Saved("", "", "Gleicht zwei Querlix-Datendateien ab (\xe4\xf6\xfc\xdf).", "", 0)}),
+        FieldCase{
+            "GermanDescriptionInTheAnsiCodePage",
+            u"",
+            u"",
+            u"Gleicht zwei Querlix-Datendateien ab (\u00e4\u00f6\u00fc\u00df).",
+            u"",
+            0,
+            1,
+            {"SetDescription"},
+            Saved("", "", "Gleicht zwei Querlix-Datendateien ab (\xe4\xf6\xfc\xdf).", "", 0)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShortcutTest, ReplacesAnExistingShortcut) {
@@ -132,7 +161,8 @@ TEST_F(ShortcutTest, ReplacesAnExistingShortcut) {
 }
 
 TEST_F(ShortcutTest, SavesUnderAUnicodeFileName) {
-  EXPECT_TRUE(Create(Text(u"C:\\ProgramData\\Start Menu\\Programs\\Quorvia 3\\Synchronisation f\u00fcr Sammlungen.lnk"),
+  EXPECT_TRUE(Create(Text(u"C:\\ProgramData\\Start Menu\\Programs\\Quorvia 3\\Synchronisation "
+                          u"f\u00fcr Sammlungen.lnk"),
                      u"", u"", u"", u"", 0, 1));
   EXPECT_NE(machine.FindFile(std::string(kFolder) + "\\Synchronisation f\xfcr Sammlungen.lnk"),
             nullptr);
@@ -175,18 +205,19 @@ TEST_P(ShortcutStepFailureTest, GivesUpSilentlyAndReleasesEverything) {
   ExpectNoComReferenceLeft();
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, ShortcutStepFailureTest,
-                         ::testing::Values(StepFailureCase{"Create", "CoCreateInstance"},
-                                           StepFailureCase{"PersistFile", "IShellLinkA::QueryInterface"},
-                                           StepFailureCase{"SetPath", "IShellLinkA::SetPath"},
-                                           StepFailureCase{"WorkDir", "IShellLinkA::SetWorkingDirectory"},
-                                           StepFailureCase{"Args", "IShellLinkA::SetArguments"},
-                                           StepFailureCase{"Description", "IShellLinkA::SetDescription"},
-                                           StepFailureCase{"Icon", "IShellLinkA::SetIconLocation"},
-                                           StepFailureCase{"Show", "IShellLinkA::SetShowCmd"},
-                                           StepFailureCase{"Resolve", "IShellLinkA::Resolve"},
-                                           StepFailureCase{"Save", "IPersistFile::Save"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ShortcutStepFailureTest,
+    ::testing::Values(StepFailureCase{"Create", "CoCreateInstance"},
+                      StepFailureCase{"PersistFile", "IShellLinkA::QueryInterface"},
+                      StepFailureCase{"SetPath", "IShellLinkA::SetPath"},
+                      StepFailureCase{"WorkDir", "IShellLinkA::SetWorkingDirectory"},
+                      StepFailureCase{"Args", "IShellLinkA::SetArguments"},
+                      StepFailureCase{"Description", "IShellLinkA::SetDescription"},
+                      StepFailureCase{"Icon", "IShellLinkA::SetIconLocation"},
+                      StepFailureCase{"Show", "IShellLinkA::SetShowCmd"},
+                      StepFailureCase{"Resolve", "IShellLinkA::Resolve"},
+                      StepFailureCase{"Save", "IPersistFile::Save"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShortcutTest, ResolveGivingSFalseCountsAsSuccess) {
   machine.kernel().AddFault({"IShellLinkA::Resolve", 1, win::S_FALSE});

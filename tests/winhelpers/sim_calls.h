@@ -11,9 +11,8 @@ namespace qv::test {
 
 inline std::size_t CountCalls(const sim::SimKernel& kernel, const std::string& function) {
   const auto& calls = kernel.Calls();
-  return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&](const auto& c) {
-    return c.function == function;
-  }));
+  return static_cast<std::size_t>(std::count_if(
+      calls.begin(), calls.end(), [&](const auto& c) { return c.function == function; }));
 }
 
 // The names of the calls whose name contains `part`, in order.

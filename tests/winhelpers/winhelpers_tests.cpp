@@ -9,8 +9,8 @@
 #include "platform/sim/sim_machine.h"
 #include "winhelpers/frmForIconDummy.h"
 #include "winhelpers/modTaskDialog.h"
-#include "winhelpers/winhelpers.h"
 #include "winhelpers/sim_calls.h"
+#include "winhelpers/winhelpers.h"
 
 namespace qv {
 namespace {
@@ -31,13 +31,11 @@ TEST_P(MakeResourceIdTest, KeepsTheLow16BitsOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, MakeResourceIdTest,
-                         ::testing::Values(ResourceIdCase{-1, 0xFFFFu},   // TD_WARNING_ICON
-                                           ResourceIdCase{-3, 0xFFFDu},   // TD_INFORMATION_ICON
+                         ::testing::Values(ResourceIdCase{-1, 0xFFFFu},  // TD_WARNING_ICON
+                                           ResourceIdCase{-3, 0xFFFDu},  // TD_INFORMATION_ICON
                                            ResourceIdCase{65535, 0xFFFFu},
-                                           ResourceIdCase{0x12345, 0x2345u},
-                                           ResourceIdCase{0, 0u},
-                                           ResourceIdCase{1, 1u},
-                                           ResourceIdCase{-65536, 0u},
+                                           ResourceIdCase{0x12345, 0x2345u}, ResourceIdCase{0, 0u},
+                                           ResourceIdCase{1, 1u}, ResourceIdCase{-65536, 0u},
                                            ResourceIdCase{INT_MIN, 0u}));
 
 // --- GetWindowsLevel -----------------------------------------------------------------------
@@ -173,14 +171,13 @@ TEST_P(GetFileVersionInfoBlockTest, FillsOnlyOnSuccess) {
   std::memset(&record, 0xA5, sizeof record);  // what the caller held before
   win::VS_FIXEDFILEINFO before = record;
   win::Platform platform = machine.platform();
-  const bool ok = GetFileVersionInfoBlock(platform, u"C:\\Program Files\\Quorvia 3\\QVApp.exe", record);
+  const bool ok =
+      GetFileVersionInfoBlock(platform, u"C:\\Program Files\\Quorvia 3\\QVApp.exe", record);
   EXPECT_EQ(ok, c.filled);
   if (c.filled) {
     EXPECT_EQ(record.dwSignature, win::VS_FFI_SIGNATURE);
-    EXPECT_EQ(record.dwFileVersionMS,
-              (static_cast<win::DWORD>(c.version->a) << 16) | c.version->b);
-    EXPECT_EQ(record.dwFileVersionLS,
-              (static_cast<win::DWORD>(c.version->c) << 16) | c.version->d);
+    EXPECT_EQ(record.dwFileVersionMS, (static_cast<win::DWORD>(c.version->a) << 16) | c.version->b);
+    EXPECT_EQ(record.dwFileVersionLS, (static_cast<win::DWORD>(c.version->c) << 16) | c.version->d);
   } else {
     EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
   }
@@ -306,23 +303,24 @@ constexpr char kCaption[] = "QVShellCommunicator2006";
 INSTANTIATE_TEST_SUITE_P(
     Windows, FindCommunicatorWindowTest,
     ::testing::Values(
-        CommunicatorCase{"Rt6FormWithTextBox",
-                         {{"ThunderRT6FormDC", kCaption, "ThunderRT6TextBox", true}}, 0},
-        CommunicatorCase{"HiddenRt6Form",
-                         {{"ThunderRT6FormDC", kCaption, "ThunderRT6TextBox", false}}, 0},
+        CommunicatorCase{
+            "Rt6FormWithTextBox", {{"ThunderRT6FormDC", kCaption, "ThunderRT6TextBox", true}}, 0},
+        CommunicatorCase{
+            "HiddenRt6Form", {{"ThunderRT6FormDC", kCaption, "ThunderRT6TextBox", false}}, 0},
         CommunicatorCase{"NoWindow", {}, -1},
         CommunicatorCase{"Rt6FormWithoutTextBoxHidesOlderForm",
                          {{"ThunderRT6FormDC", kCaption, nullptr, true},
                           {"ThunderFormDC", kCaption, "ThunderTextBox", true}},
                          -1},
         CommunicatorCase{"Rt6FormWithOlderTextBoxClass",
-                         {{"ThunderRT6FormDC", kCaption, "ThunderTextBox", true}}, -1},
-        CommunicatorCase{"OlderFormWithTextBox",
-                         {{"ThunderFormDC", kCaption, "ThunderTextBox", true}}, 0},
-        CommunicatorCase{"OlderFormWithoutTextBox", {{"ThunderFormDC", kCaption, nullptr, true}},
+                         {{"ThunderRT6FormDC", kCaption, "ThunderTextBox", true}},
                          -1},
-        CommunicatorCase{"OtherClassSameCaption", {{"#32770", kCaption, "ThunderRT6TextBox", true}},
-                         -1},
+        CommunicatorCase{
+            "OlderFormWithTextBox", {{"ThunderFormDC", kCaption, "ThunderTextBox", true}}, 0},
+        CommunicatorCase{
+            "OlderFormWithoutTextBox", {{"ThunderFormDC", kCaption, nullptr, true}}, -1},
+        CommunicatorCase{
+            "OtherClassSameCaption", {{"#32770", kCaption, "ThunderRT6TextBox", true}}, -1},
         CommunicatorCase{"OtherCaption",
                          {{"ThunderRT6FormDC", "QVShellCommunicator", "ThunderRT6TextBox", true}},
                          -1},
