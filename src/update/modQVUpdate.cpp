@@ -302,10 +302,14 @@ class UpdateRun {
     const Text sUpdaterFolder = UpdaterFolder();
     // The installer is started by its full path in the system folder: a bare name would be
     // searched in the updater's own (download) folder first.
+    // Without the system folder there is no safe path to start it by: a relative name would be
+    // taken from the current (download) folder, so the installer is not started at all.
     Text msiexec = SystemFolder();
-    if (!msiexec.empty() && msiexec.back() != u'\\') msiexec += u'\\';
-    msiexec += u"msiexec.exe";
-    RunAndWait(msiexec, u"msiexec.exe /qb /p \"" + sUpdaterFolder + u"qvupdate.msp\"");
+    if (!msiexec.empty()) {
+      if (msiexec.back() != u'\\') msiexec += u'\\';
+      msiexec += u"msiexec.exe";
+      RunAndWait(msiexec, u"msiexec.exe /qb /p \"" + sUpdaterFolder + u"qvupdate.msp\"");
+    }
 
     if (Level() == 2) {
       // Quoted, so an install folder with spaces cannot start another program.

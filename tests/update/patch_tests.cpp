@@ -138,6 +138,24 @@ TEST(Patch, PlantedMsiexecBesideTheUpdaterIsNotRun) {
   ExpectEverythingReleased(m.machine());
 }
 
+TEST(Patch, WithoutTheSystemFolderNoInstallerIsStarted) {
+  // A relative program name would be taken from the current (download) folder.
+  StandardMachine m;
+  const std::string planted = std::string(kUpdaterFolder) + "msiexec.exe";
+  m->AddExecutable(planted, sim::FileVersion{6, 6, 6, 6});
+  bool plantedRan = false;
+  m->OnProcessStart(planted,
+                    [&](sim::SimMachine&, const sim::ProcessRecord&) { plantedRan = true; });
+  m->kernel().AddFault({"GetSystemDirectoryA", 0, 0});
+  EXPECT_EQ(m.Run(u"/en"), RunOutcome::VersionUnchanged);
+  EXPECT_FALSE(plantedRan);
+  // Only QVInit.exe was started; the rest of the run went on.
+  ASSERT_EQ(m->Processes().size(), 1u);
+  EXPECT_EQ(Lower(m->Processes()[0].imagePath), Lower(m.installFolder() + "QVInit.exe"));
+  EXPECT_EQ(WrittenValues(m.machine()).size(), 25u);
+  ExpectEverythingReleased(m.machine());
+}
+
 TEST(Patch, PlantedProgramExeIsNotRunForAnInstallFolderWithSpaces) {
   // Unquoted, "C:\Program Files (x86)\Quorvia 3\QVInit.exe" would start C:\Program.exe.
   StandardMachine m;
