@@ -1,0 +1,258 @@
+// COM, the shell link object, special folders and error-reporting exclusions on the simulated
+// machine.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/handles.h"
+#include "platform/sim/sim_machine.h"
+
+namespace qv::sim {
+namespace {
+
+constexpr char kLink[] = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quorvia 3\\Synchronizing.lnk";
+constexpr char16_t kLinkW[] = u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quorvia 3\\Synchronizing.lnk";
+constexpr char kFolder[] = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quorvia 3";
+constexpr char kTarget[] = "C:\\Program Files (x86)\\Quorvia 3\\QVSync.exe";
+
+TEST(Com, InitialisationIsCountedAndModeIsKept) {
+  SimMachine m;
+  auto& s = m.platform().shell;
+  EXPECT_FALSE(m.ComInitialized());
+  EXPECT_EQ(s.CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED), win::S_OK);
+  EXPECT_EQ(s.CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED), win::S_FALSE);
+  EXPECT_EQ(s.CoInitializeEx(nullptr, 0), static_cast<win::HRESULT>(0x80010106u));  // RPC_E_CHANGED_MODE
+  s.CoUninitialize();
+  EXPECT_TRUE(m.ComInitialized());
+  s.CoUninitialize();
+  EXPECT_FALSE(m.ComInitialized());
+  s.CoUninitialize();  // one too many does no harm
+  EXPECT_FALSE(m.ComInitialized());
+}
+
+TEST(ShellLink, NeedsComAndCountsReferences) {
+  SimMachine m;
+  auto& s = m.platform().shell;
+  win::IShellLinkA* link = reinterpret_cast<win::IShellLinkA*>(0x1234);
+  EXPECT_EQ(s.CoCreateShellLink(&link), win::CO_E_NOTINITIALIZED);
+  EXPECT_EQ(link, nullptr);
+  ASSERT_EQ(s.CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED), win::S_OK);
+  ASSERT_EQ(s.CoCreateShellLink(&link), win::S_OK);
+  EXPECT_EQ(m.kernel().OpenHandleCount(HandleKind::ComObject), 1u);
+  win::IPersistFile* file = nullptr;
+  ASSERT_EQ(link->QueryInterfacePersistFile(&file), win::S_OK);
+  EXPECT_EQ(link->Release(), 1u);  // the IPersistFile reference keeps the object
+  EXPECT_EQ(m.kernel().OpenHandleCount(HandleKind::ComObject), 1u);
+  EXPECT_EQ(file->Release(), 0u);
+  EXPECT_EQ(m.kernel().OpenHandleCount(), 0u);
+  s.CoUninitialize();
+}
+
+TEST(ShellLink, ForgottenReferenceShowsAsOpenHandle) {
+  SimMachine m;
+  auto& s = m.platform().shell;
+  s.CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED);
+  win::IShellLinkA* link = nullptr;
+  ASSERT_EQ(s.CoCreateShellLink(&link), win::S_OK);
+  win::IPersistFile* file = nullptr;
+  ASSERT_EQ(link->QueryInterfacePersistFile(&file), win::S_OK);
+  link->Release();
+  ASSERT_EQ(m.kernel().OpenHandles().size(), 1u);
+  EXPECT_EQ(m.kernel().OpenHandles()[0].second.kind, HandleKind::ComObject);
+}
+
+// Writes a shortcut with the shell link object as the updater does; gives the Save result.
+win::HRESULT WriteLink(SimMachine& m, const char16_t* path, const char* target = kTarget) {
+  auto& s = m.platform().shell;
+  win::ComRef<win::IShellLinkA> link;
+  if (win::FAILED(s.CoCreateShellLink(link.put()))) return win::E_FAIL;
+  win::ComRef<win::IPersistFile> file;
+  if (win::FAILED(link->QueryInterfacePersistFile(file.put()))) return win::E_FAIL;
+  link->SetPath(target);
+  link->SetDescription("Syncs two Quorvia data files.");
+  link->SetIconLocation(target, 0);
+  link->SetShowCmd(win::SW_SHOWNORMAL);
+  link->Resolve(win::HWND{}, win::SLR_UPDATE);
+  return file->Save(path, win::FALSE);
+}
+
+struct SaveCase {
+  const char* name;
+  bool folderExists;
+  bool existing;             // a file is there before
+  win::DWORD existingAttributes;
+  bool existingIsFolder;
+  win::HRESULT expected;
+  const char* logEntry;      // "" when nothing is written
+};
+
+class SaveRules : public ::testing::TestWithParam<SaveCase> {};
+
+TEST_P(SaveRules, WritesOnlyWhereWindowsWould) {
+  const SaveCase& c = GetParam();
+  SimMachine m;
+  m.platform().shell.CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED);
+  m.AddExecutable(kTarget, std::nullopt);
+  if (c.folderExists) m.AddFolder(kFolder);
+  if (c.existingIsFolder) m.AddFolder(kLink);
+  if (c.existing) {
+    SimFile old;
+    old.attributes = c.existingAttributes;
+    old.content = "old";
+    m.AddFile(kLink, old);
+  }
+  EXPECT_EQ(WriteLink(m, kLinkW), c.expected);
+  EXPECT_EQ(m.kernel().OpenHandleCount(), 0u);
+  const SimFile* f = m.FindFile(kLink);
+  if (*c.logEntry) {
+    ASSERT_EQ(m.FileLog().size(), 1u);
+    EXPECT_EQ(m.FileLog()[0], std::string(c.logEntry) + " " + kLink);
+    ASSERT_NE(f, nullptr);
+    ASSERT_TRUE(f->shortcut.has_value());
+    EXPECT_EQ(f->shortcut->target, kTarget);
+    EXPECT_EQ(f->shortcut->description, "Syncs two Quorvia data files.");
+    EXPECT_EQ(f->shortcut->iconPath, kTarget);
+    EXPECT_EQ(f->shortcut->iconIndex, 0);
+    EXPECT_EQ(f->shortcut->showCommand, 1);
+    EXPECT_TRUE(f->shortcut->workingDirectory.empty());
+    EXPECT_TRUE(f->shortcut->arguments.empty());
+    EXPECT_TRUE(f->shortcut->resolved);
+    EXPECT_EQ(f->attributes, win::FILE_ATTRIBUTE_ARCHIVE);
+  } else {
+    EXPECT_TRUE(m.FileLog().empty());
+    if (c.existing) {
+      ASSERT_NE(f, nullptr);
+      EXPECT_EQ(f->content, "old");
+    } else if (!c.existingIsFolder) {
+      EXPECT_EQ(f, nullptr);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaveRules,
+    ::testing::Values(
+        SaveCase{"New", true, false, 0, false, win::S_OK, "created"},
+        SaveCase{"ReplacesOrdinaryFile", true, true, win::FILE_ATTRIBUTE_ARCHIVE, false, win::S_OK, "replaced"},
+        SaveCase{"MissingFolder", false, false, 0, false, win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND), ""},
+        SaveCase{"ReadOnly", true, true, win::FILE_ATTRIBUTE_READONLY, false, win::E_ACCESSDENIED, ""},
+        SaveCase{"Hidden", true, true, win::FILE_ATTRIBUTE_HIDDEN, false, win::E_ACCESSDENIED, ""},
+        SaveCase{"System", true, true, win::FILE_ATTRIBUTE_SYSTEM | win::FILE_ATTRIBUTE_ARCHIVE, false, win::E_ACCESSDENIED, ""},
+        SaveCase{"FolderOfThatName", true, false, 0, true, win::E_ACCESSDENIED, ""}),
+    [](const ::testing::TestParamInfo<SaveCase>& i) { return std::string(i.param.name); });
+
+TEST(ShellLink, ResolveReportsAMissingTargetWithoutFailing) {
+  SimMachine m;
+  m.platform().shell.CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED);
+  win::ComRef<win::IShellLinkA> link;
+  ASSERT_EQ(m.platform().shell.CoCreateShellLink(link.put()), win::S_OK);
+  link->SetPath("C:\\Nowhere\\QVSync.exe");
+  EXPECT_EQ(link->Resolve(win::HWND{}, win::SLR_UPDATE), win::S_FALSE);
+  m.AddExecutable("C:\\Nowhere\\QVSync.exe", std::nullopt);
+  EXPECT_EQ(link->Resolve(win::HWND{}, win::SLR_UPDATE), win::S_OK);
+}
+
+TEST(ShellLink, PlannedFailuresOfEachStep) {
+  const char* steps[] = {"CoCreateInstance", "IShellLinkA::QueryInterface", "IShellLinkA::SetPath",
+                         "IShellLinkA::Resolve", "IPersistFile::Save"};
+  for (const char* step : steps) {
+    SCOPED_TRACE(step);
+    SimMachine m;
+    m.platform().shell.CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED);
+    m.AddFolder(kFolder);
+    m.kernel().AddFault(FaultRule{step, 1, 0});
+    auto& s = m.platform().shell;
+    win::ComRef<win::IShellLinkA> link;
+    win::HRESULT hr = s.CoCreateShellLink(link.put());
+    win::ComRef<win::IPersistFile> file;
+    if (win::SUCCEEDED(hr)) hr = link->QueryInterfacePersistFile(file.put());
+    if (win::SUCCEEDED(hr)) hr = link->SetPath(kTarget);
+    if (win::SUCCEEDED(hr)) hr = link->Resolve(win::HWND{}, win::SLR_UPDATE);
+    if (win::SUCCEEDED(hr)) hr = file->Save(kLinkW, win::FALSE);
+    EXPECT_TRUE(win::FAILED(hr));
+    EXPECT_EQ(m.FindFile(kLink), nullptr);
+    file.reset();
+    link.reset();
+    EXPECT_EQ(m.kernel().OpenHandleCount(), 0u);
+  }
+}
+
+// --- special folders -------------------------------------------------------------------------------
+
+struct FolderCase {
+  const char* name;
+  win::DWORD major;
+  int csidl;
+  bool removeFirst;     // the folder is not on the machine
+  win::HRESULT configured;  // 0: none
+  win::HRESULT expected;
+  const char* path;
+};
+
+class SpecialFolders : public ::testing::TestWithParam<FolderCase> {};
+
+TEST_P(SpecialFolders, GiveThePathOrTheStatus) {
+  const FolderCase& c = GetParam();
+  MachineConfig config;
+  config.major = c.major;
+  config.minor = 1;
+  config.standardFiles = !c.removeFirst;
+  SimMachine m(config);
+  if (c.configured) m.SetSpecialFolderResult(win::CSIDL_COMMON_PROGRAMS, c.configured);
+  char buffer[win::MAX_PATH];
+  std::memset(buffer, ' ', sizeof buffer);
+  EXPECT_EQ(m.platform().shell.SHGetFolderPathA(win::HWND{}, c.csidl, win::HANDLE{},
+                                                 win::SHGFP_TYPE_CURRENT, buffer),
+            c.expected);
+  EXPECT_STREQ(buffer, c.path);
+  if (c.expected == win::S_OK) {
+    EXPECT_TRUE(m.FolderExists(c.path));
+  }
+}
+
+constexpr int kCreate = win::CSIDL_COMMON_PROGRAMS | win::CSIDL_FLAG_CREATE;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SpecialFolders,
+    ::testing::Values(
+        FolderCase{"Vista", 6, kCreate, false, 0, win::S_OK, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
+        FolderCase{"Xp", 5, kCreate, false, 0, win::S_OK, "C:\\Documents and Settings\\All Users\\Start Menu\\Programs"},
+        FolderCase{"CreatedWhenMissing", 6, kCreate, true, 0, win::S_OK, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
+        FolderCase{"MissingWithoutCreate", 6, win::CSIDL_COMMON_PROGRAMS, true, 0, win::S_FALSE, ""},
+        FolderCase{"ConfiguredInvalid", 6, kCreate, false, win::E_INVALIDARG, win::E_INVALIDARG, ""},
+        FolderCase{"ConfiguredFalse", 6, kCreate, false, win::S_FALSE, win::S_FALSE, ""},
+        FolderCase{"ConfiguredFail", 6, kCreate, false, win::E_FAIL, win::E_FAIL, ""},
+        FolderCase{"UnknownNumber", 6, 0x00FE | win::CSIDL_FLAG_CREATE, false, 0, win::E_INVALIDARG, ""}),
+    [](const ::testing::TestParamInfo<FolderCase>& i) { return std::string(i.param.name); });
+
+TEST(SpecialFolders, ConfiguredPathIsCreatedOnDemandAndLogged) {
+  SimMachine m;
+  m.SetSpecialFolder(win::CSIDL_COMMON_PROGRAMS, "D:\\Menu\\Programs");
+  char buffer[win::MAX_PATH];
+  ASSERT_EQ(m.platform().shell.SHGetFolderPathA(win::HWND{}, kCreate, win::HANDLE{}, 0, buffer), win::S_OK);
+  EXPECT_STREQ(buffer, "D:\\Menu\\Programs");
+  EXPECT_TRUE(m.FolderExists("d:\\menu\\PROGRAMS"));
+  ASSERT_EQ(m.FileLog().size(), 1u);
+  EXPECT_EQ(m.FileLog()[0], "created folder D:\\Menu\\Programs");
+}
+
+// --- error reporting ---------------------------------------------------------------------------------
+
+TEST(ErrorReporting, ExclusionsAreRecordedUnlessTheFunctionIsMissing) {
+  SimMachine m;
+  auto& s = m.platform().shell;
+  EXPECT_EQ(s.WerAddExcludedApplication(u"QVApp.exe", win::TRUE), win::S_OK);
+  m.SetWerAvailable(false);
+  EXPECT_TRUE(win::FAILED(s.WerAddExcludedApplication(u"QVGet.exe", win::TRUE)));
+  m.SetWerAvailable(true);
+  m.kernel().AddFault(FaultRule{"WerAddExcludedApplication", 3, 0});  // the third call
+  EXPECT_TRUE(win::FAILED(s.WerAddExcludedApplication(u"QVSaver.exe", win::TRUE)));
+  EXPECT_EQ(s.WerAddExcludedApplication(u"QVSync.exe", win::FALSE), win::S_OK);
+  ASSERT_EQ(m.WerExclusions().size(), 2u);
+  EXPECT_EQ(m.WerExclusions()[0], std::make_pair(Text(u"QVApp.exe"), win::TRUE));
+  EXPECT_EQ(m.WerExclusions()[1], std::make_pair(Text(u"QVSync.exe"), win::FALSE));
+}
+
+}  // namespace
+}  // namespace qv::sim
