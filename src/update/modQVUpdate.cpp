@@ -1,6 +1,7 @@
 // Main: one update run of Quorvia 3, from the installation check to the completion report.
 #include "update/modQVUpdate.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/handles.h"
@@ -142,6 +143,9 @@ class UpdateRun {
     oRegistry_.ValueType(kRegSz);
     oRegistry_.Default(Variant(Text()));
     sInstallFolder = oRegistry_.Value().ToText();
+    // A zero character inside the value would end every path at the ANSI functions and make
+    // them name whatever lies before it; the folder ends where a zero-terminated string would.
+    sInstallFolder.resize(std::min(sInstallFolder.size(), sInstallFolder.find(u'\0')));
   }
 
   void StartUpProbes() {
