@@ -11,6 +11,12 @@
 #include "registry/cRegistry.h"
 
 namespace qv {
+
+// Failure messages show a dynamic value as its kind and text.
+static void PrintTo(const Variant& v, std::ostream* os) {
+  *os << "variant#" << v.storage().index() << " \"" << TextToUtf8(v.ToText()) << "\"";
+}
+
 namespace {
 
 using sim::FaultRule;

@@ -38,27 +38,34 @@ std::ostream& operator<<(std::ostream& os, const Raw& r) {
   return os << " ]";
 }
 
+}  // namespace
+}  // namespace qv::contract
+
+namespace qv {
+// Failure messages show a dynamic value as its kind and text.
+static void PrintTo(const Variant& v, std::ostream* os) {
+  *os << "variant#" << v.storage().index() << " \"" << TextToUtf8(v.ToText()) << "\"";
+}
+}  // namespace qv
+
+namespace qv::contract {
+namespace {
+
 win::IRegistry& Reg() { return GetBackend().registry; }
 
-// Removes a key with everything below it, in the given view; quiet when it is missing.
-void DeleteTree(HKEY root, const std::string& path, win::REGSAM view) {
+// Removes the key `name` below `parent` with everything below it, in the given view; quiet
+// when it is missing. Works relative to handles, so long names never make long paths.
+bool DeleteTree(HKEY parent, const std::string& name, win::REGSAM view) {
   {
     win::UniqueHkey key(Reg());
-    if (Reg().RegOpenKeyExA(root, path.c_str(), 0, win::KEY_ENUMERATE_SUB_KEYS | view,
+    if (Reg().RegOpenKeyExA(parent, name.c_str(), 0, win::KEY_ENUMERATE_SUB_KEYS | view,
                             key.put()) != win::ERROR_SUCCESS)
-      return;
-    char name[260];
-    while (Reg().RegEnumKeyA(key.get(), 0, name, sizeof name) == win::ERROR_SUCCESS) {
-      const std::string child = path + "\\" + name;
-      DeleteTree(root, child, view);
-      // Stop rather than loop when a child cannot be removed.
-      win::UniqueHkey check(Reg());
-      if (Reg().RegOpenKeyExA(root, child.c_str(), 0, win::KEY_QUERY_VALUE | view, check.put()) ==
-          win::ERROR_SUCCESS)
-        break;
-    }
+      return false;
+    char child[260];
+    while (Reg().RegEnumKeyA(key.get(), 0, child, sizeof child) == win::ERROR_SUCCESS)
+      if (!DeleteTree(key.get(), child, view)) return false;
   }
-  Reg().RegDeleteKeyExA(root, path.c_str(), view, 0);
+  return Reg().RegDeleteKeyExA(parent, name.c_str(), view, 0) == win::ERROR_SUCCESS;
 }
 
 std::string Sanitize(std::string s) {
@@ -98,16 +105,35 @@ class Contract : public ::testing::Test {
     return cRegistry(GetBackend().codePage, Reg(), u"QVContract", GetBackend().processBits);
   }
 
+  // Stores the bytes as given. The byte after them is `after`: Windows looks at it when a
+  // string comes without its terminator.
   void SetRaw(HKEY root, const std::string& path, const char* name, const Raw& value,
-              win::REGSAM view = 0) {
+              char after = 'X') {
     win::UniqueHkey key(Reg());
-    ASSERT_EQ(Reg().RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, 0x3F | view, nullptr,
-                                    key.put(), nullptr),
+    ASSERT_EQ(Reg().RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, 0x3F, nullptr, key.put(),
+                                    nullptr),
               win::ERROR_SUCCESS);
+    const std::string buffer = value.bytes + after;
     ASSERT_EQ(Reg().RegSetValueExA(key.get(), name, 0, value.type,
-                                   reinterpret_cast<const win::BYTE*>(value.bytes.data()),
+                                   reinterpret_cast<const win::BYTE*>(buffer.data()),
                                    static_cast<DWORD>(value.bytes.size())),
               win::ERROR_SUCCESS);
+  }
+
+  // Creates subkeys of the scratch key one by one, relative to its handle, so that long names
+  // do not make long paths.
+  void CreateSubkeys(const std::vector<std::string>& names) {
+    win::UniqueHkey parent(Reg());
+    ASSERT_EQ(Reg().RegCreateKeyExA(win::HKEY_CURRENT_USER, scratch_.c_str(), 0, nullptr, 0, 0x3F,
+                                    nullptr, parent.put(), nullptr),
+              win::ERROR_SUCCESS);
+    for (const std::string& n : names) {
+      win::UniqueHkey key(Reg());
+      ASSERT_EQ(Reg().RegCreateKeyExA(parent.get(), n.c_str(), 0, nullptr, 0, 0x3F, nullptr,
+                                      key.put(), nullptr),
+                win::ERROR_SUCCESS)
+          << n.size();
+    }
   }
 
   std::optional<Raw> GetRaw(HKEY root, const std::string& path, const char* name,
@@ -137,6 +163,11 @@ class Contract : public ::testing::Test {
   std::string scratch_;
 };
 
+template <typename Case>
+void PrintCaseName(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
+
 std::optional<Error> Raised(const std::function<void()>& op) {
   try {
     op();
@@ -155,6 +186,8 @@ struct RoundTripCase {
   Raw stored;
   Variant readBack;
 };
+
+void PrintTo(const RoundTripCase& c, std::ostream* os) { PrintCaseName(c, os); }
 
 class WriteRead : public Contract, public ::testing::WithParamInterface<RoundTripCase> {};
 
@@ -224,6 +257,8 @@ struct StoredCase {
   Raw stored;
   Variant expected;
 };
+
+void PrintTo(const StoredCase& c, std::ostream* os) { PrintCaseName(c, os); }
 
 class StoredRead : public Contract, public ::testing::WithParamInterface<StoredCase> {};
 
@@ -326,6 +361,8 @@ struct RefusedWriteCase {
   const char16_t* shownValue;  // nullptr: the error carries no description
 };
 
+void PrintTo(const RefusedWriteCase& c, std::ostream* os) { PrintCaseName(c, os); }
+
 class RefusedWrite : public Contract, public ::testing::WithParamInterface<RefusedWriteCase> {};
 
 TEST_P(RefusedWrite, RaisesAndWritesNothing) {
@@ -374,14 +411,7 @@ TEST_F(Contract, EnumerateValuesListsEveryName) {
 }
 
 TEST_F(Contract, EnumerateSectionsStopsAtAFullLengthName) {
-  for (const std::string& n : {std::string("b"), std::string("A"), std::string(254, 'k'),
-                               std::string(255, 'm'), std::string("z")}) {
-    win::UniqueHkey key(Reg());
-    ASSERT_EQ(Reg().RegCreateKeyExA(win::HKEY_CURRENT_USER, (scratch_ + "\\" + n).c_str(), 0,
-                                    nullptr, 0, 0x3F, nullptr, key.put(), nullptr),
-              win::ERROR_SUCCESS)
-        << n.size();
-  }
+  CreateSubkeys({"b", "A", std::string(254, 'k'), std::string(255, 'm'), "z"});
   cRegistry r = Object();
   r.ClassKey(kHKCU);
   r.SectionKey(ScratchText());
@@ -447,6 +477,8 @@ struct QueryCase {
   DWORD sizeAfter;
 };
 
+void PrintTo(const QueryCase& c, std::ostream* os) { PrintCaseName(c, os); }
+
 class Query : public Contract, public ::testing::WithParamInterface<QueryCase> {};
 
 TEST_P(Query, SizesAndResults) {
@@ -489,6 +521,17 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{"DwordTooSmall", Raw{4, "\x01\x02\x03\x04"}, true, 2, win::ERROR_MORE_DATA, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(Contract, AStringWithoutTerminatorGetsOneWhenTheNextByteIsZero) {
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "guarded", Raw{1, "abc"}, 'X');
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "offByOne", Raw{1, "abc"}, '\0');
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "binary", Raw{3, "abc"}, '\0');
+  SetRaw(win::HKEY_CURRENT_USER, scratch_, "empty", Raw{1, ""}, '\0');
+  EXPECT_EQ(GetRaw(win::HKEY_CURRENT_USER, scratch_, "guarded"), (Raw{1, "abc"}));
+  EXPECT_EQ(GetRaw(win::HKEY_CURRENT_USER, scratch_, "offByOne"), (Raw{1, std::string("abc\0", 4)}));
+  EXPECT_EQ(GetRaw(win::HKEY_CURRENT_USER, scratch_, "binary"), (Raw{3, "abc"}));
+  EXPECT_EQ(GetRaw(win::HKEY_CURRENT_USER, scratch_, "empty"), (Raw{1, ""}));
+}
+
 TEST_F(Contract, EnumValueNameBufferCountsTheTerminator) {
   SetRaw(win::HKEY_CURRENT_USER, scratch_, "abc", Raw{1, std::string("1\0", 2)});
   win::UniqueHkey key(Reg());
@@ -513,12 +556,7 @@ TEST_F(Contract, EnumValueNameBufferCountsTheTerminator) {
 
 TEST_F(Contract, EnumKeyNeedsRoomForTheTerminatorAndSortsNames) {
   const std::string longName(255, 'q');
-  for (const std::string& n : {std::string("Zed"), longName, std::string("alpha")}) {
-    win::UniqueHkey key(Reg());
-    ASSERT_EQ(Reg().RegCreateKeyExA(win::HKEY_CURRENT_USER, (scratch_ + "\\" + n).c_str(), 0,
-                                    nullptr, 0, 0x3F, nullptr, key.put(), nullptr),
-              win::ERROR_SUCCESS);
-  }
+  CreateSubkeys({"Zed", longName, "alpha"});
   win::UniqueHkey key(Reg());
   ASSERT_EQ(Reg().RegOpenKeyExA(win::HKEY_CURRENT_USER, scratch_.c_str(), 0,
                                 win::KEY_ENUMERATE_SUB_KEYS | win::KEY_QUERY_VALUE, key.put()),

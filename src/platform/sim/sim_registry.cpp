@@ -579,6 +579,11 @@ win::LONG SimRegistry::RegSetValueExA(win::HKEY hKey, const char* lpValueName, w
   if (base.node->refuseValueWrites) return *base.node->refuseValueWrites;
   RegValue value;
   value.type = dwType;
+  // Windows forgives a string handed over without its terminator when the byte after the data
+  // is one: it stores the terminator too (it reads that byte, as here).
+  const bool isString = dwType == win::REG_SZ || dwType == win::REG_EXPAND_SZ ||
+                        dwType == win::REG_MULTI_SZ;
+  if (isString && cbData > 0 && lpData[cbData - 1] != 0 && lpData[cbData] == 0) ++cbData;
   if (cbData) value.data.assign(lpData, lpData + cbData);
   auto* existing = base.node->FindValue(name);
   std::optional<RegValue> before;
