@@ -1,0 +1,84 @@
+// The entry point of QV3Update.exe: a windowless GUI program that runs one update (qv::Main)
+// over the real Windows seam and ends with an exit status that deployment tools understand.
+#include "app/dll_search.h"
+#include "app/startup.h"
+#include "platform/win32/win32_platform.h"
+#include "registry/error.h"
+#include "update/modQVUpdate.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdlib>
+#include <exception>
+#include <new>
+#include <vector>
+
+// Every exception is caught in wWinMain, so std::terminate is reached only by a fault of the
+// program itself. The runtime's default handler would print the exception's demangled type to
+// a console the program does not have, and carries the whole demangler (some 45 KB) for it; this
+// one ends the process the same way without the print.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+
+namespace {
+
+const wchar_t* Wide(const qv::Text& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+qv::Text FromWide(const wchar_t* text) {
+  return text ? qv::Text(reinterpret_cast<const char16_t*>(text)) : qv::Text();
+}
+
+// The running executable's file name without folder and extension.
+qv::Text RunningExeName() {
+  std::vector<wchar_t> path(32768);
+  DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return u"QV3Update";
+  qv::Text name = qv::app::ExeBaseName(qv::Text(reinterpret_cast<const char16_t*>(path.data()), length));
+  return name.empty() ? qv::Text(u"QV3Update") : name;
+}
+
+// The program has no window: the report is an ownerless message box. Without a desktop the
+// box cannot be shown and the call returns at once.
+void Report(const qv::Text& text) {
+  const qv::Text caption = qv::app::kProgramTitle;
+  MessageBoxW(nullptr, Wide(text), Wide(caption), MB_OK | MB_ICONERROR);
+}
+
+int Run() {
+  qv::RunContext context;
+  context.arguments = qv::app::ArgumentText(FromWide(GetCommandLineW()));
+  context.processBits = static_cast<int>(sizeof(void*) * 8);
+  context.exeName = RunningExeName();
+
+  qv::win::Win32Platform seam;
+  qv::win::Platform platform = seam.platform();
+  return qv::ExitStatus(qv::Main(platform, context));
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // First of all, before any library is loaded by name.
+  qv::app::HardenDllSearch();
+
+  // The shell link object (the Start-menu shortcut) wants a single-threaded apartment.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+  int status = qv::kExitError;
+  try {
+    status = Run();
+  } catch (const qv::Error& error) {
+    Report(qv::app::ErrorReport(error.number(), error.description(), error.source()));
+  } catch (const std::bad_alloc&) {
+    Report(qv::app::OutOfMemoryReport());
+  } catch (const std::exception& failure) {
+    Report(qv::app::FailureReport(failure.what()));
+  } catch (...) {
+    Report(qv::app::FailureReport(""));
+  }
+
+  if (SUCCEEDED(com)) CoUninitialize();
+  return status;
+}
