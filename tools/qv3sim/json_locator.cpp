@@ -99,7 +99,9 @@ void JsonLocator::Value(const std::string& pointer, int depth) {
       SkipBlanks();
       if (i_ >= text_.size() || text_[i_] != ':') return;
       ++i_;
+      const std::size_t before = i_;
       Value(child, depth + 1);
+      if (i_ == before) return;
     }
   } else if (c == '[') {
     ++i_;
@@ -109,7 +111,9 @@ void JsonLocator::Value(const std::string& pointer, int depth) {
       if (i_ >= text_.size()) return;
       if (text_[i_] == ']') { ++i_; return; }
       if (text_[i_] == ',') { ++i_; continue; }
+      const std::size_t before = i_;
       Value(Child(pointer, index++), depth + 1);
+      if (i_ == before) return;  // nothing this scan understands: stop here
     }
   } else if (c == '"') {
     String();

@@ -10,7 +10,7 @@
 
 namespace qv3sim {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 using qv::sim::Answer;
 using qv::sim::FileVersion;
 namespace win = qv::win;
@@ -136,6 +136,8 @@ class Reader {
            {"description", "windows_version", "windows_bits", "updater_bits", "updater_path",
             "arguments", "system_folder", "registry", "registry_file", "files", "windows",
             "special_folders", "answers", "installer", "faults", "environment"});
+    if (root.contains("registry") && root.contains("registry_file"))
+      Fail("/registry_file", "give either \"registry\" or \"registry_file\", not both");
     for (auto it = root.begin(); it != root.end(); ++it) {
       const std::string key = it.key();
       const std::string p = JsonLocator::Child("", key);
@@ -212,8 +214,6 @@ class Reader {
           m.environment.emplace_back(e.key(), Str(e.value(), JsonLocator::Child(p, e.key())));
       }
     }
-    if (root.contains("registry") && root.contains("registry_file"))
-      Fail("/registry_file", "give either \"registry\" or \"registry_file\", not both");
     if (m.updaterBits == 64 && m.windowsBits == 32)
       Fail(root.contains("updater_bits") ? "/updater_bits" : "/windows_bits",
            "a 64-bit updater cannot run on 32-bit Windows");

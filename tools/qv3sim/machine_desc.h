@@ -63,7 +63,9 @@ struct InstallerSpec {
   std::string path;    // the installer's image; empty: msiexec.exe in the system folder
   std::string target;  // the file it raises; empty: QVApp.exe in the product's AppPath
   bool operator==(const InstallerSpec& o) const {
-    return effect == o.effect && version == o.version && path == o.path && target == o.target;
+    // The version matters only to an installer that raises it.
+    return effect == o.effect && (effect != InstallerEffect::Raise || version == o.version) &&
+           path == o.path && target == o.target;
   }
 };
 

@@ -311,7 +311,10 @@ std::string DecodeRegFileBytes(const std::string& bytes) {
   return bytes;
 }
 
-RegFile ParseRegFile(const std::string& text) {
+RegFile ParseRegFile(const std::string& fileText) {
+  // A UTF-8 byte-order mark may lead the text.
+  const std::string text =
+      fileText.compare(0, 3, "\xEF\xBB\xBF") == 0 ? fileText.substr(3) : fileText;
   // Split into lines, dropping the CR of CR LF.
   std::vector<std::string> lines;
   {

@@ -218,21 +218,25 @@ std::string MessageBoxStyleText(unsigned style) {
   static const char* const kButtons[] = {"MB_OK", "MB_OKCANCEL", "MB_ABORTRETRYIGNORE",
                                          "MB_YESNOCANCEL", "MB_YESNO", "MB_RETRYCANCEL",
                                          "MB_CANCELTRYCONTINUE"};
+  // Buttons, icon, default button and modality are numbered fields; the rest are flags.
   std::string out = (style & 0xFu) < 7 ? kButtons[style & 0xFu] : Hex(style & 0xFu, 1);
-  const std::string rest = Flags(style & ~0xFu, {{0x10, "MB_ICONERROR"},
-                                                 {0x20, "MB_ICONQUESTION"},
-                                                 {0x30, "MB_ICONWARNING"},
-                                                 {0x40, "MB_ICONINFORMATION"},
-                                                 {0x100, "MB_DEFBUTTON2"},
-                                                 {0x200, "MB_DEFBUTTON3"},
-                                                 {0x1000, "MB_SYSTEMMODAL"},
-                                                 {0x2000, "MB_TASKMODAL"},
-                                                 {0x4000, "MB_HELP"},
-                                                 {0x10000, "MB_SETFOREGROUND"},
-                                                 {0x20000, "MB_DEFAULT_DESKTOP_ONLY"},
-                                                 {0x40000, "MB_TOPMOST"},
-                                                 {0x80000, "MB_RIGHT"},
-                                                 {0x200000, "MB_SERVICE_NOTIFICATION"}});
+  static const char* const kIcons[] = {nullptr, "MB_ICONERROR", "MB_ICONQUESTION",
+                                       "MB_ICONWARNING", "MB_ICONINFORMATION"};
+  const unsigned icon = (style >> 4) & 0xFu;
+  if (icon != 0) out += " | " + (icon < 5 ? std::string(kIcons[icon]) : Hex(icon << 4, 2));
+  const unsigned defButton = (style >> 8) & 0xFu;
+  if (defButton != 0) out += " | MB_DEFBUTTON" + std::to_string(defButton + 1);
+  const unsigned modality = (style >> 12) & 0x3u;
+  if (modality == 1) out += " | MB_SYSTEMMODAL";
+  if (modality == 2) out += " | MB_TASKMODAL";
+  if (modality == 3) out += " | " + Hex(0x3000, 4);
+  const std::string rest = Flags(style & ~0x3FFFu, {{0x4000, "MB_HELP"},
+                                                    {0x10000, "MB_SETFOREGROUND"},
+                                                    {0x20000, "MB_DEFAULT_DESKTOP_ONLY"},
+                                                    {0x40000, "MB_TOPMOST"},
+                                                    {0x80000, "MB_RIGHT"},
+                                                    {0x100000, "MB_RTLREADING"},
+                                                    {0x200000, "MB_SERVICE_NOTIFICATION"}});
   if (rest != "none") out += " | " + rest;
   return out;
 }

@@ -1,0 +1,316 @@
+// Machine description files: the shipped examples, the built-in default machine, and a clear
+// message with file and line for every kind of mistake.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "machine_desc.h"
+
+namespace qv3sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kExamples = QV3SIM_EXAMPLES_DIR;
+
+TEST(DefaultMachine, EqualsTheShippedExample) {
+  const MachineDescription fromFile = ReadDescriptionFile(kExamples + "/default.json");
+  const MachineDescription builtIn = DefaultMachine();
+  // Field by field first, for a readable failure.
+  EXPECT_EQ(fromFile.windowsVersion, builtIn.windowsVersion);
+  EXPECT_EQ(fromFile.windowsBits, builtIn.windowsBits);
+  EXPECT_EQ(fromFile.updaterBits, builtIn.updaterBits);
+  EXPECT_EQ(fromFile.updaterPath, builtIn.updaterPath);
+  EXPECT_EQ(fromFile.arguments, builtIn.arguments);
+  EXPECT_TRUE(Flatten(fromFile.registry) == Flatten(builtIn.registry))
+      << WriteRegFile(Flatten(fromFile.registry)) << "\nvs\n"
+      << WriteRegFile(Flatten(builtIn.registry));
+  EXPECT_TRUE(fromFile.files == builtIn.files);
+  EXPECT_TRUE(fromFile.windows == builtIn.windows);
+  EXPECT_TRUE(fromFile.specialFolders == builtIn.specialFolders);
+  EXPECT_TRUE(fromFile.answers == builtIn.answers);
+  EXPECT_TRUE(fromFile.installer == builtIn.installer);
+  EXPECT_TRUE(fromFile == builtIn);
+}
+
+TEST(DefaultMachine, HasTheStandardInstallation) {
+  const MachineDescription m = DefaultMachine();
+  EXPECT_EQ(m.windowsVersion, "6.1");
+  EXPECT_EQ(m.windowsBits, 64);
+  EXPECT_EQ(m.updaterBits, 32);
+  EXPECT_EQ(m.arguments, "/en");
+  const RegFile flat = Flatten(m.registry);
+  bool appPath = false;
+  for (const RegFileKey& k : flat.keys)
+    for (const RegFileValue& v : k.values)
+      if (k.path == "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\orvanta\\Quorvia" &&
+          v.name == "AppPath") {
+        const std::string data(v.value.data.begin(), v.value.data.end());
+        EXPECT_EQ(data, std::string("C:\\Program Files (x86)\\Quorvia 3\\") + '\0');
+        appPath = true;
+      }
+  EXPECT_TRUE(appPath);
+  bool app = false, shortcut = false;
+  for (const FileSpec& f : m.files) {
+    if (f.path == "C:\\Program Files (x86)\\Quorvia 3\\QVApp.exe") {
+      app = true;
+      ASSERT_TRUE(f.version.has_value());
+      EXPECT_EQ(VersionText(*f.version), "3.10.0.68");
+    }
+    shortcut = shortcut || f.path ==
+        "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quorvia 3\\Synchronizing.lnk";
+  }
+  EXPECT_TRUE(app);
+  EXPECT_TRUE(shortcut);
+  ASSERT_EQ(m.windows.size(), 1u);
+  EXPECT_EQ(m.windows[0].className, "ThunderRT6FormDC");
+  EXPECT_EQ(m.windows[0].caption, "QVShellCommunicator2006");
+  ASSERT_EQ(m.windows[0].children.size(), 1u);
+  EXPECT_EQ(m.windows[0].children[0].className, "ThunderRT6TextBox");
+  EXPECT_EQ(m.installer.effect, InstallerEffect::Raise);
+  EXPECT_EQ(VersionText(m.installer.version), "3.10.0.69");
+}
+
+TEST(Description, JsonOfAMachineReadsBackAsTheSameMachine) {
+  const MachineDescription m = DefaultMachine();
+  EXPECT_TRUE(ReadDescription(DescriptionToJson(m), "printed.json") == m);
+  MachineDescription other = m;
+  other.faults.push_back({"RegSetValueExA", 3, 5});
+  other.specialFolders.push_back({35, FolderState::Missing, ""});
+  other.files.push_back({"C:\\x\\hidden.lnk", std::nullopt, true, true, true, false});
+  other.installer.effect = InstallerEffect::Fail;
+  other.environment.emplace_back("TEMP", "C:\\Temp");
+  EXPECT_FALSE(other == m);
+  EXPECT_TRUE(ReadDescription(DescriptionToJson(other), "printed.json") == other);
+}
+
+class ExampleFile : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ExampleFile, Reads) {
+  EXPECT_NO_THROW(ReadDescriptionFile(kExamples + "/" + GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Shipped, ExampleFile,
+                         ::testing::Values("default.json", "xp-german.json", "not-installed.json",
+                                           "registry-refused.json"));
+
+TEST(Description, ReadsEveryField) {
+  const MachineDescription m = ReadDescription(R"({
+    "windows_version": "5.1",
+    "windows_bits": 64,
+    "updater_bits": 64,
+    "updater_path": "D:\\Setup\\QV3Update.exe",
+    "arguments": "/EN /quiet",
+    "system_folder": "C:\\WINDOWS\\system32",
+    "registry": ["Windows Registry Editor Version 5.00", "", "[HKEY_CURRENT_USER\\X]", "\"a\"=dword:00000002"],
+    "files": [ { "path": "C:\\a.lnk", "attributes": ["hidden", "readonly"] },
+               { "path": "C:\\dir", "attributes": ["folder"] } ],
+    "windows": [ { "class": "C", "caption": "T", "visible": false } ],
+    "special_folders": { "23": "fail", "35": "invalid" },
+    "answers": ["escape", "closebox", "cannot-show", "close", "cancel"],
+    "installer": { "effect": "leave", "path": "C:\\tools\\msiexec.exe" },
+    "faults": [ { "function": "CreateProcessA" }, { "function": "", "nth": 7, "code": -5 } ],
+    "environment": { "TEMP": "C:\\Temp" }
+  })", "all.json");
+  EXPECT_EQ(m.windowsVersion, "5.1");
+  EXPECT_EQ(m.updaterBits, 64);
+  EXPECT_EQ(m.arguments, "/EN /quiet");
+  ASSERT_EQ(Flatten(m.registry).keys.size(), 1u);
+  ASSERT_EQ(m.files.size(), 2u);
+  EXPECT_TRUE(m.files[0].hidden && m.files[0].readonly && !m.files[0].system);
+  EXPECT_TRUE(m.files[1].folder);
+  ASSERT_EQ(m.windows.size(), 1u);
+  EXPECT_FALSE(m.windows[0].visible);
+  ASSERT_EQ(m.specialFolders.size(), 2u);
+  EXPECT_EQ(m.specialFolders[0].csidl, 23);
+  EXPECT_EQ(m.specialFolders[0].state, FolderState::Fail);
+  EXPECT_EQ(m.specialFolders[1].state, FolderState::Invalid);
+  EXPECT_EQ(m.answers.size(), 5u);
+  EXPECT_EQ(m.answers[2], qv::sim::Answer::CannotShow);
+  EXPECT_EQ(m.installer.effect, InstallerEffect::Leave);
+  EXPECT_EQ(m.installer.path, "C:\\tools\\msiexec.exe");
+  ASSERT_EQ(m.faults.size(), 2u);
+  EXPECT_EQ(m.faults[0].nth, 1u);
+  EXPECT_EQ(m.faults[1].code, -5);
+}
+
+struct ErrorCase {
+  const char* name;
+  const char* json;
+  int line;
+  const char* message;
+};
+
+class DescriptionErrorCase : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(DescriptionErrorCase, NamesFileLineAndProblem) {
+  const ErrorCase& c = GetParam();
+  try {
+    ReadDescription(c.json, "machine.json");
+    FAIL() << "no error";
+  } catch (const DescriptionError& e) {
+    EXPECT_EQ(e.file(), "machine.json");
+    EXPECT_EQ(e.line(), c.line) << e.what();
+    EXPECT_NE(e.message().find(c.message), std::string::npos) << e.what();
+    const std::string where = "machine.json:" + std::to_string(c.line) + ":";
+    EXPECT_EQ(std::string(e.what()).rfind(where, 0), 0u) << e.what();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mistakes, DescriptionErrorCase,
+    ::testing::Values(
+        ErrorCase{"MissingComma", "{\n  \"windows_bits\": 64,\n  \"arguments\": \"/en\"\n  \"files\": []\n}",
+                  4, "invalid JSON"},
+        ErrorCase{"UnclosedObject", "{\n  \"arguments\": \"/en\",\n", 3, "invalid JSON"},
+        ErrorCase{"NotJson", "windows: 7\n", 1, "invalid JSON"},
+        ErrorCase{"Empty", "", 1, "invalid JSON"},
+        ErrorCase{"UnknownTopField", "{\n  \"arguments\": \"/en\",\n  \"colour\": \"blue\"\n}", 3,
+                  "unknown field \"colour\""},
+        ErrorCase{"UnknownNestedField",
+                  "{\n  \"files\": [\n    { \"path\": \"C:\\\\a\" },\n    { \"path\": \"C:\\\\b\",\n"
+                  "      \"size\": 3 }\n  ]\n}",
+                  5, "files[1].size: unknown field"},
+        ErrorCase{"TopLevelArray", "[1, 2]", 1, "expected an object"},
+        ErrorCase{"BitsAsString", "{\n\n  \"windows_bits\": \"64\"\n}", 3,
+                  "windows_bits: expected an integer, got a string"},
+        ErrorCase{"BitsOutOfSet", "{\n  \"updater_bits\": 48\n}", 2, "expected 32 or 64"},
+        ErrorCase{"BitsFraction", "{\n  \"windows_bits\": 64.5\n}", 2, "got a number with a fraction"},
+        ErrorCase{"WindowsVersionWord", "{\n  \"windows_version\": \"seven\"\n}", 2, "major.minor"},
+        ErrorCase{"Updater64On32", "{\n  \"windows_bits\": 32,\n  \"updater_bits\": 64\n}", 3,
+                  "cannot run on 32-bit Windows"},
+        ErrorCase{"ArgumentsNumber", "{\n  \"arguments\": 5\n}", 2, "expected a string, got an integer"},
+        ErrorCase{"FileVersionShort",
+                  "{\n  \"files\": [\n    { \"path\": \"C:\\\\QVApp.exe\",\n      \"version\": \"3.10.0\" }\n  ]\n}",
+                  4, "files[0].version: expected a version"},
+        ErrorCase{"FileVersionTooBig",
+                  "{\n  \"files\": [ { \"path\": \"C:\\\\x\", \"version\": \"1.2.3.70000\" } ]\n}", 2,
+                  "expected a version"},
+        ErrorCase{"FileWithoutPath", "{\n  \"files\": [\n    { \"version\": \"1.2.3.4\" }\n  ]\n}", 3,
+                  "needs \"path\""},
+        ErrorCase{"BadAttribute",
+                  "{\n  \"files\": [ { \"path\": \"C:\\\\x\",\n    \"attributes\": [\"archive\"] } ]\n}", 3,
+                  "unknown attribute \"archive\""},
+        ErrorCase{"BadAnswer", "{\n  \"answers\": [\n    \"confirm\",\n    \"maybe\"\n  ]\n}", 4,
+                  "answers[1]: unknown answer \"maybe\""},
+        ErrorCase{"BadSpecialFolderValue", "{\n  \"special_folders\": {\n    \"23\": \"nowhere\"\n  }\n}",
+                  3, "expected a folder path"},
+        ErrorCase{"BadSpecialFolderName", "{\n  \"special_folders\": { \"desktop\": \"C:\\\\x\" }\n}",
+                  2, "unknown special folder \"desktop\""},
+        ErrorCase{"RaiseWithoutVersion", "{\n  \"installer\": {\n    \"effect\": \"raise\"\n  }\n}", 2,
+                  "needs \"version\""},
+        ErrorCase{"UnknownEffect", "{\n  \"installer\": {\n    \"effect\": \"explode\"\n  }\n}", 3,
+                  "unknown effect"},
+        ErrorCase{"FaultWithoutFunction", "{\n  \"faults\": [\n    { \"nth\": 2 }\n  ]\n}", 3,
+                  "needs \"function\""},
+        ErrorCase{"FaultNegativeNth", "{\n  \"faults\": [ { \"function\": \"X\",\n \"nth\": -1 } ]\n}", 3,
+                  "out of range"},
+        ErrorCase{"WindowChildWrongType", "{\n  \"windows\": [ { \"class\": \"A\",\n    \"children\": 3 } ]\n}",
+                  3, "expected an array"},
+        ErrorCase{"BothRegistries",
+                  "{\n  \"registry\": \"Windows Registry Editor Version 5.00\\n\",\n  \"registry_file\": \"x.reg\"\n}",
+                  3, "not both"},
+        // Inline regedit text: an array of lines points at the bad line itself ...
+        ErrorCase{"RegistryLineArray",
+                  "{\n  \"registry\": [\n    \"Windows Registry Editor Version 5.00\",\n    \"\",\n"
+                  "    \"[HKEY_CURRENT_USER\\\\X]\",\n    \"\\\"a\\\"=dword:xyz\"\n  ]\n}",
+                  6, "registry[3]: dword: needs"},
+        // ... a single string points at the field and names the line inside it.
+        ErrorCase{"RegistryString",
+                  "{\n  \"arguments\": \"\",\n  \"registry\": \"Windows Registry Editor Version 5.00\\n\\n[HKEY_NOWHERE\\\\X]\\n\"\n}",
+                  3, "line 3 of the regedit text: unknown root key"},
+        ErrorCase{"RegistryWrongType", "{\n  \"registry\": 5\n}", 2, "expected regedit text"},
+        ErrorCase{"RegistryFileMissing", "{\n  \"registry_file\": \"no-such-file.reg\"\n}", 2,
+                  "cannot read the registry file"}),
+    [](const ::testing::TestParamInfo<ErrorCase>& info) { return info.param.name; });
+
+// A temporary folder with a description and a registry file beside it.
+class DescriptionFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("qv3sim_desc_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Write(const std::string& name, const std::string& text) {
+    const fs::path p = dir_ / name;
+    std::ofstream(p, std::ios::binary) << text;
+    return p.string();
+  }
+  fs::path dir_;
+};
+
+TEST_F(DescriptionFiles, RegistryFileIsReadBesideTheDescription) {
+  Write("machine.reg", ToRegeditBytes("Windows Registry Editor Version 5.00\n\n"
+                                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\orvanta\\Quorvia]\n"
+                                      "\"AppPath\"=\"C:\\\\Q\\\\\"\n"));
+  const std::string json = Write("machine.json", "{ \"registry_file\": \"machine.reg\" }");
+  const MachineDescription m = ReadDescriptionFile(json);
+  const RegFile flat = Flatten(m.registry);
+  ASSERT_FALSE(flat.keys.empty());
+  EXPECT_EQ(flat.keys.back().path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\orvanta\\Quorvia");
+  ASSERT_EQ(flat.keys.back().values.size(), 1u);
+  EXPECT_EQ(flat.keys.back().values[0].name, "AppPath");
+}
+
+TEST_F(DescriptionFiles, ErrorInRegistryFileNamesThatFileAndLine) {
+  const std::string reg = Write("broken.reg", "Windows Registry Editor Version 5.00\n\n"
+                                              "[HKEY_CURRENT_USER\\X]\n\"ok\"=\"1\"\n"
+                                              "\"bad\"=hex:1,2,zz\n");
+  const std::string json = Write("machine.json", "{\n  \"registry_file\": \"broken.reg\"\n}");
+  try {
+    ReadDescriptionFile(json);
+    FAIL() << "no error";
+  } catch (const DescriptionError& e) {
+    EXPECT_EQ(fs::path(e.file()), fs::path(reg));
+    EXPECT_EQ(e.line(), 5);
+    EXPECT_NE(e.message().find("hex byte"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(DescriptionFiles, MissingDescriptionFile) {
+  try {
+    ReadDescriptionFile((dir_ / "absent.json").string());
+    FAIL() << "no error";
+  } catch (const DescriptionError& e) {
+    EXPECT_NE(std::string(e.what()).find("absent.json: error: cannot open"), std::string::npos)
+        << e.what();
+  }
+}
+
+// Any damage to a description gives a description error or a machine, never anything else.
+TEST(DescriptionRobustness, DamagedTextGivesOnlyDescriptionErrors) {
+  const std::string text = DescriptionToJson(DefaultMachine());
+  std::size_t errors = 0;
+  for (std::size_t cut = 0; cut < text.size(); cut += 3) {
+    try {
+      ReadDescription(text.substr(0, cut), "cut.json");
+    } catch (const DescriptionError& e) {
+      ++errors;
+      EXPECT_GE(e.line(), 1);
+    }
+  }
+  EXPECT_GT(errors, 0u);
+  for (std::size_t at = 0; at < text.size(); at += 2) {
+    for (char c : {'"', '1', '{', ']', 'x', '\\', '-'}) {
+      std::string damaged = text;
+      damaged[at] = c;
+      try {
+        ReadDescription(damaged, "damaged.json");
+      } catch (const DescriptionError& e) {
+        EXPECT_GE(e.line(), 1);
+      }
+    }
+  }
+  // Deep nesting is refused, not followed into a crash.
+  EXPECT_THROW(ReadDescription("{\"windows\":" + std::string(100000, '[') , "deep.json"),
+               DescriptionError);
+}
+
+}  // namespace
+}  // namespace qv3sim

@@ -1,0 +1,116 @@
+// The matrix of qv3sim: every combination is run once, and the lines say how each run went.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "matrix.h"
+
+namespace qv3sim {
+namespace {
+
+using qv::sim::Answer;
+
+TEST(Matrix, HasEveryCombinationOnce) {
+  const auto cases = MatrixCases();
+  // Seven Windows / word-size pairs times two choices for each of five variations.
+  EXPECT_EQ(cases.size(), 7u * 2 * 2 * 2 * 2 * 2);
+  std::set<std::string> names;
+  for (const MatrixCase& c : cases) {
+    EXPECT_TRUE(names.insert(CaseName(c)).second) << CaseName(c);
+    EXPECT_FALSE(c.updaterBits == 64 && c.windowsBits == 32) << CaseName(c);
+  }
+}
+
+TEST(Matrix, MachineOfACaseFollowsIt) {
+  MatrixCase c;
+  c.windowsVersion = "5.1";
+  c.windowsBits = 32;
+  c.english = false;
+  c.running = false;
+  c.shortcut = true;
+  c.answer = Answer::Cancel;
+  c.raised = false;
+  const MachineDescription m = MachineFor(c);
+  EXPECT_EQ(m.windowsVersion, "5.1");
+  EXPECT_EQ(m.windowsBits, 32);
+  EXPECT_EQ(m.arguments, "");
+  EXPECT_TRUE(m.windows.empty());
+  ASSERT_EQ(m.answers.size(), 1u);
+  EXPECT_EQ(m.answers[0], Answer::Cancel);
+  EXPECT_EQ(m.installer.effect, InstallerEffect::Leave);
+  EXPECT_EQ(Flatten(m.registry).keys.back().path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\orvanta\\Quorvia");
+  bool germanLink = false;
+  for (const FileSpec& f : m.files)
+    germanLink = germanLink ||
+                 f.path.find("\\Querlix 3\\Synchronisation zweier Sammlungen.lnk") != std::string::npos;
+  EXPECT_TRUE(germanLink);
+}
+
+struct LineCase {
+  const char* name;  // the case's name, as CaseName gives it
+  std::vector<const char*> parts;
+};
+
+class MatrixRun : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::ostringstream out;
+    summary_ = RunMatrix(out);
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);) lines_->push_back(line);
+  }
+  static std::string LineOf(const std::string& name) {
+    for (const std::string& l : *lines_)
+      if (l.rfind(name + " | ", 0) == 0) return l;
+    return "";
+  }
+  static MatrixSummary summary_;
+  static std::vector<std::string>* lines_;
+};
+MatrixSummary MatrixRun::summary_;
+std::vector<std::string>* MatrixRun::lines_ = new std::vector<std::string>;
+
+TEST_F(MatrixRun, RunsEveryCaseAndCountsThem) {
+  EXPECT_EQ(summary_.runs, 224u);
+  EXPECT_EQ(summary_.failures, 0u);
+  ASSERT_EQ(lines_->size(), 225u);
+  EXPECT_EQ(lines_->back().rfind("224 runs in ", 0), 0u) << lines_->back();
+  EXPECT_NE(lines_->back().find(" runs per second"), std::string::npos);
+  for (std::size_t i = 0; i + 1 < lines_->size(); ++i)
+    EXPECT_EQ((*lines_)[i].find("FAILURE"), std::string::npos) << (*lines_)[i];
+}
+
+TEST_F(MatrixRun, LinesTellHowEachRunWent) {
+  const std::vector<LineCase> cases = {
+      {"6.1/64 u32 en running shortcut confirm raised",
+       {"| updated (0)", "dialogs: TD,TD", "started: msiexec.exe,QVInit.exe", "64-bit=4",
+        "32-bit=21"}},
+      {"6.1/64 u64 en running shortcut confirm raised",
+       {"| updated (0)", "dialogs: TD,TD", "64-bit=4", "32-bit=21"}},
+      {"6.1/32 u32 de closed  no-link  confirm raised",
+       {"| updated (0)", "dialogs: TD,TD", "values: all=23"}},
+      {"6.1/64 u32 en running shortcut confirm same  ",
+       {"| version unchanged (1642)", "dialogs: TD |", "started: msiexec.exe,QVInit.exe"}},
+      {"6.1/64 u32 en running shortcut cancel  raised",
+       {"| cancelled (1602)", "dialogs: TD |", "started: - |", "values: -"}},
+      {"5.1/64 u32 en running shortcut confirm raised",
+       {"| updated (0)", "dialogs: MB,MB", "started: msiexec.exe |"}},
+      {"5.1/32 u32 de running no-link  confirm raised", {"| updated (0)", "dialogs: MB,MB"}},
+      {"5.0/32 u32 en closed  shortcut cancel  same  ",
+       {"| cancelled (1602)", "dialogs: MB |", "started: - |"}},
+      {"5.0/32 u32 de running shortcut confirm same  ",
+       {"| version unchanged (1642)", "dialogs: MB |", "started: msiexec.exe |", "values: all=20"}},
+  };
+  for (const LineCase& c : cases) {
+    const std::string line = LineOf(c.name);
+    ASSERT_FALSE(line.empty()) << "no line for " << c.name;
+    for (const char* part : c.parts)
+      EXPECT_NE(line.find(part), std::string::npos) << "missing " << part << " in\n" << line;
+  }
+}
+
+}  // namespace
+}  // namespace qv3sim
