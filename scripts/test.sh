@@ -13,6 +13,17 @@ cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
 ctest --test-dir build/native --output-on-failure -j "$jobs"
 
+# --- sanitizers: the native tests again, built with AddressSanitizer and UndefinedBehavior-
+# Sanitizer (any finding aborts its test) -------------------------------------------------------
+echo "== sanitizers: native tests with -fsanitize=address,undefined"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+# --- fuzzing: every libFuzzer target for a short fixed time from its seed corpus ----------------
+echo "== fuzzing"
+QV_FUZZ_JOBS="$jobs" bash scripts/fuzz.sh
+
 for preset in win32 win64; do
   echo "== $preset build"
   cmake --preset "$preset" >/dev/null
