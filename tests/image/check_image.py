@@ -52,6 +52,11 @@ def check_pe(exe, bits, objdump):
     subsystem = re.search(r"^Subsystem\s+([0-9a-fA-F]+)", private, re.M)
     expect(subsystem is not None and int(subsystem.group(1), 16) == 2,
            "subsystem is not 2 (Windows GUI)")
+    # Address-space randomisation and no execution from data pages.
+    characteristics = re.search(r"^DllCharacteristics\s+([0-9a-fA-F]+)", private, re.M)
+    flags = int(characteristics.group(1), 16) if characteristics else 0
+    expect(flags & 0x0040, "DllCharacteristics lacks DYNAMIC_BASE")
+    expect(flags & 0x0100, "DllCharacteristics lacks NX_COMPAT")
     # Stripped: no symbol table and no debugging sections.
     symbols = re.search(r"^PointerToSymbolTable\s+([0-9a-fA-F]+)", private, re.M)
     expect(symbols is None or int(symbols.group(1), 16) == 0, "the image carries a symbol table")
