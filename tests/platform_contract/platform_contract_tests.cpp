@@ -1,0 +1,439 @@
+// Platform behaviour outside the registry that the simulated machine must share with Windows:
+// version and word size, the program's own file, the common programs folder, version data,
+// starting and waiting for a program (with Windows' reading of unquoted paths), the file rules,
+// shell links and the hidden form window. Runs on both backends; no dialog is shown.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "backend.h"
+#include "platform/handles.h"
+
+namespace qv::contract {
+namespace {
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+  return s;
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+class Contract : public ::testing::Test {
+ protected:
+  std::unique_ptr<Backend> b = MakeBackend();
+  win::Platform p = b->platform();
+};
+
+// --- system ---------------------------------------------------------------------------------------
+
+struct VersionSizeCase {
+  const char* name;
+  win::DWORD size;
+  win::BOOL ok;
+};
+
+class VersionSize : public Contract, public ::testing::WithParamInterface<VersionSizeCase> {};
+
+TEST_P(VersionSize, Windows7OnlyForAKnownRecordSize) {
+  unsigned char buffer[160] = {};
+  auto* info = reinterpret_cast<win::OSVERSIONINFOA*>(buffer);
+  info->dwOSVersionInfoSize = GetParam().size;
+  EXPECT_EQ(p.system.GetVersionExA(info), GetParam().ok);
+  if (GetParam().ok) {
+    EXPECT_EQ(info->dwMajorVersion, 6u);
+    EXPECT_EQ(info->dwMinorVersion, 1u);
+    EXPECT_EQ(info->dwPlatformId, 2u);
+  } else {
+    EXPECT_EQ(info->dwMajorVersion, 0u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, VersionSize,
+                         ::testing::Values(VersionSizeCase{"Plain", 148, win::TRUE},
+                                           VersionSizeCase{"Extended", 156, win::TRUE},
+                                           VersionSizeCase{"Zero", 0, win::FALSE},
+                                           VersionSizeCase{"Wide", 276, win::FALSE}),
+                         [](const auto& i) { return std::string(i.param.name); });
+
+TEST_F(Contract, A64BitProcessIsNotUnderWow64) {
+  win::BOOL flag = 5;
+  ASSERT_EQ(p.system.IsWow64Process(p.system.GetCurrentProcess(), &flag), win::TRUE);
+  EXPECT_EQ(flag, win::FALSE);
+  EXPECT_EQ(win::HandleValue(p.system.GetCurrentProcess()), ~std::uintptr_t{0});
+}
+
+TEST_F(Contract, OwnFileNameFullAndCut) {
+  char path[win::MAX_PATH];
+  const win::DWORD n = p.system.GetModuleFileNameA(win::HINSTANCE{}, path, win::MAX_PATH);
+  ASSERT_GT(n, 0u);
+  EXPECT_EQ(n, std::strlen(path));
+  EXPECT_TRUE(EndsWith(Lower(path), "\\platform_contract_tests.exe")) << path;
+  const win::DWORD attributes = p.files.GetFileAttributesA(path);
+  ASSERT_NE(attributes, win::INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(attributes & win::FILE_ATTRIBUTE_DIRECTORY, 0u);
+  // The module handle of the program names the same file.
+  char again[win::MAX_PATH];
+  const win::HINSTANCE self = p.system.GetModuleHandleA(nullptr);
+  ASSERT_FALSE(win::IsNull(self));
+  EXPECT_EQ(p.system.GetModuleFileNameA(self, again, win::MAX_PATH), n);
+  EXPECT_STREQ(again, path);
+  // Too small a buffer: Windows from Vista on cuts and terminates, and gives the size.
+  char small[11];
+  std::memset(small, 'x', sizeof small);
+  EXPECT_EQ(p.system.GetModuleFileNameA(win::HINSTANCE{}, small, 10), 10u);
+  EXPECT_EQ(std::string(small, 9), std::string(path, 9));
+  // Wine fills all ten characters without a terminator, as Windows XP did.
+  if (!b->IsWine()) {
+    EXPECT_EQ(small[9], '\0');
+  }
+  EXPECT_EQ(small[10], 'x');
+}
+
+TEST_F(Contract, SystemFolderAndTheSizeNeeded) {
+  char path[win::MAX_PATH];
+  const win::UINT n = p.system.GetSystemDirectoryA(path, win::MAX_PATH);
+  EXPECT_EQ(Lower(path), "c:\\windows\\system32");
+  EXPECT_EQ(n, 19u);
+  char tiny[4] = {'x', 'x', 'x', 'x'};
+  EXPECT_EQ(p.system.GetSystemDirectoryA(tiny, sizeof tiny), 20u);  // with the terminator
+}
+
+// --- special folder ---------------------------------------------------------------------------------
+
+TEST_F(Contract, CommonProgramsFolderIsThereOrMade) {
+  char path[win::MAX_PATH];
+  std::memset(path, ' ', sizeof path);
+  ASSERT_EQ(p.shell.SHGetFolderPathA(win::HWND{}, win::CSIDL_COMMON_PROGRAMS | win::CSIDL_FLAG_CREATE,
+                                     win::HANDLE{}, win::SHGFP_TYPE_CURRENT, path),
+            win::S_OK);
+  EXPECT_EQ(Lower(path), "c:\\programdata\\microsoft\\windows\\start menu\\programs");
+  const win::DWORD attributes = p.files.GetFileAttributesA(path);
+  ASSERT_NE(attributes, win::INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(attributes & win::FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+// --- version data -------------------------------------------------------------------------------------
+
+TEST_F(Contract, VersionOfTheChildProgram) {
+  const std::string child = b->ChildProgram();
+  win::DWORD handle = 77;
+  const win::DWORD size = p.files.GetFileVersionInfoSizeA(child.c_str(), &handle);
+  ASSERT_GT(size, 92u);
+  EXPECT_EQ(handle, 0u);
+  std::vector<std::uint8_t> data(size);
+  ASSERT_EQ(p.files.GetFileVersionInfoA(child.c_str(), handle, size, data.data()), win::TRUE);
+  void* value = nullptr;
+  win::UINT length = 0;
+  ASSERT_EQ(p.files.VerQueryValueA(data.data(), "\\", &value, &length), win::TRUE);
+  ASSERT_EQ(length, 52u);
+  EXPECT_GE(static_cast<std::uint8_t*>(value), data.data());
+  EXPECT_LE(static_cast<std::uint8_t*>(value) + length, data.data() + data.size());
+  win::VS_FIXEDFILEINFO info;
+  std::memcpy(&info, value, sizeof info);
+  EXPECT_EQ(info.dwSignature, win::VS_FFI_SIGNATURE);
+  EXPECT_EQ(info.dwFileVersionMS, 0x0003000Au);
+  EXPECT_EQ(info.dwFileVersionLS, 0x00000044u);
+  EXPECT_EQ(info.dwProductVersionLS, 0x00000044u);
+
+  ASSERT_EQ(p.files.VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &value, &length), win::TRUE);
+  ASSERT_EQ(length, 4u);
+  EXPECT_EQ(static_cast<std::uint8_t*>(value)[0], 0x09);
+  EXPECT_EQ(static_cast<std::uint8_t*>(value)[1], 0x04);
+  ASSERT_EQ(p.files.VerQueryValueA(data.data(), "\\StringFileInfo\\040904B0\\FileVersion", &value, &length),
+            win::TRUE);
+  EXPECT_STREQ(static_cast<char*>(value), "3.10.0.68");
+  EXPECT_EQ(p.files.VerQueryValueA(data.data(), "\\StringFileInfo\\040704B0\\FileVersion", &value, &length),
+            win::FALSE);
+}
+
+TEST_F(Contract, NoVersionData) {
+  char own[win::MAX_PATH];
+  p.system.GetModuleFileNameA(win::HINSTANCE{}, own, win::MAX_PATH);
+  win::DWORD handle = 0;
+  EXPECT_EQ(p.files.GetFileVersionInfoSizeA(own, &handle), 0u);  // the test program has none
+  const std::string missing = b->Scratch() + "\\missing.exe";
+  EXPECT_EQ(p.files.GetFileVersionInfoSizeA(missing.c_str(), &handle), 0u);
+  EXPECT_EQ(b->LastError(), static_cast<win::DWORD>(win::ERROR_FILE_NOT_FOUND));
+}
+
+// --- processes ------------------------------------------------------------------------------------------
+
+struct Started {
+  win::BOOL ok;
+  win::PROCESS_INFORMATION pi;
+};
+
+Started Start(win::Platform& p, const std::string& commandLine) {
+  win::STARTUPINFOA si{};
+  si.cb = sizeof si;
+  Started r{};
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  r.ok = p.processes.CreateProcessA(nullptr, line.data(), nullptr, nullptr, win::TRUE,
+                                    win::NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si, &r.pi);
+  return r;
+}
+
+// Starts, waits, closes; gives the path the started program wrote, empty when none ran.
+std::string RunToEnd(Backend& b, win::Platform& p, const std::string& commandLine,
+                     const std::string& marker) {
+  const Started r = Start(p, commandLine);
+  if (!r.ok) return {};
+  EXPECT_EQ(p.processes.WaitForSingleObject(r.pi.hProcess, win::INFINITE), win::WAIT_OBJECT_0);
+  EXPECT_EQ(p.processes.CloseHandle(r.pi.hThread), win::TRUE);
+  EXPECT_EQ(p.processes.CloseHandle(r.pi.hProcess), win::TRUE);
+  return Lower(b.ReadFile(marker).value_or(""));
+}
+
+TEST_F(Contract, StartWaitAndClose) {
+  const std::string marker = b->Scratch() + "\\marker.txt";
+  const Started r = Start(p, "\"" + b->ChildProgram() + "\" " + marker);
+  ASSERT_EQ(r.ok, win::TRUE);
+  EXPECT_NE(r.pi.dwProcessId, 0u);
+  EXPECT_EQ(p.processes.WaitForSingleObject(r.pi.hProcess, win::INFINITE), win::WAIT_OBJECT_0);
+  EXPECT_EQ(Lower(b->ReadFile(marker).value_or("")), Lower(b->ChildProgram()));
+  EXPECT_EQ(p.processes.CloseHandle(r.pi.hThread), win::TRUE);
+  EXPECT_EQ(p.processes.CloseHandle(r.pi.hProcess), win::TRUE);
+}
+
+TEST_F(Contract, NullHandles) {
+  EXPECT_EQ(p.processes.WaitForSingleObject(win::HANDLE{}, win::INFINITE), win::WAIT_FAILED);
+  EXPECT_EQ(b->LastError(), static_cast<win::DWORD>(win::ERROR_INVALID_HANDLE));
+  EXPECT_EQ(p.processes.CloseHandle(win::HANDLE{}), win::FALSE);
+  EXPECT_EQ(b->LastError(), static_cast<win::DWORD>(win::ERROR_INVALID_HANDLE));
+}
+
+TEST_F(Contract, MissingProgramLeavesTheRecordZero) {
+  const Started r = Start(p, "qv_contract_no_such_program.exe /x");
+  EXPECT_EQ(r.ok, win::FALSE);
+  EXPECT_EQ(b->LastError(), static_cast<win::DWORD>(win::ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(win::IsNull(r.pi.hProcess));
+  EXPECT_TRUE(win::IsNull(r.pi.hThread));
+  EXPECT_EQ(r.pi.dwProcessId, 0u);
+}
+
+TEST_F(Contract, BareNameIsFoundBesideTheProgram) {
+  const std::string marker = b->Scratch() + "\\marker.txt";
+  EXPECT_EQ(RunToEnd(*b, p, "contract_child " + marker, marker), Lower(b->ChildProgram()));
+}
+
+TEST_F(Contract, UnquotedPathWithBlanksTakesTheFirstExistingPrefix) {
+  const std::string scratch = b->Scratch();
+  const std::string marker = scratch + "\\marker.txt";
+  b->MakeFolder(scratch + "\\dir with blanks");
+  const std::string inner = scratch + "\\dir with blanks\\child.exe";
+  b->CopyChildProgram(inner);
+  EXPECT_EQ(RunToEnd(*b, p, inner + " " + marker, marker), Lower(inner));
+  // A program named like the first word, planted in the parent folder, is started instead.
+  b->CopyChildProgram(scratch + "\\dir.exe");
+  EXPECT_EQ(RunToEnd(*b, p, inner + " " + marker, marker), Lower(scratch + "\\dir.exe"));
+  // Quoted, the whole path is the program.
+  EXPECT_EQ(RunToEnd(*b, p, "\"" + inner + "\" " + marker, marker), Lower(inner));
+}
+
+// --- files ----------------------------------------------------------------------------------------------
+
+constexpr win::DWORD kDecisive = win::FILE_ATTRIBUTE_READONLY | win::FILE_ATTRIBUTE_HIDDEN |
+                                 win::FILE_ATTRIBUTE_SYSTEM | win::FILE_ATTRIBUTE_DIRECTORY;
+
+struct DeleteCase {
+  const char* name;
+  bool make;
+  bool folder;
+  win::DWORD attributes;
+  win::BOOL ok;
+  win::DWORD error;
+};
+
+class DeleteRules : public Contract, public ::testing::WithParamInterface<DeleteCase> {};
+
+TEST_P(DeleteRules, OnlyWritableFilesGo) {
+  const DeleteCase& c = GetParam();
+  const std::string path = b->Scratch() + "\\x.lnk";
+  if (c.folder) b->MakeFolder(path);
+  else if (c.make) b->MakeFile(path, c.attributes, "old");
+  if (c.make && !c.folder) {
+    // The bits the updater decides on (Wine shows every file with the archive bit as well).
+    const win::DWORD seen = p.files.GetFileAttributesA(path.c_str());
+    EXPECT_EQ(seen & kDecisive, c.attributes & kDecisive);
+  }
+  EXPECT_EQ(p.files.DeleteFileA(path.c_str()), c.ok);
+  if (!c.ok) {
+    EXPECT_EQ(b->LastError(), c.error);
+  }
+  EXPECT_EQ(p.files.GetFileAttributesA(path.c_str()) == win::INVALID_FILE_ATTRIBUTES,
+            c.ok || !c.make);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DeleteRules,
+    ::testing::Values(DeleteCase{"Archive", true, false, win::FILE_ATTRIBUTE_ARCHIVE, win::TRUE, 0},
+                      DeleteCase{"NoAttributes", true, false, 0, win::TRUE, 0},
+                      DeleteCase{"Hidden", true, false, win::FILE_ATTRIBUTE_HIDDEN, win::TRUE, 0},
+                      DeleteCase{"System", true, false, win::FILE_ATTRIBUTE_SYSTEM, win::TRUE, 0},
+                      DeleteCase{"ReadOnly", true, false, win::FILE_ATTRIBUTE_READONLY, win::FALSE, win::ERROR_ACCESS_DENIED},
+                      DeleteCase{"Folder", true, true, 0, win::FALSE, win::ERROR_ACCESS_DENIED},
+                      DeleteCase{"Missing", false, false, 0, win::FALSE, win::ERROR_FILE_NOT_FOUND}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+TEST_F(Contract, MissingFolderIsNotAMissingFile) {
+  const std::string path = b->Scratch() + "\\none\\x.lnk";
+  EXPECT_EQ(p.files.GetFileAttributesA(path.c_str()), win::INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(b->LastError(), static_cast<win::DWORD>(win::ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(p.files.DeleteFileA(path.c_str()), win::FALSE);
+  EXPECT_EQ(b->LastError(), static_cast<win::DWORD>(win::ERROR_PATH_NOT_FOUND));
+}
+
+constexpr win::DWORD kReplace = win::MOVEFILE_REPLACE_EXISTING;
+
+struct MoveCase {
+  const char* name;
+  int target;  // 0 none, 1 file, 2 folder
+  win::DWORD attributes;
+  win::DWORD flags;
+  bool targetFolderMissing;
+  win::BOOL ok;
+  win::DWORD error;
+};
+
+class MoveRules : public Contract, public ::testing::WithParamInterface<MoveCase> {};
+
+TEST_P(MoveRules, ReplaceOnlyWhereAllowed) {
+  const MoveCase& c = GetParam();
+  if (b->IsWine() && c.target == 1 && (c.attributes & win::FILE_ATTRIBUTE_READONLY) && (c.flags & kReplace))
+    GTEST_SKIP() << "Wine replaces a read-only file; Windows refuses with ERROR_ACCESS_DENIED";
+  const std::string scratch = b->Scratch();
+  const std::string from = scratch + "\\new.txt";
+  const std::string to = scratch + (c.targetFolderMissing ? "\\none\\old.txt" : "\\old.txt");
+  b->MakeFile(from, win::FILE_ATTRIBUTE_ARCHIVE, "new");
+  if (c.target == 1) b->MakeFile(to, c.attributes, "old");
+  if (c.target == 2) b->MakeFolder(to);
+  EXPECT_EQ(p.files.MoveFileExA(from.c_str(), to.c_str(), c.flags), c.ok);
+  if (c.ok) {
+    EXPECT_EQ(b->ReadFile(to).value_or(""), "new");
+    EXPECT_FALSE(b->ReadFile(from).has_value());
+  } else {
+    EXPECT_EQ(b->LastError(), c.error);
+    EXPECT_EQ(b->ReadFile(from).value_or(""), "new");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MoveRules,
+    ::testing::Values(MoveCase{"ToFreeName", 0, 0, 0, false, win::TRUE, 0},
+                      MoveCase{"OverFileWithoutReplace", 1, win::FILE_ATTRIBUTE_ARCHIVE, 0, false, win::FALSE, win::ERROR_ALREADY_EXISTS},
+                      MoveCase{"ReplaceFile", 1, win::FILE_ATTRIBUTE_ARCHIVE, kReplace, false, win::TRUE, 0},
+                      MoveCase{"ReplaceHidden", 1, win::FILE_ATTRIBUTE_HIDDEN, kReplace, false, win::TRUE, 0},
+                      MoveCase{"ReplaceReadOnly", 1, win::FILE_ATTRIBUTE_READONLY, kReplace, false, win::FALSE, win::ERROR_ACCESS_DENIED},
+                      MoveCase{"ReplaceFolder", 2, 0, kReplace, false, win::FALSE, win::ERROR_ACCESS_DENIED},
+                      MoveCase{"MissingTargetFolder", 0, 0, kReplace, true, win::FALSE, win::ERROR_PATH_NOT_FOUND}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+// --- shell links ------------------------------------------------------------------------------------------
+
+TEST_F(Contract, ShellLinkNeedsCom) {
+  win::IShellLinkA* link = nullptr;
+  EXPECT_EQ(p.shell.CoCreateShellLink(&link), win::CO_E_NOTINITIALIZED);
+  EXPECT_EQ(link, nullptr);
+}
+
+struct SaveCase {
+  const char* name;
+  int existing;  // 0 none, 1 file, 2 folder
+  win::DWORD attributes;
+  bool folderMissing;
+  win::HRESULT expected;
+};
+
+class SaveRules : public Contract, public ::testing::WithParamInterface<SaveCase> {
+ protected:
+  void SetUp() override { ASSERT_EQ(p.shell.CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED), win::S_OK); }
+  void TearDown() override { p.shell.CoUninitialize(); }
+};
+
+TEST_P(SaveRules, WritesWhereWindowsWrites) {
+  const SaveCase& c = GetParam();
+  if (b->IsWine() && c.existing == 1 && (c.attributes & win::FILE_ATTRIBUTE_HIDDEN))
+    GTEST_SKIP() << "Wine overwrites a hidden file with CREATE_ALWAYS; Windows refuses";
+  if (b->IsWine() && c.existing == 1 && (c.attributes & win::FILE_ATTRIBUTE_READONLY))
+    GTEST_SKIP() << "Wine run by the superuser writes into a read-only file; Windows refuses";
+  const std::string scratch = b->Scratch();
+  const std::string link = scratch + (c.folderMissing ? "\\none\\Sync.lnk" : "\\Sync.lnk");
+  if (c.existing == 1) b->MakeFile(link, c.attributes, "old");
+  if (c.existing == 2) b->MakeFolder(link);
+  const std::string target = b->ChildProgram();
+  {
+    win::ComRef<win::IShellLinkA> shellLink;
+    ASSERT_EQ(p.shell.CoCreateShellLink(shellLink.put()), win::S_OK);
+    win::ComRef<win::IPersistFile> file;
+    ASSERT_EQ(shellLink->QueryInterfacePersistFile(file.put()), win::S_OK);
+    EXPECT_EQ(shellLink->SetPath(target.c_str()), win::S_OK);
+    EXPECT_EQ(shellLink->SetDescription("Syncs two Quorvia data files."), win::S_OK);
+    EXPECT_EQ(shellLink->SetIconLocation(target.c_str(), 0), win::S_OK);
+    EXPECT_EQ(shellLink->SetShowCmd(win::SW_SHOWNORMAL), win::S_OK);
+    EXPECT_EQ(shellLink->Resolve(win::HWND{}, win::SLR_UPDATE), win::S_OK);  // the target exists
+    const Text wide(link.begin(), link.end());  // the scratch path is plain ASCII
+    EXPECT_EQ(file->Save(wide.c_str(), win::FALSE), c.expected);
+  }
+  const std::optional<std::string> content = b->ReadFile(link);
+  if (c.expected == win::S_OK) {
+    ASSERT_TRUE(content.has_value());
+    EXPECT_NE(*content, "old");
+  } else if (c.existing == 1) {
+    EXPECT_EQ(content.value_or(""), "old");
+  } else if (c.existing == 0) {
+    EXPECT_FALSE(content.has_value());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaveRules,
+    ::testing::Values(SaveCase{"New", 0, 0, false, win::S_OK},
+                      SaveCase{"OverOrdinaryFile", 1, win::FILE_ATTRIBUTE_ARCHIVE, false, win::S_OK},
+                      SaveCase{"MissingFolder", 0, 0, true, win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND)},
+                      SaveCase{"OverReadOnly", 1, win::FILE_ATTRIBUTE_READONLY, false, win::E_ACCESSDENIED},
+                      SaveCase{"OverHidden", 1, win::FILE_ATTRIBUTE_HIDDEN, false, win::E_ACCESSDENIED},
+                      SaveCase{"OverFolder", 2, 0, false, win::E_ACCESSDENIED}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+// --- windows ------------------------------------------------------------------------------------------------
+
+TEST_F(Contract, HiddenFormWindowIsFoundUntilDestroyed) {
+  const win::HWND form =
+      p.windows.CreateFormWindow(p.system.GetModuleHandleA(nullptr), u"QV Contract Form", 1);
+  ASSERT_FALSE(win::IsNull(form));
+  EXPECT_EQ(p.windows.FindWindowExA(win::HWND{}, win::HWND{}, "qv3updateiconform", "qv contract FORM"), form);
+  EXPECT_TRUE(win::IsNull(p.windows.FindWindowExA(form, win::HWND{}, nullptr, nullptr)));  // no children
+  win::DWORD process = 0;
+  EXPECT_NE(p.windows.GetWindowThreadProcessId(form, &process), 0u);
+  EXPECT_NE(process, 0u);
+  EXPECT_EQ(p.windows.AttachThreadInput(0, p.windows.GetWindowThreadProcessId(form, nullptr), win::TRUE),
+            win::FALSE);
+  EXPECT_EQ(p.windows.DestroyWindow(form), win::TRUE);
+  EXPECT_TRUE(win::IsNull(p.windows.FindWindowExA(win::HWND{}, win::HWND{}, "QV3UpdateIconForm", "QV Contract Form")));
+  EXPECT_EQ(p.windows.DestroyWindow(form), win::FALSE);
+}
+
+// --- dialogs and error reporting without anything shown ---------------------------------------------------
+
+TEST_F(Contract, TaskDialogWithWrongSizeShowsNothing) {
+  win::TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config + 4;
+  int pressed = 0;
+  EXPECT_EQ(p.dialogs.TaskDialogIndirect(&config, &pressed, nullptr, nullptr), win::E_INVALIDARG);
+  EXPECT_EQ(pressed, 0);
+}
+
+TEST_F(Contract, ErrorReportingExclusionForTheUser) {
+  EXPECT_EQ(p.shell.WerAddExcludedApplication(u"qv_contract_probe.exe", win::FALSE), win::S_OK);
+}
+
+}  // namespace
+}  // namespace qv::contract
