@@ -137,6 +137,16 @@ TEST(Description, ReadsEveryField) {
   EXPECT_EQ(m.faults[1].code, -5);
 }
 
+TEST(Description, EmptyObjectIsAnEmptyMachineWithAnIdleInstaller) {
+  const MachineDescription m = ReadDescription("{}", "empty.json");
+  EXPECT_TRUE(m.registry.keys.empty());
+  EXPECT_TRUE(m.files.empty());
+  EXPECT_TRUE(m.windows.empty());
+  EXPECT_EQ(m.installer.effect, InstallerEffect::Leave);
+  EXPECT_EQ(m.windowsVersion, "6.1");
+  EXPECT_EQ(m.updaterBits, 32);
+}
+
 struct ErrorCase {
   const char* name;
   const char* json;

@@ -293,6 +293,13 @@ INSTANTIATE_TEST_SUITE_P(
         Variation{"InstallerFails",
                   [](MachineDescription& m) { m.installer.effect = InstallerEffect::Fail; },
                   "version unchanged", 1642, 1, 2, "not started"},
+        Variation{"InstallerMissing",
+                  [](MachineDescription& m) { m.installer.effect = InstallerEffect::Missing; },
+                  "version unchanged", 1642, 1, 2, "none (the program was not found)"},
+        // A failing version query counts as Windows 2000: message boxes, no QVInit.exe.
+        Variation{"VersionQueryFails",
+                  [](MachineDescription& m) { m.windowsVersion = "fail"; },
+                  "updated", 0, 2, 1, "Windows:   version query fails, 64-bit"},
         Variation{"ValueWriteRefused",
                   [](MachineDescription& m) { m.faults = {{"RegSetValueExA", 1, 5}}; },
                   "error", 1603, 1, 2, "Main raised error -2147194455"},

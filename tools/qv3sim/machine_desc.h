@@ -58,7 +58,7 @@ enum class InstallerEffect {
 };
 
 struct InstallerSpec {
-  InstallerEffect effect = InstallerEffect::Raise;
+  InstallerEffect effect = InstallerEffect::Leave;
   qv::sim::FileVersion version{};
   std::string path;    // the installer's image; empty: msiexec.exe in the system folder
   std::string target;  // the file it raises; empty: QVApp.exe in the product's AppPath
