@@ -215,6 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTripCase{"UndefinedVariableStays", 1, Variant(Text(u"%QV_NOT_SET%\\x")),
                       Raw{2, std::string("%QV_NOT_SET%\\x\0", 15)},
                       Variant(Text(u"%QV_NOT_SET%\\x"))},
+        RoundTripCase{"AdjacentPercentsStayPlain", 2, Variant(Text(u"%%")),
+                      Raw{1, std::string("%%\0", 3)}, Variant(Text(u"%%"))},
         RoundTripCase{"PercentInProse", 1, Variant(Text(u"50% of 60")),
                       Raw{1, std::string("50% of 60\0", 10)}, Variant(Text(u"50% of 60"))},
         RoundTripCase{"NegativeIntegerAsText", 1, Variant(std::int32_t{-42}),
