@@ -608,9 +608,12 @@ win::BOOL SimAreas::VerQueryValueA(const void* pBlock, const char* lpSubBlock, v
   const auto* bytes = static_cast<const std::uint8_t*>(pBlock);
   // A buffer filled by GetFileVersionInfoA is checked against the bytes it received; any other
   // block is trusted up to the length it states, as Windows does.
-  std::size_t limit = ReadWord(bytes);
+  std::size_t limit = 0;
   if (auto it = versionBuffers.find(reinterpret_cast<std::uintptr_t>(pBlock)); it != versionBuffers.end())
-    limit = std::min(limit, it->second);
+    // A buffer too short for the length word holds no block at all.
+    limit = it->second < 2 ? 0 : std::min<std::size_t>(ReadWord(bytes), it->second);
+  else
+    limit = ReadWord(bytes);
   Block block{};
   if (!ReadBlock(bytes, limit, block) || !KeyEquals(block.key, "VS_VERSION_INFO"))
     return Fail(kErrorResourceNameNotFound);
