@@ -184,10 +184,11 @@ expect_dialog() {  # expect_dialog N TITLE TEXT... : the title and each text exa
     fi
   done
 }
-expect_buttons() {  # expect_buttons N TEXT...: exactly these buttons, in this order
-  local n=$1
+expect_buttons() {  # expect_buttons N TEXT...: exactly these buttons, in this order ('&' marks
+  local n=$1            # the access key and is left out)
   shift
-  expect_eq "dialog $n buttons" "$(printf '%s\n' "$@")" "$(dialog_texts "$n" Button)"
+  expect_eq "dialog $n buttons" "$(printf '%s\n' "$@")" \
+    "$(dialog_texts "$n" Button | sed 's/&\(.\)/\1/g')"
 }
 
 # ---- registry, through Wine's reg.exe -------------------------------------------------------
@@ -199,11 +200,11 @@ reg_query() {
   local file
   file=$reg_cache/$(printf '%s|%s' "$1" "$2" | md5sum | cut -c1-16)
   if [ ! -e "$file" ]; then
-    if [ -n "$1" ]; then
-      wine reg query "$2" "/reg:$1" 2>/dev/null | tr -d '\r' >"$file"
-    else
-      wine reg query "$2" 2>/dev/null | tr -d '\r' >"$file"
-    fi
+    local -a view=()
+    [ -n "$1" ] && view=("/reg:$1")
+    # A missing key: reg.exe fails and prints its message on standard output; keep nothing.
+    wine reg query "$2" "${view[@]}" 2>/dev/null | tr -d '\r' >"$file"
+    [ "${PIPESTATUS[0]}" -eq 0 ] || : >"$file"
   fi
   cat "$file"
 }
@@ -233,7 +234,7 @@ expect_no_reg() {  # expect_no_reg VIEW KEY NAME
 expect_same_file() {  # expect_same_file WHAT EXPECTED ACTUAL
   if cmp -s "$2" "$3"; then pass; else fail "$1: $3 differs from $2"; fi
 }
-log_lines() { tr -d '\r' <"$data/$1" 2>/dev/null; }
+log_lines() { tr -d '\r' 2>/dev/null <"$data/$1"; }
 # lnk_field LINK FIELD: a field of lnkinfo's report ("Local path", "Description"...).
 lnk_field() {
   lnkinfo "$(unix_path "$1")" 2>/dev/null | sed -n "s/^\t$2[\t ]*: //p" | head -n 1
