@@ -1,6 +1,6 @@
 #include "registry/variant.h"
 
-#include <charconv>
+#include <cstdio>
 #include <type_traits>
 
 namespace qv {
@@ -23,9 +23,11 @@ Text Variant::ToText() const {
         } else if constexpr (std::is_same_v<T, bool>) {
           return value ? Text(u"True") : Text(u"False");
         } else if constexpr (std::is_same_v<T, double>) {
+          // Fifteen significant digits, as the classic text form of a double; snprintf keeps
+          // the executable small (std::to_chars for double brings in large tables).
           char buffer[64];
-          const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-          return Utf8ToText(std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
+          const int n = std::snprintf(buffer, sizeof buffer, "%.15G", value);
+          return Utf8ToText(std::string_view(buffer, n > 0 ? static_cast<std::size_t>(n) : 0));
         } else {
           static const char16_t digits[] = u"0123456789ABCDEF";
           Text out;
