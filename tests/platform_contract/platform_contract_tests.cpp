@@ -219,6 +219,41 @@ TEST_F(Contract, MissingProgramLeavesTheRecordZero) {
   EXPECT_EQ(r.pi.dwProcessId, 0u);
 }
 
+struct RefusedStartCase {
+  const char* name;
+  bool applicationWithoutExtension;  // lpApplicationName: the child's path without ".exe"
+  bool missingCurrentDirectory;
+  win::DWORD error;
+};
+
+class RefusedStart : public Contract, public ::testing::WithParamInterface<RefusedStartCase> {};
+
+TEST_P(RefusedStart, NothingRuns) {
+  const RefusedStartCase& c = GetParam();
+  const std::string scratch = b->Scratch();
+  const std::string marker = scratch + "\\marker.txt";
+  std::string child = b->ChildProgram();
+  const std::string application = child.substr(0, child.size() - 4);
+  const std::string directory = scratch + "\\none";
+  std::string line = "child " + marker;
+  win::STARTUPINFOA si{};
+  si.cb = sizeof si;
+  win::PROCESS_INFORMATION pi{};
+  EXPECT_EQ(p.processes.CreateProcessA(c.applicationWithoutExtension ? application.c_str() : child.c_str(),
+                                       line.data(), nullptr, nullptr, win::FALSE, 0, nullptr,
+                                       c.missingCurrentDirectory ? directory.c_str() : nullptr, &si, &pi),
+            win::FALSE);
+  EXPECT_EQ(b->LastError(), c.error);
+  EXPECT_TRUE(win::IsNull(pi.hProcess));
+  EXPECT_FALSE(b->ReadFile(marker).has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusedStart,
+    ::testing::Values(RefusedStartCase{"ApplicationNameGetsNoExtension", true, false, win::ERROR_FILE_NOT_FOUND},
+                      RefusedStartCase{"MissingCurrentDirectory", false, true, 267}),  // ERROR_DIRECTORY
+    [](const auto& i) { return std::string(i.param.name); });
+
 TEST_F(Contract, BareNameIsFoundBesideTheProgram) {
   const std::string marker = b->Scratch() + "\\marker.txt";
   EXPECT_EQ(RunToEnd(*b, p, "contract_child " + marker, marker), Lower(b->ChildProgram()));
