@@ -130,9 +130,9 @@ win::BOOL SimAreas::AttachThreadInput(win::DWORD idAttach, win::DWORD idAttachTo
                                       win::BOOL fAttach) {
   const std::string call = "AttachThreadInput(" + std::to_string(idAttach) + "," +
                            std::to_string(idAttachTo) + "," + std::to_string(fAttach) + ")";
-  m.foregroundLog_.push_back(call);
-  if (auto f = m.kernel_.Enter("AttachThreadInput", call))
-    return Fail(PlannedError(*f, win::ERROR_INVALID_PARAMETER));
+  const auto planned = m.kernel_.Enter("AttachThreadInput", call);
+  m.foregroundLog_.push_back(call);  // every call, also one that fails
+  if (planned) return Fail(PlannedError(*planned, win::ERROR_INVALID_PARAMETER));
   if (idAttach == 0 || idAttachTo == 0 || idAttach == idAttachTo || !ThreadKnown(idAttach) ||
       !ThreadKnown(idAttachTo))
     return Fail(win::ERROR_INVALID_PARAMETER);
@@ -147,9 +147,9 @@ win::BOOL SimAreas::AttachThreadInput(win::DWORD idAttach, win::DWORD idAttachTo
 
 win::BOOL SimAreas::SetForegroundWindow(win::HWND hWnd) {
   const std::string call = "SetForegroundWindow(" + std::to_string(win::HandleValue(hWnd)) + ")";
+  const auto planned = m.kernel_.Enter("SetForegroundWindow", call);
   m.foregroundLog_.push_back(call);
-  if (auto f = m.kernel_.Enter("SetForegroundWindow", call))
-    return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+  if (planned) return Fail(PlannedError(*planned, win::ERROR_ACCESS_DENIED));
   const WindowEntry* target = Window(hWnd);
   if (!target) return Fail(kErrorInvalidWindowHandle);
   // The foreground lock: the updater may take the foreground when there is none, when it owns
