@@ -146,7 +146,9 @@ std::vector<std::uint8_t> ParseHexBytes(LineParser& p) {
     p.SkipBlanks();
     int value = 0, digits = 0;
     while (!p.AtEnd() && HexDigit(p.Peek()) >= 0) {
-      value = value * 16 + HexDigit(p.Peek());
+      // Digits beyond the second are only counted (the item is refused below): a long run of
+      // them must not overflow the number.
+      if (digits < 2) value = value * 16 + HexDigit(p.Peek());
       ++digits;
       p.Consume(std::string(1, p.Peek()));
     }
