@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <string>
+#include <cwchar>
 
 #include "platform/win32/late_binding.h"
 
@@ -12,12 +12,17 @@ namespace qv::win {
   wchar_t folder[MAX_PATH];
   const ::UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;
-  std::wstring path(folder, length);
-  path += L'\\';
-  path += name;
+  // A fixed buffer: std::wstring would add its own code to an executable that has no other use
+  // for it.
+  wchar_t path[2 * MAX_PATH];
+  const std::size_t nameLength = ::wcslen(name);
+  if (length + 1 + nameLength >= sizeof path / sizeof path[0]) return nullptr;
+  ::wmemcpy(path, folder, length);
+  path[length] = L'\\';
+  ::wmemcpy(path + length + 1, name, nameLength + 1);
   // A full path: the loader searches no other folder for the DLL itself, and with
   // LOAD_WITH_ALTERED_SEARCH_PATH it looks for the DLL's own dependencies beside it first.
-  return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 void* BindFunction(::HMODULE module, const char* function) {
