@@ -237,6 +237,23 @@ INSTANTIATE_TEST_SUITE_P(
                   "cannot read the registry file"}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return info.param.name; });
 
+TEST(DescriptionErrorColumn, PointsAtTheTokenWhereJsonWentWrong) {
+  try {
+    ReadDescription("{\n  \"windows_bits\": 64\n  \"arguments\": \"/en\"\n}\n", "m.json");
+    FAIL() << "no error";
+  } catch (const DescriptionError& e) {
+    EXPECT_EQ(e.line(), 3);
+    EXPECT_EQ(e.column(), 3);  // the opening quote of "arguments"
+  }
+  try {
+    ReadDescription("{\n  \"files\": [\n    { \"path\": 12 }\n  ]\n}", "m.json");
+    FAIL() << "no error";
+  } catch (const DescriptionError& e) {
+    EXPECT_EQ(e.line(), 3);
+    EXPECT_EQ(e.column(), 7);  // the key "path"
+  }
+}
+
 // A temporary folder with a description and a registry file beside it.
 class DescriptionFiles : public ::testing::Test {
  protected:

@@ -122,7 +122,16 @@ class Reader {
       root = json::parse(text_);
     } catch (const json::parse_error& e) {
       // nlohmann reports the byte after which it stopped; show that character's line.
-      const std::size_t offset = e.byte == 0 ? 0 : e.byte - 1;
+      std::size_t offset = e.byte == 0 ? 0 : e.byte - 1;
+      // Point at the start of a string token that ends there, not at its closing quote.
+      if (offset < text_.size() && offset > 0 && text_[offset] == '"') {
+        std::size_t open = offset;
+        while (open > 0 && text_[open - 1] != '\n') {
+          --open;
+          if (text_[open] == '"' && (open == 0 || text_[open - 1] != '\\')) break;
+        }
+        if (text_[open] == '"') offset = open;
+      }
       const TextPosition pos = PositionOfOffset(text_, offset);
       std::string what = e.what();
       const std::size_t col = what.find("column ");

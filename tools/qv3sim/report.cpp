@@ -554,7 +554,7 @@ std::string VersionOrNone(const std::optional<qv::sim::FileVersion>& v) {
   return v ? VersionText(*v) : std::string("none");
 }
 
-std::string OutcomeLine(const MachineDescription& machine, const RunResult& r) {
+std::string OutcomeLine(const RunResult& r) {
   if (r.error)
     return "error: Main raised error " + std::to_string(r.error->number) + " \"" +
            r.error->description + "\" (source " + r.error->source +
@@ -567,7 +567,6 @@ std::string OutcomeLine(const MachineDescription& machine, const RunResult& r) {
     case qv::RunOutcome::VersionUnchanged:
       return "version unchanged: the fourth number of QVApp.exe's version is as before; no report";
   }
-  (void)machine;
   return "?";
 }
 
@@ -638,7 +637,7 @@ std::string TextReport(const MachineDescription& machine, const RunResult& r) {
   }
 
   out += Section("Outcome");
-  out += "Outcome:     " + OutcomeLine(machine, r) + "\n";
+  out += "Outcome:     " + OutcomeLine(r) + "\n";
   out += "Exit status: " + std::to_string(r.exitStatus) + "\n";
   const auto open = m.kernel().OpenHandles();
   out += "Windows calls: " +
