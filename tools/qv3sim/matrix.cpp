@@ -121,7 +121,7 @@ std::string ProgramName(const qv::sim::ProcessRecord& p) {
 std::string MatrixLine(const MatrixCase& c, const RunResult& r) {
   std::string line = CaseName(c) + " | ";
   std::string outcome = OutcomeName(r) + " (" + std::to_string(r.exitStatus) + ")";
-  outcome.resize(std::max<std::size_t>(outcome.size(), 22), ' ');
+  outcome.resize(std::max<std::size_t>(outcome.size(), 24), ' ');
   line += outcome + " | dialogs:";
   const auto& dialogs = r.machine->Dialogs();
   if (dialogs.empty()) line += " -";
