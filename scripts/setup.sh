@@ -7,7 +7,7 @@ packages=(
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth xdotool imagemagick
-  icoutils liblnk-utils libimage-exiftool-perl
+  icoutils liblnk-utils libimage-exiftool-perl python3
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,6 @@
 // The entry point of QV3Update.exe: a windowless GUI program that runs one update (qv::Main)
 // over the real Windows seam and ends with an exit status that deployment tools understand.
-#include "app/dll_search.h"
+#include "platform/win32/entry/dll_search.h"
 #include "app/startup.h"
 #include "platform/win32/win32_platform.h"
 #include "registry/error.h"
