@@ -52,11 +52,13 @@ caption() {
 {
   echo "# Dialogs of QV3Update"
   echo
-  echo "Every dialog the updater can show, photographed under Wine $(/usr/lib/wine/wine64 --version 2>/dev/null | sed 's/^wine-//') (Windows 7 for the task dialogs, the"
-  echo "Windows XP and 2000 settings of Wine for the message boxes) on a virtual X display while the"
-  echo "end-to-end cases in tests/e2e ran. The buttons of message boxes and the common buttons of task"
-  echo "dialogs (OK, Cancel, Close) come from Wine in its English locale; on a German Windows they read"
-  echo "OK, Abbrechen and Schließen. Regenerate with scripts/gallery.sh."
+  echo "Every dialog the updater can show, photographed in Wine's own desktop window on a virtual X"
+  echo "display while the end-to-end cases in tests/e2e ran ($(/usr/lib/wine/wine64 --version 2>/dev/null);"
+  echo "Windows 7 for the task dialogs, Wine's Windows XP and 2000 settings for the message boxes)."
+  echo "The buttons of message boxes and the common buttons of task dialogs (OK, Cancel, Close) come"
+  echo "from Wine in its English locale; on a German Windows they read OK, Abbrechen and Schließen."
+  echo "Wine draws the frames itself: the \"r\" in the title bars is its close box without the Marlett"
+  echo "font. Regenerate with scripts/gallery.sh."
   echo
   for entry in "${shots[@]}"; do
     IFS=, read -r -a names <<<"${entry#*:}"

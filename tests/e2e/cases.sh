@@ -190,6 +190,7 @@ verify_shortcut_renewed() {
   expect_eq "shortcut icon index" 0 "$(lnk_field "$link" 'Icon index')"
   expect_eq "shortcut working directory" "" "$(lnk_field "$link" 'Working directory')"
   expect_eq "shortcut arguments" "" "$(lnk_field "$link" 'Command line arguments')"
+  expect_eq "shortcut show command (SW_SHOWNORMAL)" 1 "$(lnk_show_command "$link")"
 }
 verify_shortcut_untouched() {
   local link="$COMMON_PROGRAMS${T[$1.link]}"

@@ -74,6 +74,16 @@ setup_product() {
   if [ "$PLANT" = 1 ]; then
     cp "$fixtures/msiexec.exe" "$data/download/msiexec.exe"
   fi
+  if [ -n "$shots" ]; then
+    # For pictures, Wine's own desktop window, in which Wine draws the title bars and frames that
+    # a window manager would draw otherwise.
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null
+    # The desktop is chosen when the session starts: start it again.
+    "$wineserver_bin" -k >/dev/null 2>&1
+    "$wineserver_bin" -w >/dev/null 2>&1
+    "$wineserver_bin" -p >/dev/null 2>&1
+  fi
   if [ -n "$WINVER" ]; then
     wine reg add 'HKCU\Software\Wine\AppDefaults\QV3Update.exe' /v Version /d "$WINVER" /f >/dev/null
   fi
@@ -236,6 +246,11 @@ expect_same_file() {  # expect_same_file WHAT EXPECTED ACTUAL
 }
 log_lines() { tr -d '\r' 2>/dev/null <"$data/$1"; }
 # lnk_field LINK FIELD: a field of lnkinfo's report ("Local path", "Description"...).
+# lnk_show_command LINK: the show command stored in the link's header (bytes 60 to 63); read
+# directly, since lnkinfo 20181227 reports another field as "Show Window value".
+lnk_show_command() {
+  od -An -t u4 -j 60 -N 4 "$(unix_path "$1")" 2>/dev/null | tr -d ' '
+}
 lnk_field() {
   lnkinfo "$(unix_path "$1")" 2>/dev/null | sed -n "s/^\t$2[\t ]*: //p" | head -n 1
 }
