@@ -42,7 +42,11 @@ const char16_t* const kKeyNames[] = {u"Qa", u"qA", u"Rb", u"s c", u"T\u00e4", u"
 const char16_t* const kValueNames[] = {u"", u"v", u"V", u"w\u00e9", u"W\u00c9", u"n\u0416"};
 // Characters of texts: the percent sign for the expandable rule, a zero character, letters in
 // and outside the code page.
-const char16_t kTextChars[] = {u'a', u'b', u'%', u'%', u'\0', u'\u00e4', u'\u20ac', u'\u0416', u' '};
+const char16_t kTextChars[] = {u'a', u'A', u'b', u'%', u'%', u'\0', u'\u00e4', u'\u20ac', u'\u0416', u' '};
+
+// An environment variable whose name the characters of texts can spell ("%A%", "%a%").
+const std::string kVariable = "a";
+const std::string kVariableValue = "[\xE4%b%]";
 
 constexpr std::int32_t kRoots[] = {
     static_cast<std::int32_t>(0x80000000u),  // HKEY_CLASSES_ROOT
@@ -200,6 +204,8 @@ class Sequence {
       : in_(in),
         registry_(kernel_, 64, processBits),
         object_(codePage_, registry_, u"QV3Update", processBits) {
+    // The one environment variable the sequences can name; no other name they spell is one.
+    registry_.SetEnvironment(kVariable, kVariableValue);
     model_.Load(registry_);
   }
 
@@ -296,6 +302,28 @@ class Sequence {
   }
 
   // --- the model's answers
+  // ExpandEnvironmentStrings: %name% of a defined variable (names without regard to case) is
+  // replaced; any other reference stays as written, and its closing "%" may open the next one.
+  static std::string Expand(const std::string& src) {
+    std::string out;
+    std::size_t i = 0;
+    while (i < src.size()) {
+      const std::size_t close = src[i] == '%' ? src.find('%', i + 1) : std::string::npos;
+      if (close != std::string::npos && close > i + 1) {
+        if (Same(src.substr(i + 1, close - i - 1), kVariable)) {
+          out += kVariableValue;
+          i = close + 1;
+        } else {
+          out += src.substr(i, close - i);
+          i = close;
+        }
+        continue;
+      }
+      out.push_back(src[i++]);
+    }
+    return out;
+  }
+
   Variant ExpectedRead() {
     const int root = Root();
     if (root < 0) return object_.Default();
@@ -313,11 +341,9 @@ class Sequence {
         return Variant(FromAnsi(bytes.substr(0, bytes.size() - 1)));
       case win::REG_EXPAND_SZ: {
         if (d.empty()) return Variant(Text());
-        // No name the sequences spell is an environment variable: the expansion keeps the
-        // text, which the ANSI call sees up to its first zero character.
+        // The ANSI call sees the text up to its first zero character.
         std::string text = Ansi(FromAnsi(bytes.substr(0, bytes.size() - 1)));
-        text = text.substr(0, text.find('\0'));
-        return Variant(FromAnsi(text));
+        return Variant(FromAnsi(Expand(text.substr(0, text.find('\0')))));
       }
       case win::REG_DWORD:
       case win::REG_DWORD_BIG_ENDIAN: {
