@@ -138,6 +138,21 @@ class Reader {
       const std::size_t colon = col == std::string::npos ? what.find("] ") : what.find(": ", col);
       if (colon != std::string::npos) what = what.substr(colon + 2);
       throw DescriptionError(file_, pos.line, pos.column, "invalid JSON: " + what);
+    } catch (const json::exception& e) {
+      // Well-formed text the parser cannot hold, such as a number too large for any type; the
+      // message quotes the token, which shows where it is.
+      std::string what = e.what();
+      const std::size_t quote = what.find('\'');
+      const std::size_t end = what.rfind('\'');
+      std::size_t offset = 0;
+      if (quote != std::string::npos && end > quote) {
+        const std::size_t at = text_.find(what.substr(quote + 1, end - quote - 1));
+        if (at != std::string::npos) offset = at;
+      }
+      const std::size_t bracket = what.find("] ");
+      if (bracket != std::string::npos) what = what.substr(bracket + 2);
+      const TextPosition pos = PositionOfOffset(text_, offset);
+      throw DescriptionError(file_, pos.line, pos.column, "invalid JSON: " + what);
     }
     MachineDescription m;
     m.specialFolders.clear();
