@@ -49,8 +49,8 @@ if [ -z "${QV_E2E_INNER:-}" ]; then
     sleep $((attempt * 2))
   done
   rm -f "$marker"
-  printf 'case %s: %s in %.1f s\n' "$case_name" "$([ $status -eq 0 ] && echo PASS || echo FAIL)" \
-    "$(echo "$(date +%s.%N) - $started" | bc)"
+  printf 'case %s: %s in %s s\n' "$case_name" "$([ $status -eq 0 ] && echo PASS || echo FAIL)" \
+    "$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')"
   exit $status
 fi
 touch "$QV_E2E_INNER"
