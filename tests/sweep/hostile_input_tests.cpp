@@ -77,6 +77,8 @@ const AppPathCase kAppPathCases[] = {
      win::REG_SZ},
 };
 
+void PrintTo(const AppPathCase& c, std::ostream* os) { *os << c.name; }
+
 class HostileAppPath : public ::testing::TestWithParam<AppPathCase> {};
 
 TEST_P(HostileAppPath, RunEndsAsTheFolderAllows) {
@@ -167,6 +169,8 @@ const KeyCase kKeyCases[] = {
     {"OnlyUnwritable", false, true, RunOutcome::Updated},
 };
 
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
+
 class HostileProductKey : public ::testing::TestWithParam<KeyCase> {};
 
 TEST_P(HostileProductKey, AnUnreadableKeyMeansNotInstalled) {
@@ -247,6 +251,9 @@ struct VersionWhen {
   bool before;  // the broken data is there before the update (else the installer leaves it)
 };
 
+void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const VersionWhen& w, std::ostream* os) { *os << w.name; }
+
 class HostileVersionData
     : public ::testing::TestWithParam<std::tuple<VersionCase, VersionWhen>> {};
 
@@ -323,6 +330,8 @@ void PlaceThing(sim::SimMachine& m, const std::string& path, Thing thing) {
   }
   m.AddFile(path, f);
 }
+
+void PrintTo(const ShortcutPlaceCase& c, std::ostream* os) { *os << c.name; }
 
 class HostileShortcutPlace : public ::testing::TestWithParam<ShortcutPlaceCase> {};
 
