@@ -10,20 +10,35 @@ Text Utf8ToText(std::string_view s) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     char32_t cp = 0xFFFD;
     std::size_t len = 1;
+    // A sequence counts only with all its continuation bytes (10xxxxxx) and in its shortest
+    // form; otherwise its first byte alone becomes U+FFFD, so no byte of an invalid sequence can
+    // turn into a character such as "\" that the text did not hold.
+    const auto continuation = [&](std::size_t k) {
+      return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0u) == 0x80u;
+    };
+    const auto bits = [&](std::size_t k) {
+      return static_cast<char32_t>(static_cast<unsigned char>(s[i + k]) & 0x3Fu);
+    };
     if (c < 0x80) {
       cp = c;
-    } else if ((c >> 5) == 0x6 && i + 1 < s.size()) {
-      cp = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3Fu);
-      len = 2;
-    } else if ((c >> 4) == 0xE && i + 2 < s.size()) {
-      cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 6) |
-           (static_cast<unsigned char>(s[i + 2]) & 0x3Fu);
-      len = 3;
-    } else if ((c >> 3) == 0x1E && i + 3 < s.size()) {
-      cp = ((c & 0x07u) << 18) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 12) |
-           ((static_cast<unsigned char>(s[i + 2]) & 0x3Fu) << 6) |
-           (static_cast<unsigned char>(s[i + 3]) & 0x3Fu);
-      len = 4;
+    } else if ((c >> 5) == 0x6 && continuation(1)) {
+      const char32_t v = ((c & 0x1Fu) << 6) | bits(1);
+      if (v >= 0x80) {
+        cp = v;
+        len = 2;
+      }
+    } else if ((c >> 4) == 0xE && continuation(1) && continuation(2)) {
+      const char32_t v = ((c & 0x0Fu) << 12) | (bits(1) << 6) | bits(2);
+      if (v >= 0x800 && (v < 0xD800 || v > 0xDFFF)) {
+        cp = v;
+        len = 3;
+      }
+    } else if ((c >> 3) == 0x1E && continuation(1) && continuation(2) && continuation(3)) {
+      const char32_t v = ((c & 0x07u) << 18) | (bits(1) << 12) | (bits(2) << 6) | bits(3);
+      if (v >= 0x10000 && v <= 0x10FFFF) {
+        cp = v;
+        len = 4;
+      }
     }
     i += len;
     if (cp >= 0x10000 && cp <= 0x10FFFF) {
