@@ -29,6 +29,8 @@ struct Variation {
   bool english;
   bool productRunning;
   bool shortcut;  // the shortcut of the run's language exists
+  sim::Answer answer = sim::Answer::Confirm;  // how the user answers the prompt
+  bool installed = true;                      // the product key exists
 };
 
 const Variation kVariations[] = {
@@ -39,6 +41,11 @@ const Variation kVariations[] = {
      true, true},
     {"Level2_Windows64_Updater64_English_Shortcut", test::kWindows7x64, 64, true, false, true},
     {"Level2_Windows64_Updater32_German_NoShortcut", test::kWindows7x64, 32, false, false, false},
+    {"Level2_Windows64_English_Cancelled", test::kWindows7x64, 32, true, true, true,
+     sim::Answer::Cancel},
+    {"Level1_German_Cancelled", test::kWindowsXp, 32, false, false, true, sim::Answer::Cancel},
+    {"Level2_Windows32_German_NotInstalled", test::kWindows7x86, 32, false, false, true,
+     sim::Answer::Confirm, false},
 };
 
 // Programs a hostile download folder could hold; none of them may ever run.
@@ -57,8 +64,10 @@ std::unique_ptr<StandardMachine> MakeMachine(const Variation& v) {
   o.communicatorRunning = v.productRunning;
   o.englishShortcut = v.english && v.shortcut;
   o.germanShortcut = !v.english && v.shortcut;
+  o.productInstalled = v.installed;
   auto m = std::make_unique<StandardMachine>(o);
   PlantPrograms(m->machine());
+  m->machine().QueueAnswer(v.answer);
   return m;
 }
 
@@ -137,9 +146,12 @@ TEST_P(FaultSweep, EveryFailingCallEndsTheRunAsDesigned) {
   auto base = MakeMachine(v);
   const Ending baseEnding = RunGuarded(*base, Arguments(v));
   ASSERT_TRUE(baseEnding.outcome.has_value()) << "the undisturbed run did not end normally";
-  ASSERT_EQ(*baseEnding.outcome, RunOutcome::Updated);
+  const RunOutcome baseOutcome = !v.installed                         ? RunOutcome::NotInstalled
+                                 : v.answer == sim::Answer::Confirm ? RunOutcome::Updated
+                                                                    : RunOutcome::Cancelled;
+  ASSERT_EQ(*baseEnding.outcome, baseOutcome);
   const std::vector<sim::CallRecord> recorded = (*base)->kernel().Calls();
-  ASSERT_GT(recorded.size(), 50u);
+  ASSERT_GT(recorded.size(), baseOutcome == RunOutcome::Updated ? 50u : 10u);
   ExpectEverythingReleased(base->machine(), "undisturbed run");
   const std::string shortcut = base->shortcutPath(v.english);
   const std::size_t firstProcess = [&] {
@@ -147,7 +159,7 @@ TEST_P(FaultSweep, EveryFailingCallEndsTheRunAsDesigned) {
       if (recorded[i].function == "CreateProcessA") return i;
     return recorded.size();
   }();
-  ASSERT_LT(firstProcess, recorded.size());
+  ASSERT_EQ(firstProcess < recorded.size(), baseOutcome == RunOutcome::Updated);
 
   std::set<std::string> sites;
   std::size_t swept = 0;
@@ -242,6 +254,19 @@ TEST_P(FaultSweep, EveryFailingCallEndsTheRunAsDesigned) {
         ASSERT_FALSE(e.error.has_value())
             << where << ": error " << e.error->number() << " " << TextToUtf8(e.error->description());
         ASSERT_TRUE(e.outcome.has_value()) << where;
+        // A run that ended before any change ends so again, unless the failing call was the
+        // prompt the user would have cancelled: a prompt that cannot be shown counts as
+        // confirmed.
+        const bool promptFailed =
+            baseOutcome == RunOutcome::Cancelled && IsDialog(failed.function);
+        if (baseOutcome != RunOutcome::Updated && !promptFailed) {
+          EXPECT_EQ(*e.outcome, baseOutcome) << where;
+          EXPECT_EQ(dialogs, 1u) << where;
+          EXPECT_TRUE(machine.registry().Changes().empty()) << where;
+          EXPECT_TRUE(machine.Processes().empty()) << where;
+          EXPECT_TRUE(machine.FileLog().empty()) << where;
+          break;
+        }
         // Nobody cancelled, so the run reaches its end: a report exactly when the version changed.
         EXPECT_TRUE(*e.outcome == RunOutcome::Updated || *e.outcome == RunOutcome::VersionUnchanged)
             << where << ": outcome " << static_cast<int>(*e.outcome);
@@ -249,7 +274,7 @@ TEST_P(FaultSweep, EveryFailingCallEndsTheRunAsDesigned) {
         // The feature-control values (16) are written whatever failed before them; one may be
         // skipped when its key could not be opened.
         EXPECT_GE(CountFrom(calls, 0, "RegSetValueExA"), 15u) << where;
-        if (IsDialog(failed.function) && index < firstProcess) {
+        if (promptFailed || (IsDialog(failed.function) && index < firstProcess)) {
           // A prompt that cannot be shown counts as confirmed: the installer is started.
           EXPECT_GT(CountFrom(calls, position, "CreateProcessA"), 0u) << where;
         }
