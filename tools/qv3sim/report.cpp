@@ -327,8 +327,13 @@ std::string DrawDialog(const DialogRecord& d, int number) {
                "; footer icon: " +
                TaskDialogIconText(d.footerIcon, (d.dwFlags & win::TDF_USE_HICON_FOOTER) != 0) +
                "\n";
+    // The simulation runs natively, so the record has this build's layout; what matters is
+    // that the program passed the record's own size.
     details += "  width: " + std::to_string(d.cxWidth) + " dialog units; cbSize " +
-               std::to_string(d.cbSize) + "; parent: " +
+               (d.cbSize == sizeof(win::TASKDIALOGCONFIG)
+                    ? std::string("= the record's size (96 bytes in the 32-bit program)")
+                    : std::to_string(d.cbSize) + " (not the record's size)") +
+               "; parent: " +
                (win::IsNull(d.hwndParent) ? std::string("none") :
                 Hex(win::HandleValue(d.hwndParent), 1)) +
                "; hInstance: " +
@@ -513,7 +518,10 @@ std::string ProcessDetails(const ProcessRecord& p, int number) {
   out += "   environment: " + std::string(p.environmentGiven ? "given" : "inherited") +
          "; current directory: " +
          (p.currentDirectory ? Ansi(*p.currentDirectory) : std::string("inherited")) +
-         "; STARTUPINFOA cb " + std::to_string(p.startupInfo.cb) +
+         "; STARTUPINFOA cb " +
+         (p.startupInfo.cb == sizeof(win::STARTUPINFOA)
+              ? std::string("= the record's size (68 bytes in the 32-bit program)")
+              : std::to_string(p.startupInfo.cb) + " (not the record's size)") +
          (p.processAttributesGiven || p.threadAttributesGiven ? "; security attributes given"
                                                                 : "") + "\n";
   return out;
