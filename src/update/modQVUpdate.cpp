@@ -76,6 +76,14 @@ class ComApartment {
   bool initialised_;
 };
 
+// A path that names its drive or share: "X:\..." or "\\server\...".
+bool IsFullPath(const Text& path) {
+  const bool drive = path.size() >= 3 && path[1] == u':' && path[2] == u'\\' &&
+                     ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+  const bool share = path.size() >= 3 && path[0] == u'\\' && path[1] == u'\\' && path[2] != u'\\';
+  return drive || share;
+}
+
 // The fourth number of the file version (the low word of dwFileVersionLS), sign-extended.
 std::int32_t RevisionOf(const win::VS_FIXEDFILEINFO& info) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(info.dwFileVersionLS & 0xFFFFu));
@@ -316,9 +324,14 @@ class UpdateRun {
     }
 
     if (Level() == 2) {
-      // Quoted, so an install folder with spaces cannot start another program.
-      const Text qvInit = sInstallFolder + u"QVInit.exe";
-      RunAndWait(qvInit, u"\"" + qvInit + u"\" /RegisterQVGetShellItem");
+      // Only from a full install folder: with an empty or relative one (AppPath missing or
+      // unreadable) the name would be resolved in the current, that is the download, folder,
+      // where a planted QVInit.exe would run with administrator rights.
+      if (IsFullPath(sInstallFolder)) {
+        // Quoted, so an install folder with spaces cannot start another program.
+        const Text qvInit = sInstallFolder + u"QVInit.exe";
+        RunAndWait(qvInit, u"\"" + qvInit + u"\" /RegisterQVGetShellItem");
+      }
     }
   }
 

@@ -131,14 +131,8 @@ inline void ExpectOnlyShortcutFilesTouched(sim::SimMachine& machine, const std::
 }
 
 // Only the installer in the system folder and QVInit.exe in the install folder may run.
-//
-// One exception is counted rather than failed: when the install folder could not be read, the
-// run addresses QVInit.exe by its bare name, which Windows takes from the current folder (the
-// download folder the updater was started from). `bareInitStarts` counts such starts; null makes
-// them failures too.
 inline void ExpectOnlyOwnProgramsStarted(sim::SimMachine& machine, const std::string& installFolder,
-                                         const std::string& where,
-                                         std::size_t* bareInitStarts = nullptr) {
+                                         const std::string& where) {
   const std::string msiexec = Fold(test::kMsiexecPath);
   const std::string qvInit = Fold(installFolder + "QVInit.exe");
   std::size_t installers = 0, initialisers = 0;
@@ -148,9 +142,6 @@ inline void ExpectOnlyOwnProgramsStarted(sim::SimMachine& machine, const std::st
     if (image == msiexec) {
       ++installers;
     } else if (!installFolder.empty() && image == qvInit) {
-      ++initialisers;
-    } else if (bareInitStarts && Fold(p.applicationName.value_or("")) == "QVINIT.EXE") {
-      ++*bareInitStarts;
       ++initialisers;
     } else {
       ADD_FAILURE() << where << ": started " << p.imagePath << " from command line "
