@@ -453,7 +453,10 @@ std::vector<ViewChanges> CollectRegistryChanges(const qv::sim::SimRegistry& regi
     }
     changedValues[Fold(t.key)].push_back(v);
   }
-  for (const auto& [path, deleted] : keyOrder) {
+  for (const auto& entry : keyOrder) {
+    // Named copies rather than structured bindings: clang 14 cannot capture those in a lambda.
+    const auto& path = entry.first;
+    const bool deleted = entry.second;
     const bool createdOrDeleted =
         std::any_of(createdKeys.begin(), createdKeys.end(), [&](const auto& k) {
           return Fold(k.first) == Fold(path) && k.second == deleted;
