@@ -9,6 +9,11 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine64=/usr/lib/wine/wine64
 [ -x "$wine64" ] || wine64=$(command -v wine64)
 "$wine64" wineboot -i >/dev/null 2>&1
+# QV_WINE_VERSION (winxp, win2k, ...) makes Windows report that version to this program.
+if [ -n "${QV_WINE_VERSION:-}" ]; then
+  "$wine64" reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$1")" /v Version \
+    /d "$QV_WINE_VERSION" /f >/dev/null 2>&1
+fi
 "$wine64" "$@"
 status=$?
 exit $status

@@ -2,6 +2,9 @@
 // wine64: 64-bit Windows 7, a 64-bit process, the test program and its child in one folder.
 #include "backend.h"
 
+#include <cstdlib>
+#include <string>
+
 #include "platform/sim/sim_machine.h"
 
 namespace qv::contract {
@@ -58,8 +61,11 @@ class SimBackend final : public Backend {
  private:
   static sim::MachineConfig Config() {
     sim::MachineConfig c;
-    c.major = 6;
-    c.minor = 1;
+    // The version the machine reports: Windows 7 unless the run asks for another one.
+    const char* version = std::getenv("QV_CONTRACT_WINDOWS");
+    const std::string v = version ? version : "";
+    c.major = v == "5.0" || v == "5.1" ? 5 : 6;
+    c.minor = v == "5.0" ? 0 : 1;
     c.windowsBits = 64;
     c.processBits = 64;
     c.exePath = std::string(kFolder) + "\\platform_contract_tests.exe";
