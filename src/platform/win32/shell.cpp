@@ -19,10 +19,12 @@ constexpr ::GUID kIidPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0
 
 ::HWND ToWin(HWND h) { return reinterpret_cast<::HWND>(HandleValue(h)); }
 
-// Our IPersistFile over the real one; holds one reference to it.
-class PersistFileAdapter final : public IPersistFile {
+// Our interface `Ours` over the real COM object `Real`: holds one reference to the real object
+// and releases it with the last reference to the adapter.
+template <typename Ours, typename Real>
+class Adapter : public Ours {
  public:
-  explicit PersistFileAdapter(::IPersistFile* real) : real_(real) {}
+  explicit Adapter(Real* real) : real_(real) {}
   ULONG AddRef() override { return ++refs_; }
   ULONG Release() override {
     const ULONG left = --refs_;
@@ -32,29 +34,26 @@ class PersistFileAdapter final : public IPersistFile {
     }
     return left;
   }
-  HRESULT Save(const WCHAR* pszFileName, BOOL fRemember) override {
-    return real_->Save(reinterpret_cast<const wchar_t*>(pszFileName), fRemember);
-  }
+
+ protected:
+  virtual ~Adapter() = default;
+  Real* real_;
 
  private:
-  ~PersistFileAdapter() = default;
-  ::IPersistFile* real_;
   ULONG refs_ = 1;
 };
 
-// Our IShellLinkA over the real one; holds one reference to it.
-class ShellLinkAdapter final : public IShellLinkA {
+class PersistFileAdapter final : public Adapter<IPersistFile, ::IPersistFile> {
  public:
-  explicit ShellLinkAdapter(::IShellLinkA* real) : real_(real) {}
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) {
-      real_->Release();
-      delete this;
-    }
-    return left;
+  using Adapter::Adapter;
+  HRESULT Save(const WCHAR* pszFileName, BOOL fRemember) override {
+    return real_->Save(reinterpret_cast<const wchar_t*>(pszFileName), fRemember);
   }
+};
+
+class ShellLinkAdapter final : public Adapter<IShellLinkA, ::IShellLinkA> {
+ public:
+  using Adapter::Adapter;
   HRESULT QueryInterfacePersistFile(IPersistFile** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -75,11 +74,6 @@ class ShellLinkAdapter final : public IShellLinkA {
   }
   HRESULT SetShowCmd(int iShowCmd) override { return real_->SetShowCmd(iShowCmd); }
   HRESULT Resolve(HWND hwnd, DWORD fFlags) override { return real_->Resolve(ToWin(hwnd), fFlags); }
-
- private:
-  ~ShellLinkAdapter() = default;
-  ::IShellLinkA* real_;
-  ULONG refs_ = 1;
 };
 
 using WerAddExcludedApplicationFunction = ::HRESULT(WINAPI*)(::PCWSTR, ::BOOL);
