@@ -12,13 +12,20 @@
 
 namespace qv::win {
 
-// Conversion between Unicode text and the system ANSI code page (MultiByteToWideChar and
-// WideCharToMultiByte with CP_ACP). Characters the code page lacks become "?", as Windows does.
+// kernel32's code page functions: the system ANSI code page and the conversions between it and
+// UTF-16, with Windows' flags, counting mode (output size 0), default character and result
+// codes. A result of 0 is a failure; GetLastError then tells why.
 class ICodePage {
  public:
   virtual ~ICodePage() = default;
-  virtual AnsiString ToAnsi(TextView text) = 0;
-  virtual Text FromAnsi(const AnsiString& bytes) = 0;
+  virtual UINT GetACP() = 0;
+  virtual int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const WCHAR* lpWideCharStr,
+                                  int cchWideChar, char* lpMultiByteStr, int cbMultiByte,
+                                  const char* lpDefaultChar, BOOL* lpUsedDefaultChar) = 0;
+  virtual int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr,
+                                  int cbMultiByte, WCHAR* lpWideCharStr, int cchWideChar) = 0;
+  // The error code the last failing conversion left.
+  virtual DWORD GetLastError() = 0;
 };
 
 // advapi32 registry functions and ExpandEnvironmentStringsA (kernel32). Sizes are in bytes,
@@ -67,8 +74,8 @@ class ISystem {
   virtual BOOL IsWow64Process(HANDLE hProcess, BOOL* Wow64Process) = 0;
   // hModule null: the running executable. Returns the length copied (without terminator),
   // nSize when truncated, 0 on failure.
-  virtual DWORD GetModuleFileNameA(HINSTANCE hModule, char* lpFilename, DWORD nSize) = 0;
-  virtual UINT GetSystemDirectoryA(char* lpBuffer, UINT uSize) = 0;
+  virtual DWORD GetModuleFileNameW(HINSTANCE hModule, WCHAR* lpFilename, DWORD nSize) = 0;
+  virtual UINT GetSystemDirectoryW(WCHAR* lpBuffer, UINT uSize) = 0;
   // The instance handle of the running executable (GetModuleHandleA(NULL)).
   virtual HINSTANCE GetModuleHandleA(const char* lpModuleName) = 0;
 };
@@ -77,11 +84,11 @@ class ISystem {
 class IProcesses {
  public:
   virtual ~IProcesses() = default;
-  virtual BOOL CreateProcessA(const char* lpApplicationName, char* lpCommandLine,
+  virtual BOOL CreateProcessW(const WCHAR* lpApplicationName, WCHAR* lpCommandLine,
                               const SECURITY_ATTRIBUTES* lpProcessAttributes,
                               const SECURITY_ATTRIBUTES* lpThreadAttributes, BOOL bInheritHandles,
                               DWORD dwCreationFlags, void* lpEnvironment,
-                              const char* lpCurrentDirectory, STARTUPINFOA* lpStartupInfo,
+                              const WCHAR* lpCurrentDirectory, STARTUPINFOW* lpStartupInfo,
                               PROCESS_INFORMATION* lpProcessInformation) = 0;
   virtual DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) = 0;
   virtual BOOL CloseHandle(HANDLE hObject) = 0;
@@ -129,22 +136,22 @@ class IPersistFile {
   ~IPersistFile() = default;
 };
 
-class IShellLinkA {
+class IShellLinkW {
  public:
   virtual ULONG AddRef() = 0;
   virtual ULONG Release() = 0;
   // QueryInterface for IID_IPersistFile.
   virtual HRESULT QueryInterfacePersistFile(IPersistFile** ppv) = 0;
-  virtual HRESULT SetPath(const char* pszFile) = 0;
-  virtual HRESULT SetWorkingDirectory(const char* pszDir) = 0;
-  virtual HRESULT SetArguments(const char* pszArgs) = 0;
-  virtual HRESULT SetDescription(const char* pszName) = 0;
-  virtual HRESULT SetIconLocation(const char* pszIconPath, int iIcon) = 0;
+  virtual HRESULT SetPath(const WCHAR* pszFile) = 0;
+  virtual HRESULT SetWorkingDirectory(const WCHAR* pszDir) = 0;
+  virtual HRESULT SetArguments(const WCHAR* pszArgs) = 0;
+  virtual HRESULT SetDescription(const WCHAR* pszName) = 0;
+  virtual HRESULT SetIconLocation(const WCHAR* pszIconPath, int iIcon) = 0;
   virtual HRESULT SetShowCmd(int iShowCmd) = 0;
   virtual HRESULT Resolve(HWND hwnd, DWORD fFlags) = 0;
 
  protected:
-  ~IShellLinkA() = default;
+  ~IShellLinkW() = default;
 };
 
 // ole32, shell32/shfolder, wer.
@@ -153,27 +160,28 @@ class IShell {
   virtual ~IShell() = default;
   virtual HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit) = 0;
   virtual void CoUninitialize() = 0;
-  // CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, ppv).
-  virtual HRESULT CoCreateShellLink(IShellLinkA** ppv) = 0;
+  // CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, ppv).
+  virtual HRESULT CoCreateShellLink(IShellLinkW** ppv) = 0;
   // pszPath receives at least MAX_PATH characters.
-  virtual HRESULT SHGetFolderPathA(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags,
-                                   char* pszPath) = 0;
+  virtual HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags,
+                                   WCHAR* pszPath) = 0;
   // Bound by name at first use (Windows Vista and later).
   virtual HRESULT WerAddExcludedApplication(const WCHAR* pwzExeName, BOOL bAllUsers) = 0;
 };
 
-// kernel32 file functions and version.dll.
+// kernel32 file functions and version.dll, in their wide forms: a path is passed as the user
+// named it, whatever the ANSI code page holds.
 class IFiles {
  public:
   virtual ~IFiles() = default;
-  virtual DWORD GetFileAttributesA(const char* lpFileName) = 0;
-  virtual BOOL DeleteFileA(const char* lpFileName) = 0;
-  virtual BOOL MoveFileExA(const char* lpExistingFileName, const char* lpNewFileName,
+  virtual DWORD GetFileAttributesW(const WCHAR* lpFileName) = 0;
+  virtual BOOL DeleteFileW(const WCHAR* lpFileName) = 0;
+  virtual BOOL MoveFileExW(const WCHAR* lpExistingFileName, const WCHAR* lpNewFileName,
                            DWORD dwFlags) = 0;
-  virtual DWORD GetFileVersionInfoSizeA(const char* lptstrFilename, DWORD* lpdwHandle) = 0;
-  virtual BOOL GetFileVersionInfoA(const char* lptstrFilename, DWORD dwHandle, DWORD dwLen,
+  virtual DWORD GetFileVersionInfoSizeW(const WCHAR* lptstrFilename, DWORD* lpdwHandle) = 0;
+  virtual BOOL GetFileVersionInfoW(const WCHAR* lptstrFilename, DWORD dwHandle, DWORD dwLen,
                                    void* lpData) = 0;
-  virtual BOOL VerQueryValueA(const void* pBlock, const char* lpSubBlock, void** lplpBuffer,
+  virtual BOOL VerQueryValueW(const void* pBlock, const WCHAR* lpSubBlock, void** lplpBuffer,
                               UINT* puLen) = 0;
 };
 

@@ -150,14 +150,25 @@ struct OSVERSIONINFOA {
 };
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA is 148 bytes");
 
+// Code pages (WideCharToMultiByte, MultiByteToWideChar).
+constexpr UINT CP_ACP = 0;
+constexpr UINT CP_UTF7 = 65000;
+constexpr UINT CP_UTF8 = 65001;
+constexpr DWORD WC_ERR_INVALID_CHARS = 0x80;
+constexpr DWORD WC_NO_BEST_FIT_CHARS = 0x400;
+constexpr DWORD MB_PRECOMPOSED = 0x1;
+constexpr DWORD MB_ERR_INVALID_CHARS = 0x8;
+constexpr LONG ERROR_INVALID_FLAGS = 1004;
+constexpr LONG ERROR_NO_UNICODE_TRANSLATION = 1113;
+
 // Processes.
 constexpr DWORD NORMAL_PRIORITY_CLASS = 0x00000020;
 
-struct STARTUPINFOA {
+struct STARTUPINFOW {
   DWORD cb;
-  char* lpReserved;
-  char* lpDesktop;
-  char* lpTitle;
+  WCHAR* lpReserved;
+  WCHAR* lpDesktop;
+  WCHAR* lpTitle;
   DWORD dwX;
   DWORD dwY;
   DWORD dwXSize;

@@ -30,14 +30,14 @@ bool LooksExpandable(const Text& text) {
 
 cRegistry::cRegistry(win::ICodePage& codePage, win::IRegistry& registry, Text exeName,
                      int processBits)
-    : codePage_(codePage),
-      registry_(registry),
+    : registry_(registry),
       source_(std::move(exeName) + u".cRegistry"),
+      codec_(codePage, source_),
       view_(processBits == 64 ? win::KEY_WOW64_32KEY : 0) {}
 
 bool cRegistry::KeyExists() {
   win::UniqueHkey key(registry_);
-  const AnsiString path = codePage_.ToAnsi(sectionKey_);
+  const AnsiString path = codec_.ToAnsi(sectionKey_);
   if (registry_.RegOpenKeyExA(win::HkeyFromLong(classKey_), path.c_str(), 0, kQuery | view_,
                               key.put()) != win::ERROR_SUCCESS)
     return false;
@@ -46,7 +46,7 @@ bool cRegistry::KeyExists() {
 
 bool cRegistry::CreateKey() {
   win::UniqueHkey key(registry_);
-  const AnsiString path = codePage_.ToAnsi(sectionKey_);
+  const AnsiString path = codec_.ToAnsi(sectionKey_);
   win::SECURITY_ATTRIBUTES security{};
   win::DWORD disposition = 0;
   const win::LONG result =
@@ -59,7 +59,7 @@ bool cRegistry::CreateKey() {
 }
 
 bool cRegistry::DeleteKey() {
-  const AnsiString path = codePage_.ToAnsi(sectionKey_);
+  const AnsiString path = codec_.ToAnsi(sectionKey_);
   const win::HKEY root = win::HkeyFromLong(classKey_);
   // A 64-bit build names the 32-bit view explicitly, which only the Ex function can.
   const win::LONG result = view_ != 0 ? registry_.RegDeleteKeyExA(root, path.c_str(), view_, 0)
@@ -73,13 +73,13 @@ bool cRegistry::DeleteKey() {
 
 bool cRegistry::DeleteValue() {
   win::UniqueHkey key(registry_);
-  const AnsiString path = codePage_.ToAnsi(sectionKey_);
+  const AnsiString path = codec_.ToAnsi(sectionKey_);
   if (registry_.RegOpenKeyExA(win::HkeyFromLong(classKey_), path.c_str(), 0, kReadWrite | view_,
                               key.put()) != win::ERROR_SUCCESS)
     throw Error(kErrKey, source_,
                 u"Failed to open key '" + IntToText(classKey_) + u"',Section: '" + sectionKey_ +
                     u"' for delete access");
-  const AnsiString name = codePage_.ToAnsi(valueKey_);
+  const AnsiString name = codec_.ToAnsi(valueKey_);
   if (registry_.RegDeleteValueA(key.get(), name.c_str()) != win::ERROR_SUCCESS) {
     key.reset();
     throw Error(kErrKey, source_,
@@ -91,8 +91,8 @@ bool cRegistry::DeleteValue() {
 
 Variant cRegistry::Value() {
   win::UniqueHkey key(registry_);
-  const AnsiString path = codePage_.ToAnsi(sectionKey_);
-  const AnsiString name = codePage_.ToAnsi(valueKey_);
+  const AnsiString path = codec_.ToAnsi(sectionKey_);
+  const AnsiString name = codec_.ToAnsi(valueKey_);
   // Not tested: when the key cannot be opened the handle stays 0 and the probe fails.
   registry_.RegOpenKeyExA(win::HkeyFromLong(classKey_), path.c_str(), 0, kQuery | view_,
                           key.put());
@@ -116,7 +116,7 @@ Variant cRegistry::Value() {
                                  reinterpret_cast<win::BYTE*>(buffer.data()), &bufferSize);
       // Only the last stored byte, normally the terminator, is dropped.
       buffer.resize(size - 1);
-      Text text = codePage_.FromAnsi(AnsiString(std::move(buffer)));
+      Text text = codec_.FromAnsi(AnsiString(std::move(buffer)));
       if (valueType_ == static_cast<std::int32_t>(win::REG_EXPAND_SZ))
         text = ExpandEnvironmentText(text);
       return Variant(std::move(text));
@@ -152,7 +152,7 @@ std::int32_t cRegistry::ReverseByteOrder(std::int32_t value) {
 }
 
 Text cRegistry::ExpandEnvironmentText(const Text& text) {
-  const AnsiString source = codePage_.ToAnsi(text);
+  const AnsiString source = codec_.ToAnsi(text);
   char empty[1] = {0};
   const win::DWORD needed = registry_.ExpandEnvironmentStringsA(source.c_str(), empty, 0);
   // A failed expansion (0) leaves nothing to show.
@@ -160,7 +160,7 @@ Text cRegistry::ExpandEnvironmentText(const Text& text) {
   std::string buffer(needed, '\0');
   registry_.ExpandEnvironmentStringsA(source.c_str(), buffer.data(), needed);
   buffer.resize(needed - 1);
-  return codePage_.FromAnsi(AnsiString(std::move(buffer)));
+  return codec_.FromAnsi(AnsiString(std::move(buffer)));
 }
 
 void cRegistry::Value64bit(const Variant& vValue) { WriteValue(vValue, kReadWrite64); }
@@ -169,7 +169,13 @@ void cRegistry::Value(const Variant& vValue) { WriteValue(vValue, kReadWrite | v
 
 void cRegistry::WriteValue(const Variant& vValue, win::REGSAM access) {
   win::UniqueHkey key(registry_);
-  const AnsiString path = codePage_.ToAnsi(sectionKey_);
+  // Every text is converted before the key is created, so a text the code page cannot carry
+  // changes nothing.
+  const AnsiString path = codec_.ToAnsi(sectionKey_);
+  const AnsiString name = codec_.ToAnsi(valueKey_);
+  const bool isText = valueType_ == 1 || valueType_ == 2;  // REG_SZ, REG_EXPAND_SZ
+  const Text text = isText ? vValue.ToText() : Text();
+  const AnsiString textBytes = isText ? codec_.ToAnsi(text) : AnsiString();
   win::SECURITY_ATTRIBUTES security{};
   win::DWORD disposition = 0;
   if (registry_.RegCreateKeyExA(win::HkeyFromLong(classKey_), path.c_str(), 0, "",
@@ -184,17 +190,14 @@ void cRegistry::WriteValue(const Variant& vValue, win::REGSAM access) {
   const Text failure = u"Failed to set registry value Key: '" + IntToText(classKey_) +
                        u"',Section: '" + sectionKey_ + u"',Key: '" + valueKey_ +
                        u"' to value: '" + vValue.ToText() + u"'";
-  const AnsiString name = codePage_.ToAnsi(valueKey_);
   win::LONG result = win::ERROR_SUCCESS;
   switch (valueType_) {
     case 1:    // REG_SZ
     case 2: {  // REG_EXPAND_SZ
-      const Text text = vValue.ToText();
       const win::DWORD type = LooksExpandable(text) ? win::REG_EXPAND_SZ : win::REG_SZ;
-      const AnsiString bytes = codePage_.ToAnsi(text);
       result = registry_.RegSetValueExA(key.get(), name.c_str(), 0, type,
-                                        reinterpret_cast<const win::BYTE*>(bytes.c_str()),
-                                        static_cast<win::DWORD>(bytes.size() + 1));
+                                        reinterpret_cast<const win::BYTE*>(textBytes.c_str()),
+                                        static_cast<win::DWORD>(textBytes.size() + 1));
       break;
     }
     case 3: {  // REG_BINARY
@@ -237,7 +240,7 @@ bool cRegistry::EnumerateValues(std::vector<Text>& sKeyNames, std::int32_t& iKey
   iKeyCount = 0;
   sKeyNames.clear();
   win::UniqueHkey key(registry_);
-  const AnsiString path = codePage_.ToAnsi(sectionKey_);
+  const AnsiString path = codec_.ToAnsi(sectionKey_);
   if (registry_.RegOpenKeyExA(win::HkeyFromLong(classKey_), path.c_str(), 0, kQuery | view_,
                               key.put()) != win::ERROR_SUCCESS)
     return true;
@@ -257,7 +260,7 @@ bool cRegistry::EnumerateValues(std::vector<Text>& sKeyNames, std::int32_t& iKey
                                 nullptr, nullptr) != win::ERROR_SUCCESS)
       break;
     buffer.resize(length);
-    sKeyNames.push_back(codePage_.FromAnsi(AnsiString(std::move(buffer))));
+    sKeyNames.push_back(codec_.FromAnsi(AnsiString(std::move(buffer))));
     ++iKeyCount;
   }
   return true;
@@ -268,7 +271,7 @@ bool cRegistry::EnumerateSections(std::vector<Text>& sSect, std::int32_t& iSectC
   try {
     iSectCount = 0;
     sSect.clear();
-    const AnsiString path = codePage_.ToAnsi(sectionKey_);
+    const AnsiString path = codec_.ToAnsi(sectionKey_);
     if (registry_.RegOpenKeyExA(win::HkeyFromLong(classKey_), path.c_str(), 0,
                                 kEnumerate | view_, key.put()) != win::ERROR_SUCCESS)
       return true;
@@ -280,7 +283,7 @@ bool cRegistry::EnumerateSections(std::vector<Text>& sSect, std::int32_t& iSectC
       const std::size_t end = buffer.find('\0');
       if (end != std::string::npos) buffer.resize(end);
       ++iSectCount;
-      sSect.push_back(codePage_.FromAnsi(AnsiString(std::move(buffer))));
+      sSect.push_back(codec_.FromAnsi(AnsiString(std::move(buffer))));
     }
     return true;
   } catch (const Error& e) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/ansi_text.h"
 #include "platform/seam.h"
 #include "registry/error.h"
 #include "registry/variant.h"
@@ -61,9 +62,9 @@ class cRegistry {
   Text ExpandEnvironmentText(const Text& text);
   void WriteValue(const Variant& vValue, win::REGSAM access);
 
-  win::ICodePage& codePage_;
   win::IRegistry& registry_;
   Text source_;
+  AnsiCodec codec_;
   win::REGSAM view_;
   std::int32_t classKey_ = 0;
   Text sectionKey_;

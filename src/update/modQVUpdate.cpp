@@ -256,51 +256,54 @@ class UpdateRun {
     return pressed != win::IDCANCEL;
   }
 
-  // The updater's own folder, always ending with "\".
+  // The updater's own folder, always ending with "\". Read in UTF-16: the ANSI form would
+  // best-fit a folder name the code page lacks (a fullwidth quotation mark becomes '"') and so
+  // name another file, or put the user's folder name into the installer's arguments.
   Text UpdaterFolder() {
-    std::string buffer(win::MAX_PATH, '\0');
+    Text buffer(win::MAX_PATH, u'\0');
     win::DWORD length = 0;
     for (;;) {
-      length = platform_.system.GetModuleFileNameA(win::HINSTANCE{}, buffer.data(),
+      length = platform_.system.GetModuleFileNameW(win::HINSTANCE{}, buffer.data(),
                                                    static_cast<win::DWORD>(buffer.size()));
       if (length < buffer.size() || buffer.size() >= 32768) break;
       buffer.resize(buffer.size() * 2);  // truncated: try a longer buffer
     }
-    buffer.resize(length < buffer.size() ? length : buffer.size());
-    const Text exePath = platform_.codePage.FromAnsi(AnsiString(buffer));
-    const std::size_t slash = exePath.rfind(u'\\');
+    // A path that does not fit even the longest buffer is no path to build on.
+    if (length >= buffer.size()) return Text();
+    buffer.resize(length);
+    const std::size_t slash = buffer.rfind(u'\\');
     if (slash == Text::npos) return Text();
     // The folder as Windows names it: without a trailing "\" except for a drive root ("C:\").
-    Text folder = exePath.substr(0, slash);
+    Text folder = buffer.substr(0, slash);
     if (folder.size() == 2 && folder[1] == u':') folder += u'\\';
     if (folder.empty() || folder.back() != u'\\') folder += u'\\';
     return folder;
   }
 
   Text SystemFolder() {
-    std::string buffer(win::MAX_PATH, '\0');
+    Text buffer(win::MAX_PATH, u'\0');
     win::UINT length =
-        platform_.system.GetSystemDirectoryA(buffer.data(), static_cast<win::UINT>(buffer.size()));
+        platform_.system.GetSystemDirectoryW(buffer.data(), static_cast<win::UINT>(buffer.size()));
     if (length >= buffer.size()) {
-      buffer.assign(length + 1, '\0');
-      length = platform_.system.GetSystemDirectoryA(buffer.data(),
+      buffer.assign(length + 1, u'\0');
+      length = platform_.system.GetSystemDirectoryW(buffer.data(),
                                                     static_cast<win::UINT>(buffer.size()));
       if (length >= buffer.size()) length = 0;
     }
     buffer.resize(length);
-    return platform_.codePage.FromAnsi(AnsiString(buffer));
+    return buffer;
   }
 
   // Starts a program, waits for its end, closes its handles. Nothing is tested.
   void RunAndWait(const Text& sApplicationName, const Text& sCommandLine) {
-    const AnsiString application = platform_.codePage.ToAnsi(sApplicationName);
-    AnsiString commandLine = platform_.codePage.ToAnsi(sCommandLine);
-    win::STARTUPINFOA startup{};
-    startup.cb = sizeof(win::STARTUPINFOA);
+    // CreateProcessW may write into the command line, so it gets a copy of its own.
+    Text commandLine = sCommandLine;
+    win::STARTUPINFOW startup{};
+    startup.cb = sizeof(win::STARTUPINFOW);
     win::PROCESS_INFORMATION process{};
-    platform_.processes.CreateProcessA(application.c_str(), commandLine.data(), nullptr, nullptr,
-                                       win::TRUE, win::NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                                       &startup, &process);
+    platform_.processes.CreateProcessW(sApplicationName.c_str(), commandLine.data(), nullptr,
+                                       nullptr, win::TRUE, win::NORMAL_PRIORITY_CLASS, nullptr,
+                                       nullptr, &startup, &process);
     win::UniqueHandle hProcess(platform_.processes, process.hProcess);
     win::UniqueHandle hThread(platform_.processes, process.hThread);
     if (!win::IsNull(hProcess.get()))
@@ -444,9 +447,7 @@ class UpdateRun {
     // The new shortcut is written beside the old one and replaces it only once it has been
     // saved, so a failing write never costs the user the shortcut.
     const Text sTempPath = sSyncShortcutPath + u".new";
-    const AnsiString tempPath = platform_.codePage.ToAnsi(sTempPath);
-    const AnsiString shortcutPath = platform_.codePage.ToAnsi(sSyncShortcutPath);
-    platform_.files.DeleteFileA(tempPath.c_str());  // left over from an interrupted run
+    platform_.files.DeleteFileW(sTempPath.c_str());  // left over from an interrupted run
 
     const Text sTarget = sInstallFolder + u"QVSync.exe";
     bool saved = false;
@@ -456,12 +457,12 @@ class UpdateRun {
                              sSyncShortcutDescription, sTarget, 0, win::SW_SHOWNORMAL);
     }
     if (!saved) {
-      platform_.files.DeleteFileA(tempPath.c_str());
+      platform_.files.DeleteFileW(sTempPath.c_str());
       return;
     }
-    if (!platform_.files.MoveFileExA(tempPath.c_str(), shortcutPath.c_str(),
+    if (!platform_.files.MoveFileExW(sTempPath.c_str(), sSyncShortcutPath.c_str(),
                                      win::MOVEFILE_REPLACE_EXISTING)) {
-      platform_.files.DeleteFileA(tempPath.c_str());
+      platform_.files.DeleteFileW(sTempPath.c_str());
       throw Error(kErrPathFileAccess, context_.exeName, kErrPathFileAccessText);
     }
   }

@@ -28,10 +28,11 @@ std::int32_t GetWindowsLevel(win::ISystem& system, WindowsLevel& cache) {
 }
 
 Text GetSpecialFolder(win::Platform& platform, std::int32_t iFolderId) {
-  // 260 blanks; std::string keeps a NUL after them, so the scan below always ends.
-  std::string buffer(win::MAX_PATH, ' ');
+  // 260 blanks; the string keeps a NUL after them, so the scan below always ends. The wide
+  // form gives the folder as named, also where the ANSI code page lacks its characters.
+  Text buffer(win::MAX_PATH, u' ');
   const win::HRESULT hr =
-      platform.shell.SHGetFolderPathA(win::HWND{}, iFolderId | win::CSIDL_FLAG_CREATE,
+      platform.shell.SHGetFolderPathW(win::HWND{}, iFolderId | win::CSIDL_FLAG_CREATE,
                                       win::HANDLE{}, win::SHGFP_TYPE_CURRENT, buffer.data());
   if (hr == win::E_INVALIDARG) {
     const Text text = u"An invalid folder ID was specified";
@@ -39,8 +40,7 @@ Text GetSpecialFolder(win::Platform& platform, std::int32_t iFolderId) {
     return Text();
   }
   if (hr == win::S_OK) {
-    const std::size_t end = std::strlen(buffer.c_str());
-    return platform.codePage.FromAnsi(AnsiString(buffer.substr(0, end)));
+    return buffer.substr(0, buffer.find(u'\0'));
   }
   if (hr == win::S_FALSE) {
     const Text text = u"The system folder with ID#" + IntToText(iFolderId) +
@@ -52,17 +52,17 @@ Text GetSpecialFolder(win::Platform& platform, std::int32_t iFolderId) {
 }
 
 bool GetFileVersionInfoBlock(win::Platform& platform, Text sFileName, win::VS_FIXEDFILEINFO& info) {
-  const AnsiString file = platform.codePage.ToAnsi(sFileName);
   win::DWORD handle = 0;
-  const win::DWORD size = platform.files.GetFileVersionInfoSizeA(file.c_str(), &handle);
+  const win::DWORD size = platform.files.GetFileVersionInfoSizeW(sFileName.c_str(), &handle);
   if (size == 0) return false;
 
   std::vector<std::uint8_t> data(size);
-  if (!platform.files.GetFileVersionInfoA(file.c_str(), handle, size, data.data())) return false;
+  if (!platform.files.GetFileVersionInfoW(sFileName.c_str(), handle, size, data.data()))
+    return false;
 
   void* block = nullptr;
   win::UINT length = 0;
-  if (!platform.files.VerQueryValueA(data.data(), "\\", &block, &length) || block == nullptr)
+  if (!platform.files.VerQueryValueW(data.data(), u"\\", &block, &length) || block == nullptr)
     return false;
 
   // The root block is the 52-byte record; never copy more than the caller's record holds.
@@ -72,8 +72,7 @@ bool GetFileVersionInfoBlock(win::Platform& platform, Text sFileName, win::VS_FI
 }
 
 bool IsOrdinaryFile(win::Platform& platform, const Text& sPath) {
-  const AnsiString path = platform.codePage.ToAnsi(sPath);
-  const win::DWORD attributes = platform.files.GetFileAttributesA(path.c_str());
+  const win::DWORD attributes = platform.files.GetFileAttributesW(sPath.c_str());
   if (attributes == win::INVALID_FILE_ATTRIBUTES) return false;
   constexpr win::DWORD kNotOrdinary =
       win::FILE_ATTRIBUTE_DIRECTORY | win::FILE_ATTRIBUTE_HIDDEN | win::FILE_ATTRIBUTE_SYSTEM;

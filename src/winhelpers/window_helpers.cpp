@@ -1,4 +1,5 @@
 // FindCommunicatorWindow and ForceForeground.
+#include "platform/ansi_text.h"
 #include "winhelpers/winhelpers.h"
 
 namespace qv {
@@ -19,7 +20,10 @@ win::HWND FindTextBoxOfForm(win::IWindows& windows, const char* formClass, const
 }  // namespace
 
 win::HWND FindCommunicatorWindow(win::Platform& platform, const Text& sCaption) {
-  const AnsiString caption = platform.codePage.ToAnsi(sCaption);
+  // A caption the code page cannot carry unchanged could only find another window.
+  AnsiCodec codec(platform.codePage, kProgramTitle);
+  AnsiString caption;
+  if (!codec.TryToAnsi(sCaption, caption)) return win::HWND{};
   bool found = false;
   const win::HWND textBox =
       FindTextBoxOfForm(platform.windows, "ThunderRT6FormDC", "ThunderRT6TextBox", caption, found);

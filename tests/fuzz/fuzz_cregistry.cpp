@@ -3,11 +3,13 @@
 // the error raised (number, source, description), the object's ValueType, and that no key
 // handle stays open. Some operations run with one of their registry calls failing; those must
 // raise only the object's own errors and leave nothing open, and the model then takes the
-// registry's contents as they are.
+// registry's contents as they are. A text the ANSI code page cannot carry unchanged is never
+// passed to the registry: the operation raises kErrAnsiText before any call it would affect.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,7 +37,7 @@ std::string Show(const Text& t) { return TextToUtf8(t); }
 // --- names and texts the sequences use ----------------------------------------------------------
 
 // Key names: pairs that differ only in case (also in the Latin-1 range), a blank, the Euro sign
-// (one byte in code page 1252) and a letter the code page lacks ("?").
+// (one byte in code page 1252) and a letter the code page lacks, which cannot be passed on.
 const char16_t* const kKeyNames[] = {u"Qa", u"qA", u"Rb", u"s c", u"T\u00e4", u"t\u00c4",
                                      u"\u20acu", u"x\u0416"};
 // Value names, the empty one being the key's default value.
@@ -256,6 +258,26 @@ class Sequence {
   // --- helpers
   std::string Ansi(const Text& t) { return codePage_.ToAnsi(t).bytes(); }
   Text FromAnsi(const std::string& s) { return codePage_.FromAnsi(AnsiString(s)); }
+  // True when the code page carries the text unchanged: its ANSI form (with Windows' best fit
+  // and "?") reads back as the same text.
+  bool Carried(const Text& t) { return FromAnsi(Ansi(t)) == t; }
+  // The error cRegistry raises for a text the code page cannot carry.
+  static Text AnsiTextError(const Text& t) {
+    return u"The text '" + t +
+           u"' cannot be passed to Windows unchanged: the system code page 1252 lacks some of "
+           u"its characters.";
+  }
+  // The first of these texts the code page cannot carry, if any.
+  std::optional<Text> FirstLost(std::initializer_list<Text> texts) {
+    for (const Text& t : texts)
+      if (!Carried(t)) return t;
+    return std::nullopt;
+  }
+  // Expects the operation to raise kErrAnsiText for `lost`.
+  template <typename F>
+  void ExpectAnsiRaise(F&& f, const Text& lost, const char* op) {
+    ExpectRaise(std::forward<F>(f), kErrAnsiText, AnsiTextError(lost), op);
+  }
   int Root() const { return Model::RootIndex(object_.ClassKey()); }
   std::vector<std::string> Place(bool view32) const {
     return Model::Physical(Root(), codePage_.ToAnsi(object_.SectionKey()).bytes(), view32);
@@ -367,23 +389,30 @@ class Sequence {
   void Write(const Variant& value, bool view64) {
     const char* op = view64 ? "Value64bit" : "Value";
     const int root = Root();
-    MKey* key = root < 0 ? nullptr : model_.CreatePath(root, Place(!view64));
-    const Text failure = u"Failed to set registry value Key: '" + RootText() + u"',Section: '" +
-                         object_.SectionKey() + u"',Key: '" + object_.ValueKey() +
-                         u"' to value: '" + value.ToText() + u"'";
     auto write = [&] {
       if (view64)
         object_.Value64bit(value);
       else
         object_.Value(value);
     };
+    // Every text is checked before the key is created: nothing is created for a lost one.
+    const std::int32_t type = object_.ValueType();
+    const bool isText = type == 1 || type == 2;
+    if (const auto lost = FirstLost({object_.SectionKey(), object_.ValueKey(),
+                                     isText ? value.ToText() : Text()})) {
+      ExpectAnsiRaise(write, *lost, op);
+      return;
+    }
+    MKey* key = root < 0 ? nullptr : model_.CreatePath(root, Place(!view64));
+    const Text failure = u"Failed to set registry value Key: '" + RootText() + u"',Section: '" +
+                         object_.SectionKey() + u"',Key: '" + object_.ValueKey() +
+                         u"' to value: '" + value.ToText() + u"'";
     if (!key) {
       ExpectNoRaise(write, op);  // the key can neither be created nor opened: nothing happens
       return;
     }
     sim::RegValue stored;
-    const std::int32_t type = object_.ValueType();
-    if (type == 1 || type == 2) {
+    if (isText) {
       const Text text = value.ToText();
       const std::size_t first = text.find(u'%');
       const bool expandable = first != Text::npos && text.find(u'%', first + 2) != Text::npos;
@@ -422,9 +451,16 @@ class Sequence {
       try {
         Operate(op, true);
       } catch (const Error& e) {
+        // kErrAnsiText only for a text the code page cannot carry, whatever call fails.
+        const bool lostText =
+            e.number() == kErrAnsiText && e.source() == u"QV3Update.cRegistry" &&
+            std::any_of(faultyTexts_.begin(), faultyTexts_.end(), [&](const Text& t) {
+              return !Carried(t) && e.description() == AnsiTextError(t);
+            });
         Check(e.number() == cRegistry::kErrKey || e.number() == cRegistry::kErrSetValue ||
-                  e.number() == cRegistry::kErrEnumerate,
-              "a failing call raised error " + std::to_string(e.number()));
+                  e.number() == cRegistry::kErrEnumerate || lostText,
+              "a failing call raised error " + std::to_string(e.number()) + " '" +
+                  Show(e.description()) + "' at " + Where());
       }
       kernel_.FailCallNumber(0);
       model_.Load(registry_);
@@ -441,6 +477,13 @@ class Sequence {
   }
 
   void Operate(std::size_t op, bool faulty) {
+    // The texts an operation converts, for the check of a failing operation's error.
+    faultyTexts_ = {object_.SectionKey(), object_.ValueKey()};
+    // The section is converted before anything else in every registry operation.
+    const std::optional<Text> lostSection =
+        op >= 4 && op <= 12 && !Carried(object_.SectionKey())
+            ? std::optional<Text>(object_.SectionKey())
+            : std::nullopt;
     switch (op) {
       case 0: {  // the location
         object_.ClassKey(in_.From(kRoots));
@@ -458,6 +501,10 @@ class Sequence {
         object_.Default(SomeVariant());
         return;
       case 4: {  // KeyExists
+        if (lostSection) {
+          ExpectAnsiRaise([&] { object_.KeyExists(); }, *lostSection, "KeyExists");
+          return;
+        }
         const bool got = object_.KeyExists();
         if (faulty) return;
         const bool want = Root() >= 0 && model_.Find(Root(), Place(true)) != nullptr;
@@ -465,6 +512,10 @@ class Sequence {
         return;
       }
       case 5: {  // CreateKey
+        if (lostSection) {
+          ExpectAnsiRaise([&] { object_.CreateKey(); }, *lostSection, "CreateKey");
+          return;
+        }
         if (faulty) {
           object_.CreateKey();
           return;
@@ -478,6 +529,10 @@ class Sequence {
         return;
       }
       case 6: {  // DeleteKey
+        if (lostSection) {
+          ExpectAnsiRaise([&] { object_.DeleteKey(); }, *lostSection, "DeleteKey");
+          return;
+        }
         if (faulty) {
           object_.DeleteKey();
           return;
@@ -493,6 +548,10 @@ class Sequence {
         return;
       }
       case 7: {  // DeleteValue
+        if (lostSection) {
+          ExpectAnsiRaise([&] { object_.DeleteValue(); }, *lostSection, "DeleteValue");
+          return;
+        }
         if (faulty) {
           object_.DeleteValue();
           return;
@@ -503,6 +562,11 @@ class Sequence {
                       u"Failed to open key '" + RootText() + u"',Section: '" +
                           object_.SectionKey() + u"' for delete access",
                       "DeleteValue");
+          return;
+        }
+        // The value's name is converted once the key is open.
+        if (!Carried(object_.ValueKey())) {
+          ExpectAnsiRaise([&] { object_.DeleteValue(); }, object_.ValueKey(), "DeleteValue");
           return;
         }
         const std::string name = Ansi(object_.ValueKey());
@@ -521,6 +585,11 @@ class Sequence {
         return;
       }
       case 8: {  // Value read
+        if (const auto lost = FirstLost({object_.SectionKey(), object_.ValueKey()})) {
+          // Raised before the key is opened: the value type stays as it was.
+          ExpectAnsiRaise([&] { object_.Value(); }, *lost, "Value read");
+          return;
+        }
         if (faulty) {
           object_.Value();
           return;
@@ -535,6 +604,7 @@ class Sequence {
       case 10: {  // Value / Value64bit write
         const Variant value = SomeVariant();
         if (faulty) {
+          faultyTexts_.push_back(value.ToText());
           if (op == 10)
             object_.Value64bit(value);
           else
@@ -547,6 +617,11 @@ class Sequence {
       case 11: {  // EnumerateValues
         std::vector<Text> names = {u"left over"};
         std::int32_t count = 99;
+        if (lostSection) {
+          ExpectAnsiRaise([&] { object_.EnumerateValues(names, count); }, *lostSection,
+                          "EnumerateValues");
+          return;
+        }
         Check(object_.EnumerateValues(names, count), "EnumerateValues gave false");
         if (faulty) return;
         Check(count == static_cast<std::int32_t>(names.size()), "EnumerateValues count");
@@ -560,6 +635,12 @@ class Sequence {
       case 12: {  // EnumerateSections
         std::vector<Text> names = {u"left over"};
         std::int32_t count = 99;
+        if (lostSection) {
+          // Raised again as the enumeration's own error, with the same description.
+          ExpectRaise([&] { object_.EnumerateSections(names, count); }, cRegistry::kErrEnumerate,
+                      AnsiTextError(*lostSection), "EnumerateSections");
+          return;
+        }
         Check(object_.EnumerateSections(names, count), "EnumerateSections gave false");
         if (faulty) return;
         Check(count == static_cast<std::int32_t>(names.size()), "EnumerateSections count");
@@ -609,6 +690,7 @@ class Sequence {
   cRegistry object_;
   Model model_;
   std::int32_t expectedType_ = 0;
+  std::vector<Text> faultyTexts_;
 };
 
 }  // namespace

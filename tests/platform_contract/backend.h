@@ -1,6 +1,8 @@
 // What the platform contract suite needs besides the seam: a way to lay out files and folders
 // and read them back, and the small child program. One implementation over the simulated
 // machine (sim_backend.cpp), one over real Windows (win32_backend.cpp, run under wine64).
+//
+// Paths are UTF-8, in any script; file contents are bytes.
 #pragma once
 
 #include <memory>

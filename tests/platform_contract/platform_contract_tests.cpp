@@ -11,9 +11,22 @@
 
 #include "backend.h"
 #include "platform/handles.h"
+#include "platform/text.h"
 
 namespace qv::contract {
 namespace {
+
+// The backend names paths in UTF-8; the seam takes them in UTF-16.
+Text W(const std::string& utf8) { return Utf8ToText(utf8); }
+std::string U8(const win::WCHAR* text) { return TextToUtf8(Text(text)); }
+
+// A folder name no Western ANSI code page can carry: Polish, Russian and Greek letters
+// ("Łódź Синхр Συνδ"), as a user of any system locale may name a folder.
+constexpr char kForeignName[] =
+    "\xc5\x81\xc3\xb3" "d\xc5\xba \xd0\xa1\xd0\xb8\xd0\xbd\xd1\x85\xd1\x80 \xce\xa3\xcf\x85\xce\xbd\xce\xb4";
+// The same name in upper case ("ŁÓDŹ СИНХР ΣΥΝΔ").
+constexpr char16_t kForeignNameUpper[] =
+    u"\u0141\u00d3D\u0179 \u0421\u0418\u041d\u0425\u0420 \u03a3\u03a5\u039d\u0394";
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(),
@@ -70,68 +83,74 @@ TEST_F(Contract, A64BitProcessIsNotUnderWow64) {
 }
 
 TEST_F(Contract, OwnFileNameFullAndCut) {
-  char path[win::MAX_PATH];
-  const win::DWORD n = p.system.GetModuleFileNameA(win::HINSTANCE{}, path, win::MAX_PATH);
+  win::WCHAR path[win::MAX_PATH];
+  const win::DWORD n = p.system.GetModuleFileNameW(win::HINSTANCE{}, path, win::MAX_PATH);
   ASSERT_GT(n, 0u);
-  EXPECT_EQ(n, std::strlen(path));
-  EXPECT_TRUE(EndsWith(Lower(path), "\\platform_contract_tests.exe")) << path;
-  const win::DWORD attributes = p.files.GetFileAttributesA(path);
+  EXPECT_EQ(n, Text(path).size());
+  EXPECT_TRUE(EndsWith(Lower(U8(path)), "\\platform_contract_tests.exe")) << U8(path);
+  const win::DWORD attributes = p.files.GetFileAttributesW(path);
   ASSERT_NE(attributes, win::INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(attributes & win::FILE_ATTRIBUTE_DIRECTORY, 0u);
   // The module handle of the program names the same file.
-  char again[win::MAX_PATH];
+  win::WCHAR again[win::MAX_PATH];
   const win::HINSTANCE self = p.system.GetModuleHandleA(nullptr);
   ASSERT_FALSE(win::IsNull(self));
-  EXPECT_EQ(p.system.GetModuleFileNameA(self, again, win::MAX_PATH), n);
-  EXPECT_STREQ(again, path);
+  EXPECT_EQ(p.system.GetModuleFileNameW(self, again, win::MAX_PATH), n);
+  EXPECT_EQ(Text(again), Text(path));
   // Too small a buffer: Windows from Vista on cuts and terminates, and gives the size.
-  char small[11];
-  std::memset(small, 'x', sizeof small);
-  EXPECT_EQ(p.system.GetModuleFileNameA(win::HINSTANCE{}, small, 10), 10u);
-  EXPECT_EQ(std::string(small, 9), std::string(path, 9));
+  win::WCHAR small[11];
+  std::fill(std::begin(small), std::end(small), u'x');
+  EXPECT_EQ(p.system.GetModuleFileNameW(win::HINSTANCE{}, small, 10), 10u);
+  EXPECT_EQ(Text(small, 9), Text(path, 9));
   // Wine fills all ten characters without a terminator, as Windows XP did.
   if (!b->IsWine()) {
-    EXPECT_EQ(small[9], '\0');
+    EXPECT_EQ(small[9], u'\0');
   }
-  EXPECT_EQ(small[10], 'x');
+  EXPECT_EQ(small[10], u'x');
 }
 
 TEST_F(Contract, SystemFolderAndTheSizeNeeded) {
-  char path[win::MAX_PATH];
-  const win::UINT n = p.system.GetSystemDirectoryA(path, win::MAX_PATH);
-  EXPECT_EQ(Lower(path), "c:\\windows\\system32");
+  win::WCHAR path[win::MAX_PATH];
+  const win::UINT n = p.system.GetSystemDirectoryW(path, win::MAX_PATH);
+  EXPECT_EQ(Lower(U8(path)), "c:\\windows\\system32");
   EXPECT_EQ(n, 19u);
-  char tiny[4] = {'x', 'x', 'x', 'x'};
-  EXPECT_EQ(p.system.GetSystemDirectoryA(tiny, sizeof tiny), 20u);  // with the terminator
+  win::WCHAR tiny[4] = {u'x', u'x', u'x', u'x'};
+  EXPECT_EQ(p.system.GetSystemDirectoryW(tiny, 4), 20u);  // with the terminator
 }
 
 // --- special folder ---------------------------------------------------------------------------------
 
 TEST_F(Contract, CommonProgramsFolderIsThereOrMade) {
-  char path[win::MAX_PATH];
-  std::memset(path, ' ', sizeof path);
-  ASSERT_EQ(p.shell.SHGetFolderPathA(win::HWND{}, win::CSIDL_COMMON_PROGRAMS | win::CSIDL_FLAG_CREATE,
+  win::WCHAR path[win::MAX_PATH];
+  std::fill(std::begin(path), std::end(path), u' ');
+  ASSERT_EQ(p.shell.SHGetFolderPathW(win::HWND{}, win::CSIDL_COMMON_PROGRAMS | win::CSIDL_FLAG_CREATE,
                                      win::HANDLE{}, win::SHGFP_TYPE_CURRENT, path),
             win::S_OK);
-  EXPECT_EQ(Lower(path), "c:\\programdata\\microsoft\\windows\\start menu\\programs");
-  const win::DWORD attributes = p.files.GetFileAttributesA(path);
+  EXPECT_EQ(Lower(U8(path)), "c:\\programdata\\microsoft\\windows\\start menu\\programs");
+  const win::DWORD attributes = p.files.GetFileAttributesW(path);
   ASSERT_NE(attributes, win::INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(attributes & win::FILE_ATTRIBUTE_DIRECTORY, 0u);
 }
 
 // --- version data -------------------------------------------------------------------------------------
 
-TEST_F(Contract, VersionOfTheChildProgram) {
-  const std::string child = b->ChildProgram();
+// Reads the version block of `path` into `data`; false when a step fails.
+bool ReadVersionBlock(win::Platform& p, const Text& path, std::vector<std::uint8_t>& data) {
   win::DWORD handle = 77;
-  const win::DWORD size = p.files.GetFileVersionInfoSizeA(child.c_str(), &handle);
-  ASSERT_GT(size, 92u);
+  const win::DWORD size = p.files.GetFileVersionInfoSizeW(path.c_str(), &handle);
   EXPECT_EQ(handle, 0u);
-  std::vector<std::uint8_t> data(size);
-  ASSERT_EQ(p.files.GetFileVersionInfoA(child.c_str(), handle, size, data.data()), win::TRUE);
+  if (size == 0) return false;
+  data.assign(size, 0);
+  return p.files.GetFileVersionInfoW(path.c_str(), handle, size, data.data()) == win::TRUE;
+}
+
+TEST_F(Contract, VersionOfTheChildProgram) {
+  std::vector<std::uint8_t> data;
+  ASSERT_TRUE(ReadVersionBlock(p, W(b->ChildProgram()), data));
+  ASSERT_GT(data.size(), 92u);
   void* value = nullptr;
   win::UINT length = 0;
-  ASSERT_EQ(p.files.VerQueryValueA(data.data(), "\\", &value, &length), win::TRUE);
+  ASSERT_EQ(p.files.VerQueryValueW(data.data(), u"\\", &value, &length), win::TRUE);
   ASSERT_EQ(length, 52u);
   EXPECT_GE(static_cast<std::uint8_t*>(value), data.data());
   EXPECT_LE(static_cast<std::uint8_t*>(value) + length, data.data() + data.size());
@@ -142,24 +161,50 @@ TEST_F(Contract, VersionOfTheChildProgram) {
   EXPECT_EQ(info.dwFileVersionLS, 0x00000044u);
   EXPECT_EQ(info.dwProductVersionLS, 0x00000044u);
 
-  ASSERT_EQ(p.files.VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &value, &length), win::TRUE);
+  ASSERT_EQ(p.files.VerQueryValueW(data.data(), u"\\VarFileInfo\\Translation", &value, &length), win::TRUE);
   ASSERT_EQ(length, 4u);
   EXPECT_EQ(static_cast<std::uint8_t*>(value)[0], 0x09);
   EXPECT_EQ(static_cast<std::uint8_t*>(value)[1], 0x04);
-  ASSERT_EQ(p.files.VerQueryValueA(data.data(), "\\StringFileInfo\\040904B0\\FileVersion", &value, &length),
+  // A text comes in UTF-16, inside the block, its length in characters with the terminator.
+  ASSERT_EQ(p.files.VerQueryValueW(data.data(), u"\\StringFileInfo\\040904B0\\FileVersion", &value, &length),
             win::TRUE);
-  EXPECT_STREQ(static_cast<char*>(value), "3.10.0.68");
-  EXPECT_EQ(p.files.VerQueryValueA(data.data(), "\\StringFileInfo\\040704B0\\FileVersion", &value, &length),
+  const auto* text = static_cast<const win::WCHAR*>(value);
+  EXPECT_GE(static_cast<const void*>(text), static_cast<const void*>(data.data()));
+  EXPECT_LE(static_cast<const void*>(text + length), static_cast<const void*>(data.data() + data.size()));
+  EXPECT_EQ(Text(text), u"3.10.0.68");
+  EXPECT_EQ(length, 10u);
+  // Sub-block names are compared without regard to case.
+  ASSERT_EQ(p.files.VerQueryValueW(data.data(), u"\\stringfileinfo\\040904b0\\PRODUCTVERSION", &value,
+                                   &length),
+            win::TRUE);
+  EXPECT_EQ(Text(static_cast<const win::WCHAR*>(value)), u"3.10.0.68");
+  EXPECT_EQ(p.files.VerQueryValueW(data.data(), u"\\StringFileInfo\\040704B0\\FileVersion", &value, &length),
             win::FALSE);
 }
 
+TEST_F(Contract, VersionOfAProgramInAFolderOutsideTheAnsiCodePage) {
+  const std::string folder = b->Scratch() + "\\" + kForeignName;
+  b->MakeFolder(folder);
+  b->CopyChildProgram(folder + "\\child.exe");
+  std::vector<std::uint8_t> data;
+  ASSERT_TRUE(ReadVersionBlock(p, W(folder + "\\child.exe"), data));
+  void* value = nullptr;
+  win::UINT length = 0;
+  ASSERT_EQ(p.files.VerQueryValueW(data.data(), u"\\", &value, &length), win::TRUE);
+  ASSERT_EQ(length, 52u);
+  win::VS_FIXEDFILEINFO info;
+  std::memcpy(&info, value, sizeof info);
+  EXPECT_EQ(info.dwFileVersionMS, 0x0003000Au);
+  EXPECT_EQ(info.dwFileVersionLS, 0x00000044u);
+}
+
 TEST_F(Contract, NoVersionData) {
-  char own[win::MAX_PATH];
-  p.system.GetModuleFileNameA(win::HINSTANCE{}, own, win::MAX_PATH);
+  win::WCHAR own[win::MAX_PATH];
+  ASSERT_GT(p.system.GetModuleFileNameW(win::HINSTANCE{}, own, win::MAX_PATH), 0u);
   win::DWORD handle = 0;
-  EXPECT_EQ(p.files.GetFileVersionInfoSizeA(own, &handle), 0u);  // the test program has none
-  const std::string missing = b->Scratch() + "\\missing.exe";
-  EXPECT_EQ(p.files.GetFileVersionInfoSizeA(missing.c_str(), &handle), 0u);
+  EXPECT_EQ(p.files.GetFileVersionInfoSizeW(own, &handle), 0u);  // the test program has none
+  const Text missing = W(b->Scratch() + "\\missing.exe");
+  EXPECT_EQ(p.files.GetFileVersionInfoSizeW(missing.c_str(), &handle), 0u);
   EXPECT_EQ(b->LastError(), static_cast<win::DWORD>(win::ERROR_FILE_NOT_FOUND));
 }
 
@@ -171,12 +216,11 @@ struct Started {
 };
 
 Started Start(win::Platform& p, const std::string& commandLine) {
-  win::STARTUPINFOA si{};
+  win::STARTUPINFOW si{};
   si.cb = sizeof si;
   Started r{};
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  r.ok = p.processes.CreateProcessA(nullptr, line.data(), nullptr, nullptr, win::TRUE,
+  Text line = W(commandLine);  // writable, as CreateProcessW wants it
+  r.ok = p.processes.CreateProcessW(nullptr, line.data(), nullptr, nullptr, win::TRUE,
                                     win::NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si, &r.pi);
   return r;
 }
@@ -232,14 +276,14 @@ TEST_P(RefusedStart, NothingRuns) {
   const RefusedStartCase& c = GetParam();
   const std::string scratch = b->Scratch();
   const std::string marker = scratch + "\\marker.txt";
-  std::string child = b->ChildProgram();
-  const std::string application = child.substr(0, child.size() - 4);
-  const std::string directory = scratch + "\\none";
-  std::string line = "child " + marker;
-  win::STARTUPINFOA si{};
+  const Text child = W(b->ChildProgram());
+  const Text application = child.substr(0, child.size() - 4);
+  const Text directory = W(scratch + "\\none");
+  Text line = W("child " + marker);
+  win::STARTUPINFOW si{};
   si.cb = sizeof si;
   win::PROCESS_INFORMATION pi{};
-  EXPECT_EQ(p.processes.CreateProcessA(c.applicationWithoutExtension ? application.c_str() : child.c_str(),
+  EXPECT_EQ(p.processes.CreateProcessW(c.applicationWithoutExtension ? application.c_str() : child.c_str(),
                                        line.data(), nullptr, nullptr, win::FALSE, 0, nullptr,
                                        c.missingCurrentDirectory ? directory.c_str() : nullptr, &si, &pi),
             win::FALSE);
@@ -273,6 +317,25 @@ TEST_F(Contract, UnquotedPathWithBlanksTakesTheFirstExistingPrefix) {
   EXPECT_EQ(RunToEnd(*b, p, "\"" + inner + "\" " + marker, marker), Lower(inner));
 }
 
+// A program in a folder named outside the ANSI code page starts through the wide call. (The
+// child program itself reads its command line in ANSI, so its marker stays in a plain folder;
+// the path it writes is its own ANSI reading of the folder name and is not compared.)
+TEST_F(Contract, ProgramInAFolderOutsideTheAnsiCodePageStarts) {
+  const std::string scratch = b->Scratch();
+  const std::string marker = scratch + "\\marker.txt";
+  const std::string folder = scratch + "\\" + kForeignName;
+  b->MakeFolder(folder);
+  b->CopyChildProgram(folder + "\\child.exe");
+  const Started r = Start(p, "\"" + folder + "\\child.exe\" " + marker);
+  ASSERT_EQ(r.ok, win::TRUE);
+  EXPECT_EQ(p.processes.WaitForSingleObject(r.pi.hProcess, win::INFINITE), win::WAIT_OBJECT_0);
+  EXPECT_EQ(p.processes.CloseHandle(r.pi.hThread), win::TRUE);
+  EXPECT_EQ(p.processes.CloseHandle(r.pi.hProcess), win::TRUE);
+  const std::optional<std::string> written = b->ReadFile(marker);
+  ASSERT_TRUE(written.has_value());
+  EXPECT_TRUE(EndsWith(Lower(*written), "\\child.exe")) << *written;
+}
+
 // --- files ----------------------------------------------------------------------------------------------
 
 constexpr win::DWORD kDecisive = win::FILE_ATTRIBUTE_READONLY | win::FILE_ATTRIBUTE_HIDDEN |
@@ -296,14 +359,14 @@ TEST_P(DeleteRules, OnlyWritableFilesGo) {
   else if (c.make) b->MakeFile(path, c.attributes, "old");
   if (c.make && !c.folder) {
     // The bits the updater decides on (Wine shows every file with the archive bit as well).
-    const win::DWORD seen = p.files.GetFileAttributesA(path.c_str());
+    const win::DWORD seen = p.files.GetFileAttributesW(W(path).c_str());
     EXPECT_EQ(seen & kDecisive, c.attributes & kDecisive);
   }
-  EXPECT_EQ(p.files.DeleteFileA(path.c_str()), c.ok);
+  EXPECT_EQ(p.files.DeleteFileW(W(path).c_str()), c.ok);
   if (!c.ok) {
     EXPECT_EQ(b->LastError(), c.error);
   }
-  EXPECT_EQ(p.files.GetFileAttributesA(path.c_str()) == win::INVALID_FILE_ATTRIBUTES,
+  EXPECT_EQ(p.files.GetFileAttributesW(W(path).c_str()) == win::INVALID_FILE_ATTRIBUTES,
             c.ok || !c.make);
 }
 
@@ -319,11 +382,38 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(Contract, MissingFolderIsNotAMissingFile) {
-  const std::string path = b->Scratch() + "\\none\\x.lnk";
-  EXPECT_EQ(p.files.GetFileAttributesA(path.c_str()), win::INVALID_FILE_ATTRIBUTES);
+  const Text path = W(b->Scratch() + "\\none\\x.lnk");
+  EXPECT_EQ(p.files.GetFileAttributesW(path.c_str()), win::INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(b->LastError(), static_cast<win::DWORD>(win::ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(p.files.DeleteFileA(path.c_str()), win::FALSE);
+  EXPECT_EQ(p.files.DeleteFileW(path.c_str()), win::FALSE);
   EXPECT_EQ(b->LastError(), static_cast<win::DWORD>(win::ERROR_PATH_NOT_FOUND));
+}
+
+// Names outside the ANSI code page: found in any case, told apart from a name with another
+// letter in the same place, deleted and moved as named.
+TEST_F(Contract, NamesOutsideTheAnsiCodePage) {
+  const std::string scratch = b->Scratch();
+  const std::string folder = scratch + "\\" + kForeignName;
+  b->MakeFolder(folder);
+  b->MakeFile(folder + "\\a.txt", win::FILE_ATTRIBUTE_ARCHIVE, "a");
+  const Text upper = W(scratch) + u"\\" + kForeignNameUpper;
+  const win::DWORD attributes = p.files.GetFileAttributesW(upper.c_str());
+  ASSERT_NE(attributes, win::INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(attributes & win::FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_NE(p.files.GetFileAttributesW((upper + u"\\A.TXT").c_str()), win::INVALID_FILE_ATTRIBUTES);
+  // "Lodz ..." with plain letters, and the "?" an ANSI conversion would have made of "Ł".
+  Text other = W(folder);
+  other[other.size() - Text(kForeignNameUpper).size()] = u'L';
+  EXPECT_EQ(p.files.GetFileAttributesW(other.c_str()), win::INVALID_FILE_ATTRIBUTES);
+  other[other.size() - Text(kForeignNameUpper).size()] = u'?';
+  EXPECT_EQ(p.files.GetFileAttributesW(other.c_str()), win::INVALID_FILE_ATTRIBUTES);
+  // Moved to another such name and deleted there.
+  const std::string moved = folder + "\\\xd0\x91.txt";  // "Б.txt"
+  ASSERT_EQ(p.files.MoveFileExW(W(folder + "\\a.txt").c_str(), W(moved).c_str(), 0), win::TRUE);
+  EXPECT_EQ(b->ReadFile(moved).value_or(""), "a");
+  EXPECT_FALSE(b->ReadFile(folder + "\\a.txt").has_value());
+  EXPECT_EQ(p.files.DeleteFileW((upper + u"\\\u0431.TXT").c_str()), win::TRUE);  // "б.TXT"
+  EXPECT_FALSE(b->ReadFile(moved).has_value());
 }
 
 constexpr win::DWORD kReplace = win::MOVEFILE_REPLACE_EXISTING;
@@ -350,7 +440,7 @@ TEST_P(MoveRules, ReplaceOnlyWhereAllowed) {
   b->MakeFile(from, win::FILE_ATTRIBUTE_ARCHIVE, "new");
   if (c.target == 1) b->MakeFile(to, c.attributes, "old");
   if (c.target == 2) b->MakeFolder(to);
-  EXPECT_EQ(p.files.MoveFileExA(from.c_str(), to.c_str(), c.flags), c.ok);
+  EXPECT_EQ(p.files.MoveFileExW(W(from).c_str(), W(to).c_str(), c.flags), c.ok);
   if (c.ok) {
     EXPECT_EQ(b->ReadFile(to).value_or(""), "new");
     EXPECT_FALSE(b->ReadFile(from).has_value());
@@ -374,7 +464,7 @@ INSTANTIATE_TEST_SUITE_P(
 // --- shell links ------------------------------------------------------------------------------------------
 
 TEST_F(Contract, ShellLinkNeedsCom) {
-  win::IShellLinkA* link = nullptr;
+  win::IShellLinkW* link = nullptr;
   EXPECT_EQ(p.shell.CoCreateShellLink(&link), win::CO_E_NOTINITIALIZED);
   EXPECT_EQ(link, nullptr);
 }
@@ -405,17 +495,16 @@ TEST_P(SaveRules, WritesWhereWindowsWrites) {
   if (c.existing == 2) b->MakeFolder(link);
   const std::string target = b->ChildProgram();
   {
-    win::ComRef<win::IShellLinkA> shellLink;
+    win::ComRef<win::IShellLinkW> shellLink;
     ASSERT_EQ(p.shell.CoCreateShellLink(shellLink.put()), win::S_OK);
     win::ComRef<win::IPersistFile> file;
     ASSERT_EQ(shellLink->QueryInterfacePersistFile(file.put()), win::S_OK);
-    EXPECT_EQ(shellLink->SetPath(target.c_str()), win::S_OK);
-    EXPECT_EQ(shellLink->SetDescription("Syncs two Quorvia data files."), win::S_OK);
-    EXPECT_EQ(shellLink->SetIconLocation(target.c_str(), 0), win::S_OK);
+    EXPECT_EQ(shellLink->SetPath(W(target).c_str()), win::S_OK);
+    EXPECT_EQ(shellLink->SetDescription(u"Syncs two Quorvia data files."), win::S_OK);
+    EXPECT_EQ(shellLink->SetIconLocation(W(target).c_str(), 0), win::S_OK);
     EXPECT_EQ(shellLink->SetShowCmd(win::SW_SHOWNORMAL), win::S_OK);
     EXPECT_EQ(shellLink->Resolve(win::HWND{}, win::SLR_UPDATE), win::S_OK);  // the target exists
-    const Text wide(link.begin(), link.end());  // the scratch path is plain ASCII
-    EXPECT_EQ(file->Save(wide.c_str(), win::FALSE), c.expected);
+    EXPECT_EQ(file->Save(W(link).c_str(), win::FALSE), c.expected);
   }
   const std::optional<std::string> content = b->ReadFile(link);
   if (c.expected == win::S_OK) {
@@ -437,6 +526,29 @@ INSTANTIATE_TEST_SUITE_P(
                       SaveCase{"OverHidden", 1, win::FILE_ATTRIBUTE_HIDDEN, false, win::E_ACCESSDENIED},
                       SaveCase{"OverFolder", 2, 0, false, win::E_ACCESSDENIED}),
     [](const auto& i) { return std::string(i.param.name); });
+
+// A shortcut named, placed and pointing outside the ANSI code page is written where it was named.
+TEST_F(Contract, ShellLinkOutsideTheAnsiCodePage) {
+  ASSERT_EQ(p.shell.CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED), win::S_OK);
+  const std::string folder = b->Scratch() + "\\" + kForeignName;
+  b->MakeFolder(folder);
+  const std::string target = folder + "\\child.exe";
+  b->CopyChildProgram(target);
+  const std::string link = folder + "\\\xd0\xa1\xd0\xb8\xd0\xbd\xd1\x85\xd1\x80.lnk";  // "Синхр.lnk"
+  {
+    win::ComRef<win::IShellLinkW> shellLink;
+    ASSERT_EQ(p.shell.CoCreateShellLink(shellLink.put()), win::S_OK);
+    win::ComRef<win::IPersistFile> file;
+    ASSERT_EQ(shellLink->QueryInterfacePersistFile(file.put()), win::S_OK);
+    EXPECT_EQ(shellLink->SetPath(W(target).c_str()), win::S_OK);
+    EXPECT_EQ(shellLink->SetDescription(u"Synchronisiert \u0142\u0105cznie \u20ac"), win::S_OK);
+    EXPECT_EQ(shellLink->SetIconLocation(W(target).c_str(), 0), win::S_OK);
+    EXPECT_EQ(shellLink->Resolve(win::HWND{}, win::SLR_UPDATE), win::S_OK);  // the target is found
+    EXPECT_EQ(file->Save(W(link).c_str(), win::FALSE), win::S_OK);
+  }
+  p.shell.CoUninitialize();
+  EXPECT_TRUE(b->ReadFile(link).has_value());
+}
 
 // --- windows ------------------------------------------------------------------------------------------------
 

@@ -1,5 +1,7 @@
-// The contract suite on real Windows (wine64): the real seam, files made with kernel32.
+// The contract suite on real Windows (wine64): the real seam, files made with kernel32's wide
+// functions, paths in UTF-8 converted to UTF-16 at this edge.
 #include "backend.h"
+#include "platform/text.h"
 #include "platform/win32/win32_platform.h"
 
 #include <windows.h>
@@ -10,35 +12,44 @@
 namespace qv::contract {
 namespace {
 
+std::wstring Wide(const std::string& utf8) {
+  const Text text = Utf8ToText(utf8);
+  return std::wstring(text.begin(), text.end());
+}
+
+std::string Utf8(const wchar_t* wide, std::size_t length) {
+  return TextToUtf8(Text(wide, wide + length));
+}
+
 std::string OwnFolder() {
-  char path[MAX_PATH];
-  const ::DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path, n);
+  wchar_t path[MAX_PATH];
+  const ::DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::string s = Utf8(path, n);
   return s.substr(0, s.find_last_of('\\'));
 }
 
 // Removes a folder with everything in it, read-only and hidden files included.
-void RemoveTree(const std::string& folder) {
-  ::WIN32_FIND_DATAA data;
-  const ::HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
+void RemoveTree(const std::wstring& folder) {
+  ::WIN32_FIND_DATAW data;
+  const ::HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
   if (find != INVALID_HANDLE_VALUE) {
     do {
-      const std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = folder + "\\" + name;
-      ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
-      else ::DeleteFileA(path.c_str());
-    } while (::FindNextFileA(find, &data));
+      else ::DeleteFileW(path.c_str());
+    } while (::FindNextFileW(find, &data));
     ::FindClose(find);
   }
-  ::RemoveDirectoryA(folder.c_str());
+  ::RemoveDirectoryW(folder.c_str());
 }
 
 class Win32Backend final : public Backend {
  public:
   ~Win32Backend() override {
-    for (const std::string& s : scratch_) RemoveTree(s);
+    for (const std::string& s : scratch_) RemoveTree(Wide(s));
   }
   win::Platform platform() override { return seam_.platform(); }
   bool simulated() const override { return false; }
@@ -47,27 +58,30 @@ class Win32Backend final : public Backend {
   }
   win::DWORD LastError() override { return ::GetLastError(); }
   std::string Scratch() override {
-    char temp[MAX_PATH];
-    const ::DWORD n = ::GetTempPathA(MAX_PATH, temp);
-    std::string path = std::string(temp, n) + "qvpc" + std::to_string(::GetCurrentProcessId()) + "-" +
+    wchar_t temp[MAX_PATH];
+    const ::DWORD n = ::GetTempPathW(MAX_PATH, temp);
+    std::string path = Utf8(temp, n) + "qvpc" + std::to_string(::GetCurrentProcessId()) + "-" +
                        std::to_string(++counter_);
-    ::CreateDirectoryA(path.c_str(), nullptr);
+    ::CreateDirectoryW(Wide(path).c_str(), nullptr);
     scratch_.push_back(path);
     return path;
   }
-  void MakeFolder(const std::string& path) override { ::CreateDirectoryA(path.c_str(), nullptr); }
+  void MakeFolder(const std::string& path) override {
+    ::CreateDirectoryW(Wide(path).c_str(), nullptr);
+  }
   void MakeFile(const std::string& path, win::DWORD attributes, const std::string& content) override {
-    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    const ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    const std::wstring wide = Wide(path);
+    ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+    const ::HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return;
     ::DWORD written = 0;
     ::WriteFile(h, content.data(), static_cast<::DWORD>(content.size()), &written, nullptr);
     ::CloseHandle(h);
-    ::SetFileAttributesA(path.c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes);
+    ::SetFileAttributesW(wide.c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes);
   }
   std::optional<std::string> ReadFile(const std::string& path) override {
-    const ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    const ::HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
     std::string content;
@@ -79,7 +93,7 @@ class Win32Backend final : public Backend {
   }
   std::string ChildProgram() override { return OwnFolder() + "\\contract_child.exe"; }
   void CopyChildProgram(const std::string& path) override {
-    ::CopyFileA(ChildProgram().c_str(), path.c_str(), FALSE);
+    ::CopyFileW(Wide(ChildProgram()).c_str(), Wide(path).c_str(), FALSE);
   }
 
  private:

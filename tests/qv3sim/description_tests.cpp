@@ -83,6 +83,7 @@ TEST(Description, JsonOfAMachineReadsBackAsTheSameMachine) {
   other.files.push_back({"C:\\x\\hidden.lnk", std::nullopt, true, true, true, false});
   other.installer.effect = InstallerEffect::Fail;
   other.environment.emplace_back("TEMP", "C:\\Temp");
+  other.codePage = 932;
   EXPECT_FALSE(other == m);
   EXPECT_TRUE(ReadDescription(DescriptionToJson(other), "printed.json") == other);
 }
@@ -95,7 +96,7 @@ TEST_P(ExampleFile, Reads) {
 
 INSTANTIATE_TEST_SUITE_P(Shipped, ExampleFile,
                          ::testing::Values("default.json", "xp-german.json", "not-installed.json",
-                                           "registry-refused.json"));
+                                           "registry-refused.json", "win10-utf8-polish.json"));
 
 TEST(Description, ReadsEveryField) {
   const MachineDescription m = ReadDescription(R"({
@@ -188,6 +189,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"BitsAsString", "{\n\n  \"windows_bits\": \"64\"\n}", 3,
                   "windows_bits: expected an integer, got a string"},
         ErrorCase{"BitsOutOfSet", "{\n  \"updater_bits\": 48\n}", 2, "expected 32 or 64"},
+        ErrorCase{"UnknownCodePage", "{\n  \"arguments\": \"\",\n  \"code_page\": 437\n}", 3,
+                  "code_page: expected a system code page the simulation knows"},
         ErrorCase{"BitsFraction", "{\n  \"windows_bits\": 64.5\n}", 2, "got a number with a fraction"},
         ErrorCase{"WindowsVersionWord", "{\n  \"windows_version\": \"seven\"\n}", 2, "major.minor"},
         ErrorCase{"Updater64On32", "{\n  \"windows_bits\": 32,\n  \"updater_bits\": 64\n}", 3,

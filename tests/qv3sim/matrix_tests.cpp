@@ -15,8 +15,9 @@ using qv::sim::Answer;
 
 TEST(Matrix, HasEveryCombinationOnce) {
   const auto cases = MatrixCases();
-  // Seven Windows / word-size pairs times two choices for each of five variations.
-  EXPECT_EQ(cases.size(), 7u * 2 * 2 * 2 * 2 * 2);
+  // Seven Windows / word-size pairs times two choices for each of five variations, and four
+  // other system code pages in two languages.
+  EXPECT_EQ(cases.size(), 7u * 2 * 2 * 2 * 2 * 2 + 4 * 2);
   std::set<std::string> names;
   for (const MatrixCase& c : cases) {
     EXPECT_TRUE(names.insert(CaseName(c)).second) << CaseName(c);
@@ -74,10 +75,10 @@ MatrixSummary MatrixRun::summary_;
 std::vector<std::string>* MatrixRun::lines_ = new std::vector<std::string>;
 
 TEST_F(MatrixRun, RunsEveryCaseAndCountsThem) {
-  EXPECT_EQ(summary_.runs, 224u);
+  EXPECT_EQ(summary_.runs, 232u);
   EXPECT_EQ(summary_.failures, 0u);
-  ASSERT_EQ(lines_->size(), 225u);
-  EXPECT_EQ(lines_->back().rfind("224 runs in ", 0), 0u) << lines_->back();
+  ASSERT_EQ(lines_->size(), 233u);
+  EXPECT_EQ(lines_->back().rfind("232 runs in ", 0), 0u) << lines_->back();
   EXPECT_NE(lines_->back().find(" runs per second"), std::string::npos);
   for (std::size_t i = 0; i + 1 < lines_->size(); ++i)
     EXPECT_EQ((*lines_)[i].find("FAILURE"), std::string::npos) << (*lines_)[i];
@@ -101,6 +102,13 @@ TEST_F(MatrixRun, LinesTellHowEachRunWent) {
       {"5.1/32 u32 de running no-link  confirm raised", {"| updated (0)", "dialogs: MB,MB"}},
       {"5.0/32 u32 en closed  shortcut cancel  same  ",
        {"| cancelled (1602)", "dialogs: MB |", "started: - |"}},
+      // Every system code page runs the whole update as 1252 does.
+      {"6.1/64 u32 de running shortcut confirm raised cp932",
+       {"| updated (0)", "dialogs: TD,TD", "started: msiexec.exe,QVInit.exe", "64-bit=4",
+        "32-bit=21"}},
+      {"6.1/64 u32 en running shortcut confirm raised cp65001",
+       {"| updated (0)", "dialogs: TD,TD", "started: msiexec.exe,QVInit.exe", "64-bit=4",
+        "32-bit=21"}},
       {"5.0/32 u32 de running shortcut confirm same  ",
        {"| version unchanged (1642)", "dialogs: MB |", "started: msiexec.exe |", "values: all=20"}},
   };

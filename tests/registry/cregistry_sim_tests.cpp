@@ -226,8 +226,8 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"EmptyText", 1, Variant(Text()), Raw(1, std::string("\0", 1))},
         WriteCase{"EmptyVariant", 1, Variant(), Raw(1, std::string("\0", 1))},
         WriteCase{"IntegerAsText", 1, Variant(std::int32_t{-42}), Raw(1, std::string("-42\0", 4))},
-        WriteCase{"TextInCodePage", 1, Variant(Text(u"M\u00FCller \u20AC \u03A9")),
-                  Raw(1, std::string("M\xFCller \x80 ?\0", 11))},
+        WriteCase{"TextInCodePage", 1, Variant(Text(u"M\u00FCller \u20AC \u0178")),
+                  Raw(1, std::string("M\xFCller \x80 \x9F\0", 11))},
         WriteCase{"Binary", 3, Variant(ByteArray{0, 1, 0xFF}), Raw(3, std::string("\0\x01\xFF", 3))},
         WriteCase{"EmptyBinary", 3, Variant(ByteArray{}), Raw(3, "")},
         WriteCase{"Dword16", 4, Variant(std::int16_t{8000}), Raw(4, std::string("\x40\x1F\0\0", 4))},
@@ -263,6 +263,9 @@ TEST_P(WriteFailure, RaisesWritesNothingAndClosesTheKey) {
   EXPECT_EQ(m.kernel.OpenHandleCount(), 0u);
 }
 
+#define QV_LOSSY(text)                                                                        \
+  u"The text '" text u"' cannot be passed to Windows unchanged: the system code page 1252 lacks " \
+  u"some of its characters."
 #define QV_WRITE_FAILED(value) \
   u"Failed to set registry value Key: '-2147483646',Section: 'Software\\QV\\W',Key: 'v' to value: '" value u"'"
 
@@ -289,7 +292,15 @@ INSTANTIATE_TEST_SUITE_P(
         WriteFailureCase{"DwordGivenBytes", 4, Variant(ByteArray{0x0A, 0xFF}), -2147194455,
                          kSource, QV_WRITE_FAILED(u"0A FF")},
         WriteFailureCase{"BinaryGivenText", 3, Variant(Text(u"abc")), 26001, u"", u""},
-        WriteFailureCase{"BinaryGivenInteger", 3, Variant(std::int32_t{1}), 26001, u"", u""}),
+        WriteFailureCase{"BinaryGivenInteger", 3, Variant(std::int32_t{1}), 26001, u"", u""},
+        // A text the code page cannot carry unchanged is refused before the key is opened: it
+        // would be stored with "?" or a look-alike (a fullwidth quotation mark becomes '"').
+        WriteFailureCase{"TextTheCodePageLacks", 1, Variant(Text(u"M\u00FCller \u03A9")),
+                         kErrAnsiText, kSource, QV_LOSSY(u"M\u00FCller \u03A9")},
+        WriteFailureCase{"TextWithFullwidthQuote", 2, Variant(Text(u"\"C:\\x\uFF02 y\"")),
+                         kErrAnsiText, kSource, QV_LOSSY(u"\"C:\\x\uFF02 y\"")},
+        WriteFailureCase{"TextWithLoneSurrogate", 1, Variant(Text(u"a\xD800")), kErrAnsiText,
+                         kSource, QV_LOSSY(u"a\xD800")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WriteRefused, BySystemRaisesWithTheValueAsText) {
@@ -789,15 +800,22 @@ TEST(Enumerate, KeyWithoutSubkeysOrMissingGivesNothing) {
   EXPECT_EQ(count, 0);
 }
 
-// A code page that runs out of memory after a number of conversions back to text.
+// A code page that runs out of memory after a number of conversions to UTF-16 (each text
+// given to Windows is read back once, each text from Windows is converted once).
 class StarvingCodePage : public win::ICodePage {
  public:
   explicit StarvingCodePage(int conversionsLeft) : left_(conversionsLeft) {}
-  AnsiString ToAnsi(TextView text) override { return inner_.ToAnsi(text); }
-  Text FromAnsi(const AnsiString& bytes) override {
-    if (left_-- <= 0) throw std::bad_alloc();
-    return inner_.FromAnsi(bytes);
+  win::UINT GetACP() override { return inner_.GetACP(); }
+  int WideCharToMultiByte(win::UINT cp, win::DWORD flags, const win::WCHAR* in, int cin, char* out,
+                          int cout, const char* def, win::BOOL* used) override {
+    return inner_.WideCharToMultiByte(cp, flags, in, cin, out, cout, def, used);
   }
+  int MultiByteToWideChar(win::UINT cp, win::DWORD flags, const char* in, int cin,
+                          win::WCHAR* out, int cout) override {
+    if (cout != 0 && left_-- <= 0) throw std::bad_alloc();
+    return inner_.MultiByteToWideChar(cp, flags, in, cin, out, cout);
+  }
+  win::DWORD GetLastError() override { return inner_.GetLastError(); }
 
  private:
   SimCodePage inner_;
@@ -809,7 +827,7 @@ TEST(Enumerate, SectionsTurnOtherFailuresIntoTheirOwnError) {
   SimRegistry registry(kernel, 64, 32);
   registry.CreateKey("HKLM\\SOFTWARE\\Wow6432Node\\QV\\S\\one");
   registry.CreateKey("HKLM\\SOFTWARE\\Wow6432Node\\QV\\S\\two");
-  StarvingCodePage codePage(1);
+  StarvingCodePage codePage(2);  // the key path and the first name
   cRegistry object(codePage, registry, u"QV3Update", 32);
   object.ClassKey(kHKLM);
   object.SectionKey(u"Software\\QV\\S");
@@ -827,7 +845,7 @@ TEST(Enumerate, ValuesLetOtherFailuresThroughAfterClosingTheKey) {
   SimKernel kernel;
   SimRegistry registry(kernel, 64, 32);
   registry.SetValue("HKLM\\SOFTWARE\\Wow6432Node\\QV\\V", "one", Raw(1, "1"));
-  StarvingCodePage codePage(0);
+  StarvingCodePage codePage(1);  // the key path only
   cRegistry object(codePage, registry, u"QV3Update", 32);
   object.ClassKey(kHKLM);
   object.SectionKey(u"Software\\QV\\V");

@@ -14,6 +14,8 @@ struct Backend {
   const char* name;
   // Key handles still open, where the backend can count them (the simulation); -1 otherwise.
   long (*openKeyHandles)();
+  // True under Wine, where a few documented rules of Windows do not hold; the tests name them.
+  bool isWine = false;
 };
 
 Backend& GetBackend();

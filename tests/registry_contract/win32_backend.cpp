@@ -3,17 +3,22 @@
 
 #include "platform/win32/registry.h"
 
+#include <windows.h>
+
 namespace qv::contract {
 
 namespace {
 long Uncounted() { return -1; }
+bool IsWine() {
+  return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
 }  // namespace
 
 Backend& GetBackend() {
   static win::Win32Registry registry;
   static win::Win32CodePage codePage;
   static Backend backend{codePage, registry, static_cast<int>(sizeof(void*) * 8), "win32",
-                         &Uncounted};
+                         &Uncounted, IsWine()};
   return backend;
 }
 

@@ -12,6 +12,7 @@ namespace qv::sim {
 namespace {
 
 constexpr char kFile[] = "C:\\Apps\\Quorvia 3\\QVApp.exe";
+constexpr char16_t kFileW[] = u"C:\\Apps\\Quorvia 3\\QVApp.exe";
 
 SimFile WithAttributes(win::DWORD attributes) {
   SimFile f;
@@ -23,15 +24,22 @@ TEST(Paths, CaseSlashesAndDotsDoNotMatter) {
   SimMachine m;
   m.AddFile(kFile);
   auto& f = m.platform().files;
-  const char* spellings[] = {"c:\\apps\\QUORVIA 3\\qvapp.EXE", "C:/Apps/Quorvia 3/QVApp.exe",
-                             "C:\\Apps\\.\\Other\\..\\Quorvia 3\\QVApp.exe",
-                             "C:\\Apps\\\\Quorvia 3\\QVApp.exe"};
-  for (const char* s : spellings) {
-    SCOPED_TRACE(s);
-    EXPECT_EQ(f.GetFileAttributesA(s), win::FILE_ATTRIBUTE_ARCHIVE);
-    EXPECT_NE(m.FindFile(s), nullptr);
+  struct Spelling {
+    const char16_t* wide;  // as the program passes it
+    const char* utf8;      // as a test names it
+  };
+  const Spelling spellings[] = {
+      {u"c:\\apps\\QUORVIA 3\\qvapp.EXE", "c:\\apps\\QUORVIA 3\\qvapp.EXE"},
+      {u"C:/Apps/Quorvia 3/QVApp.exe", "C:/Apps/Quorvia 3/QVApp.exe"},
+      {u"C:\\Apps\\.\\Other\\..\\Quorvia 3\\QVApp.exe",
+       "C:\\Apps\\.\\Other\\..\\Quorvia 3\\QVApp.exe"},
+      {u"C:\\Apps\\\\Quorvia 3\\QVApp.exe", "C:\\Apps\\\\Quorvia 3\\QVApp.exe"}};
+  for (const Spelling& s : spellings) {
+    SCOPED_TRACE(s.utf8);
+    EXPECT_EQ(f.GetFileAttributesW(s.wide), win::FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_NE(m.FindFile(s.utf8), nullptr);
   }
-  EXPECT_EQ(f.GetFileAttributesA("C:\\APPS"), win::FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(f.GetFileAttributesW(u"C:\\APPS"), win::FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_TRUE(m.FolderExists("c:\\apps\\quorvia 3"));
   EXPECT_EQ(m.FilePaths(), (std::vector<std::string>{
                                kFile, "C:\\Users\\User\\Downloads\\QV3Update.exe",
@@ -43,20 +51,48 @@ TEST(Paths, RootedPathUsesTheCurrentDrive) {
   config.currentDirectory = "D:\\Work";
   SimMachine m(config);
   m.AddFile("D:\\Quorvia 3\\Synchronizing.lnk");
-  EXPECT_NE(m.platform().files.GetFileAttributesA("\\Quorvia 3\\Synchronizing.lnk"),
+  EXPECT_NE(m.platform().files.GetFileAttributesW(u"\\Quorvia 3\\Synchronizing.lnk"),
             win::INVALID_FILE_ATTRIBUTES);
-  EXPECT_NE(m.platform().files.GetFileAttributesA("..\\Quorvia 3\\Synchronizing.lnk"),
+  EXPECT_NE(m.platform().files.GetFileAttributesW(u"..\\Quorvia 3\\Synchronizing.lnk"),
             win::INVALID_FILE_ATTRIBUTES);
+}
+
+// Wide paths reach the file system as the user named them, in any script: the machine keeps
+// them in UTF-8 and compares them without regard to case beyond ASCII.
+TEST(Paths, NamesOutsideTheAnsiCodePageAreKeptAndFoldedByCharacter) {
+  SimMachine m;
+  // "C:\\Użytkownicy\\Пользователь\\Quorvia für" (Polish, Russian and German letters).
+  constexpr char kFolder[] =
+      "C:\\U\xc5\xbcytkownicy\\\xd0\x9f\xd0\xbe\xd0\xbb\xd1\x8c\xd0\xb7\xd0\xbe\xd0\xb2"
+      "\xd0\xb0\xd1\x82\xd0\xb5\xd0\xbb\xd1\x8c\\Quorvia f\xc3\xbcr";
+  m.AddFile(std::string(kFolder) + "\\QVApp.exe");
+  auto& f = m.platform().files;
+  // Upper case of every letter that has one: "UŻYTKOWNICY", "ПОЛЬЗОВАТЕЛЬ", "FÜR".
+  EXPECT_EQ(f.GetFileAttributesW(u"C:\\U\u017bYTKOWNICY\\\u041f\u041e\u041b\u042c\u0417\u041e"
+                                 u"\u0412\u0410\u0422\u0415\u041b\u042c\\QUORVIA F\u00dcR\\QVAPP.EXE"),
+            win::FILE_ATTRIBUTE_ARCHIVE);
+  // A different letter is a different name, even where code page 1252 would give both "?".
+  EXPECT_EQ(f.GetFileAttributesW(u"C:\\U\u017aytkownicy"), win::INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(f.GetFileAttributesW(u"C:\\U?ytkownicy"), win::INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(f.GetFileAttributesW(u"C:\\U\u017cytkownicy"), win::FILE_ATTRIBUTE_DIRECTORY);
+  ASSERT_EQ(f.DeleteFileW(u"C:\\U\u017cytkownicy\\\u043f\u043e\u043b\u044c\u0437\u043e\u0432"
+                          u"\u0430\u0442\u0435\u043b\u044c\\Quorvia f\u00fcr\\QVApp.exe"),
+            win::TRUE);
+  EXPECT_EQ(m.FileLog(),
+            std::vector<std::string>{
+                "deleted C:\\U\xc5\xbcytkownicy\\\xd0\xbf\xd0\xbe\xd0\xbb\xd1\x8c\xd0\xb7\xd0\xbe"
+                "\xd0\xb2\xd0\xb0\xd1\x82\xd0\xb5\xd0\xbb\xd1\x8c\\Quorvia f\xc3\xbcr\\QVApp.exe"});
+  EXPECT_EQ(m.FindFile(std::string(kFolder) + "\\QVApp.exe"), nullptr);
 }
 
 TEST(Attributes, MissingFileAndMissingFolderDiffer) {
   SimMachine m;
   auto& f = m.platform().files;
   m.AddFile(kFile, WithAttributes(0));
-  EXPECT_EQ(f.GetFileAttributesA(kFile), win::FILE_ATTRIBUTE_NORMAL);  // no attribute at all
-  EXPECT_EQ(f.GetFileAttributesA("C:\\Apps\\Quorvia 3\\none.exe"), win::INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(f.GetFileAttributesW(kFileW), win::FILE_ATTRIBUTE_NORMAL);  // no attribute at all
+  EXPECT_EQ(f.GetFileAttributesW(u"C:\\Apps\\Quorvia 3\\none.exe"), win::INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(m.LastError(), static_cast<win::DWORD>(win::ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(f.GetFileAttributesA("C:\\Nowhere\\none.exe"), win::INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(f.GetFileAttributesW(u"C:\\Nowhere\\none.exe"), win::INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(m.LastError(), static_cast<win::DWORD>(win::ERROR_PATH_NOT_FOUND));
 }
 
@@ -77,7 +113,7 @@ TEST_P(Delete, RemovesOnlyWritableFiles) {
   m.AddFolder("C:\\Apps\\Quorvia 3");
   if (c.folder) m.AddFolder(kFile);
   else if (c.exists) m.AddFile(kFile, WithAttributes(c.attributes));
-  EXPECT_EQ(m.platform().files.DeleteFileA(kFile), c.ok);
+  EXPECT_EQ(m.platform().files.DeleteFileW(kFileW), c.ok);
   if (c.ok) {
     EXPECT_EQ(m.FindFile(kFile), nullptr);
     EXPECT_EQ(m.FileLog(), std::vector<std::string>{std::string("deleted ") + kFile});
@@ -101,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct MoveCase {
   const char* name;
-  const char* target;
+  const char16_t* target;
   bool targetExists;
   win::DWORD targetAttributes;
   bool targetIsFolder;
@@ -118,23 +154,24 @@ TEST_P(Move, FollowsTheReplaceRules) {
   SimFile source;
   source.content = "new";
   m.AddFile("C:\\Apps\\new.exe", source);
-  if (c.targetIsFolder) m.AddFolder(c.target);
+  const std::string target = TextToUtf8(c.target);
+  if (c.targetIsFolder) m.AddFolder(target);
   if (c.targetExists) {
     SimFile old = WithAttributes(c.targetAttributes);
     old.content = "old";
-    m.AddFile(c.target, old);
+    m.AddFile(target, old);
   }
-  EXPECT_EQ(m.platform().files.MoveFileExA("C:\\Apps\\new.exe", c.target, c.flags), c.ok);
+  EXPECT_EQ(m.platform().files.MoveFileExW(u"C:\\Apps\\new.exe", c.target, c.flags), c.ok);
   if (c.ok) {
     EXPECT_EQ(m.FindFile("C:\\Apps\\new.exe"), nullptr);
-    ASSERT_NE(m.FindFile(c.target), nullptr);
-    EXPECT_EQ(m.FindFile(c.target)->content, "new");
-    EXPECT_EQ(m.FileLog(), std::vector<std::string>{std::string("moved C:\\Apps\\new.exe -> ") + c.target});
+    ASSERT_NE(m.FindFile(target), nullptr);
+    EXPECT_EQ(m.FindFile(target)->content, "new");
+    EXPECT_EQ(m.FileLog(), std::vector<std::string>{"moved C:\\Apps\\new.exe -> " + target});
   } else {
     EXPECT_EQ(m.LastError(), c.error);
     ASSERT_NE(m.FindFile("C:\\Apps\\new.exe"), nullptr);
     if (c.targetExists) {
-      EXPECT_EQ(m.FindFile(c.target)->content, "old");
+      EXPECT_EQ(m.FindFile(target)->content, "old");
     }
     EXPECT_TRUE(m.FileLog().empty());
   }
@@ -145,23 +182,23 @@ constexpr win::DWORD kReplace = win::MOVEFILE_REPLACE_EXISTING;
 INSTANTIATE_TEST_SUITE_P(
     Cases, Move,
     ::testing::Values(
-        MoveCase{"ToNewName", "C:\\Apps\\QVApp.exe", false, 0, false, 0, win::TRUE, 0},
-        MoveCase{"ExistingWithoutReplace", "C:\\Apps\\QVApp.exe", true, win::FILE_ATTRIBUTE_ARCHIVE, false, 0, win::FALSE, win::ERROR_ALREADY_EXISTS},
-        MoveCase{"ReplaceOrdinary", "C:\\Apps\\QVApp.exe", true, win::FILE_ATTRIBUTE_ARCHIVE, false, kReplace, win::TRUE, 0},
-        MoveCase{"ReplaceHidden", "C:\\Apps\\QVApp.exe", true, win::FILE_ATTRIBUTE_HIDDEN, false, kReplace, win::TRUE, 0},
-        MoveCase{"ReplaceReadOnly", "C:\\Apps\\QVApp.exe", true, win::FILE_ATTRIBUTE_READONLY, false, kReplace, win::FALSE, win::ERROR_ACCESS_DENIED},
-        MoveCase{"ReplaceFolder", "C:\\Apps\\Sub", false, 0, true, kReplace, win::FALSE, win::ERROR_ACCESS_DENIED},
-        MoveCase{"MissingTargetFolder", "C:\\Nowhere\\QVApp.exe", false, 0, false, kReplace, win::FALSE, win::ERROR_PATH_NOT_FOUND}),
+        MoveCase{"ToNewName", u"C:\\Apps\\QVApp.exe", false, 0, false, 0, win::TRUE, 0},
+        MoveCase{"ExistingWithoutReplace", u"C:\\Apps\\QVApp.exe", true, win::FILE_ATTRIBUTE_ARCHIVE, false, 0, win::FALSE, win::ERROR_ALREADY_EXISTS},
+        MoveCase{"ReplaceOrdinary", u"C:\\Apps\\QVApp.exe", true, win::FILE_ATTRIBUTE_ARCHIVE, false, kReplace, win::TRUE, 0},
+        MoveCase{"ReplaceHidden", u"C:\\Apps\\QVApp.exe", true, win::FILE_ATTRIBUTE_HIDDEN, false, kReplace, win::TRUE, 0},
+        MoveCase{"ReplaceReadOnly", u"C:\\Apps\\QVApp.exe", true, win::FILE_ATTRIBUTE_READONLY, false, kReplace, win::FALSE, win::ERROR_ACCESS_DENIED},
+        MoveCase{"ReplaceFolder", u"C:\\Apps\\Sub", false, 0, true, kReplace, win::FALSE, win::ERROR_ACCESS_DENIED},
+        MoveCase{"MissingTargetFolder", u"C:\\Nowhere\\QVApp.exe", false, 0, false, kReplace, win::FALSE, win::ERROR_PATH_NOT_FOUND}),
     [](const ::testing::TestParamInfo<MoveCase>& i) { return std::string(i.param.name); });
 
 TEST(MoveFolder, TakesItsContentsAlong) {
   SimMachine m;
   m.AddFile("C:\\Old\\a\\b.txt");
-  ASSERT_EQ(m.platform().files.MoveFileExA("C:\\Old", "C:\\New", 0), win::TRUE);
+  ASSERT_EQ(m.platform().files.MoveFileExW(u"C:\\Old", u"C:\\New", 0), win::TRUE);
   EXPECT_NE(m.FindFile("C:\\New\\a\\b.txt"), nullptr);
   EXPECT_FALSE(m.FolderExists("C:\\Old"));
-  EXPECT_EQ(m.platform().files.MoveFileExA("C:\\New", "C:\\New\\a\\inside", 0), win::FALSE);
-  EXPECT_EQ(m.platform().files.MoveFileExA("C:\\Gone.txt", "C:\\x.txt", 0), win::FALSE);
+  EXPECT_EQ(m.platform().files.MoveFileExW(u"C:\\New", u"C:\\New\\a\\inside", 0), win::FALSE);
+  EXPECT_EQ(m.platform().files.MoveFileExW(u"C:\\Gone.txt", u"C:\\x.txt", 0), win::FALSE);
   EXPECT_EQ(m.LastError(), static_cast<win::DWORD>(win::ERROR_FILE_NOT_FOUND));
 }
 
@@ -190,18 +227,18 @@ TEST(VersionData, HasTheLayoutOfAVersionResource) {
 }
 
 // Reads the fixed record of `path` the way the updater does; false when any step fails.
-bool ReadFixed(SimMachine& m, const char* path, win::VS_FIXEDFILEINFO& out, win::UINT* length = nullptr,
+bool ReadFixed(SimMachine& m, const char16_t* path, win::VS_FIXEDFILEINFO& out, win::UINT* length = nullptr,
                win::DWORD shortenBufferBy = 0) {
   auto& f = m.platform().files;
   win::DWORD handle = 99;
-  const win::DWORD size = f.GetFileVersionInfoSizeA(path, &handle);
+  const win::DWORD size = f.GetFileVersionInfoSizeW(path, &handle);
   EXPECT_EQ(handle, 0u);
   if (size == 0) return false;
   std::vector<std::uint8_t> buffer(size);
-  if (!f.GetFileVersionInfoA(path, handle, size - shortenBufferBy, buffer.data())) return false;
+  if (!f.GetFileVersionInfoW(path, handle, size - shortenBufferBy, buffer.data())) return false;
   void* value = nullptr;
   win::UINT len = 0;
-  if (!f.VerQueryValueA(buffer.data(), "\\", &value, &len)) return false;
+  if (!f.VerQueryValueW(buffer.data(), u"\\", &value, &len)) return false;
   const auto* p = static_cast<std::uint8_t*>(value);
   EXPECT_GE(p, buffer.data());
   EXPECT_LE(p + len, buffer.data() + buffer.size());
@@ -215,12 +252,12 @@ TEST(VersionData, ReadsBackThroughVersionFunctions) {
   m.AddExecutable(kFile, FileVersion{1, 2, 3, 4});
   win::VS_FIXEDFILEINFO info{};
   win::UINT len = 0;
-  ASSERT_TRUE(ReadFixed(m, kFile, info, &len));
+  ASSERT_TRUE(ReadFixed(m, kFileW, info, &len));
   EXPECT_EQ(len, 52u);
   EXPECT_EQ(info.dwFileVersionMS, 0x00010002u);
   EXPECT_EQ(info.dwFileVersionLS, 0x00030004u);
   m.SetFileVersion(kFile, FileVersion{1, 2, 3, 5});
-  ASSERT_TRUE(ReadFixed(m, kFile, info));
+  ASSERT_TRUE(ReadFixed(m, kFileW, info));
   EXPECT_EQ(info.dwFileVersionLS, 0x00030005u);
 }
 
@@ -228,18 +265,25 @@ TEST(VersionData, SubBlocksAndTexts) {
   SimMachine m;
   m.AddExecutable(kFile, FileVersion{3, 10, 0, 68});
   auto& f = m.platform().files;
-  const win::DWORD size = f.GetFileVersionInfoSizeA(kFile, nullptr);
+  const win::DWORD size = f.GetFileVersionInfoSizeW(kFileW, nullptr);
   std::vector<std::uint8_t> buffer(size);
-  ASSERT_TRUE(f.GetFileVersionInfoA(kFile, 0, size, buffer.data()));
+  ASSERT_TRUE(f.GetFileVersionInfoW(kFileW, 0, size, buffer.data()));
   void* value = nullptr;
   win::UINT len = 0;
-  ASSERT_TRUE(f.VerQueryValueA(buffer.data(), "\\VarFileInfo\\Translation", &value, &len));
+  ASSERT_TRUE(f.VerQueryValueW(buffer.data(), u"\\VarFileInfo\\Translation", &value, &len));
   ASSERT_EQ(len, 4u);
   EXPECT_EQ(static_cast<std::uint8_t*>(value)[0], 0x09);
-  ASSERT_TRUE(f.VerQueryValueA(buffer.data(), "\\StringFileInfo\\040904b0\\FileVersion", &value, &len));
-  EXPECT_STREQ(static_cast<char*>(value), "3.10.0.68");
-  EXPECT_FALSE(f.VerQueryValueA(buffer.data(), "\\StringFileInfo\\040704B0\\FileVersion", &value, &len));
-  EXPECT_FALSE(f.VerQueryValueA(buffer.data(), "\\Nothing", &value, &len));
+  // Texts come in UTF-16, pointing into the block, with their length in characters (the
+  // terminator included).
+  ASSERT_TRUE(f.VerQueryValueW(buffer.data(), u"\\StringFileInfo\\040904b0\\FileVersion", &value, &len));
+  const auto* text = static_cast<const char16_t*>(value);
+  EXPECT_GE(static_cast<const void*>(text), static_cast<const void*>(buffer.data()));
+  EXPECT_LE(static_cast<const void*>(text + len),
+            static_cast<const void*>(buffer.data() + buffer.size()));
+  EXPECT_EQ(std::u16string(text), u"3.10.0.68");
+  EXPECT_EQ(len, 10u);
+  EXPECT_FALSE(f.VerQueryValueW(buffer.data(), u"\\StringFileInfo\\040704B0\\FileVersion", &value, &len));
+  EXPECT_FALSE(f.VerQueryValueW(buffer.data(), u"\\Nothing", &value, &len));
 }
 
 struct BadDataCase {
@@ -247,7 +291,7 @@ struct BadDataCase {
   std::size_t keep;          // bytes of the real block kept in the file (0: all)
   std::size_t corruptAt;     // byte set to 0xEE (0: none)
   win::DWORD shortenBuffer;  // the program's buffer is this much smaller than reported
-  bool sizeIsZero;           // GetFileVersionInfoSizeA gives 0
+  bool sizeIsZero;           // GetFileVersionInfoSizeW gives 0
 };
 
 class BadVersionData : public ::testing::TestWithParam<BadDataCase> {};
@@ -261,9 +305,9 @@ TEST_P(BadVersionData, GivesNoRecord) {
   if (c.corruptAt) file.versionData[c.corruptAt] = 0xEE;
   m.AddFile(kFile, file);
   win::DWORD handle = 0;
-  EXPECT_EQ(m.platform().files.GetFileVersionInfoSizeA(kFile, &handle) == 0, c.sizeIsZero);
+  EXPECT_EQ(m.platform().files.GetFileVersionInfoSizeW(kFileW, &handle) == 0, c.sizeIsZero);
   win::VS_FIXEDFILEINFO info{};
-  EXPECT_FALSE(ReadFixed(m, kFile, info, nullptr, c.shortenBuffer));
+  EXPECT_FALSE(ReadFixed(m, kFileW, info, nullptr, c.shortenBuffer));
   EXPECT_EQ(info.dwSignature, 0u);
 }
 
@@ -282,24 +326,24 @@ TEST(VersionData, MissingFileNoResourceAndFolder) {
   m.AddExecutable("C:\\Apps\\plain.exe", std::nullopt);
   m.AddFolder("C:\\Apps\\dir.exe");
   auto& f = m.platform().files;
-  EXPECT_EQ(f.GetFileVersionInfoSizeA("C:\\Apps\\none.exe", nullptr), 0u);
+  EXPECT_EQ(f.GetFileVersionInfoSizeW(u"C:\\Apps\\none.exe", nullptr), 0u);
   EXPECT_EQ(m.LastError(), static_cast<win::DWORD>(win::ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(f.GetFileVersionInfoSizeA("C:\\Apps\\plain.exe", nullptr), 0u);
+  EXPECT_EQ(f.GetFileVersionInfoSizeW(u"C:\\Apps\\plain.exe", nullptr), 0u);
   EXPECT_EQ(m.LastError(), static_cast<win::DWORD>(win::ERROR_RESOURCE_TYPE_NOT_FOUND));
-  EXPECT_EQ(f.GetFileVersionInfoSizeA("C:\\Apps\\dir.exe", nullptr), 0u);
+  EXPECT_EQ(f.GetFileVersionInfoSizeW(u"C:\\Apps\\dir.exe", nullptr), 0u);
   std::uint8_t buffer[256];
-  EXPECT_EQ(f.GetFileVersionInfoA("C:\\Apps\\plain.exe", 0, sizeof buffer, buffer), win::FALSE);
+  EXPECT_EQ(f.GetFileVersionInfoW(u"C:\\Apps\\plain.exe", 0, sizeof buffer, buffer), win::FALSE);
 }
 
 TEST(VersionData, PlannedFailureOfEachFunction) {
-  for (const char* function : {"GetFileVersionInfoSizeA", "GetFileVersionInfoA", "VerQueryValueA"}) {
+  for (const char* function : {"GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueW"}) {
     SCOPED_TRACE(function);
     SimMachine m;
     m.AddExecutable(kFile, FileVersion{1, 2, 3, 4});
     m.kernel().AddFault(FaultRule{function, 1, 0});
     win::VS_FIXEDFILEINFO info{};
-    EXPECT_FALSE(ReadFixed(m, kFile, info));
-    EXPECT_TRUE(ReadFixed(m, kFile, info));  // only the first call fails
+    EXPECT_FALSE(ReadFixed(m, kFileW, info));
+    EXPECT_TRUE(ReadFixed(m, kFileW, info));  // only the first call fails
   }
 }
 
@@ -308,12 +352,12 @@ TEST(Kernel, PlannedFailureByPositionHitsExactlyThatCall) {
   m.AddFile(kFile);
   m.kernel().FailCallNumber(2);
   auto& f = m.platform().files;
-  EXPECT_NE(f.GetFileAttributesA(kFile), win::INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(f.GetFileAttributesA(kFile), win::INVALID_FILE_ATTRIBUTES);
-  EXPECT_NE(f.GetFileAttributesA(kFile), win::INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(f.GetFileAttributesW(kFileW), win::INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(f.GetFileAttributesW(kFileW), win::INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(f.GetFileAttributesW(kFileW), win::INVALID_FILE_ATTRIBUTES);
   ASSERT_EQ(m.kernel().Calls().size(), 3u);
   EXPECT_TRUE(m.kernel().Calls()[1].failedByPlan);
-  EXPECT_EQ(m.kernel().Calls()[1].function, "GetFileAttributesA");
+  EXPECT_EQ(m.kernel().Calls()[1].function, "GetFileAttributesW");
   EXPECT_EQ(m.kernel().Calls()[1].detail, kFile);
 }
 

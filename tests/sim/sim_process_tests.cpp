@@ -2,6 +2,7 @@
 // line, the search order of a bare program name, what is recorded, and the handles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,14 +19,14 @@ struct Started {
   win::PROCESS_INFORMATION pi;
 };
 
-Started Start(SimMachine& m, const char* app, std::string commandLine,
-              const char* currentDirectory = nullptr) {
-  win::STARTUPINFOA si{};
+// The command line comes as UTF-8 and is passed in UTF-16, in a writable buffer as Windows wants.
+Started Start(SimMachine& m, const char16_t* app, const std::string& commandLine,
+              const char16_t* currentDirectory = nullptr) {
+  win::STARTUPINFOW si{};
   si.cb = sizeof si;
   Started s{};
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  s.ok = m.platform().processes.CreateProcessA(app, commandLine.empty() ? nullptr : line.data(),
+  Text line = Utf8ToText(commandLine);
+  s.ok = m.platform().processes.CreateProcessW(app, commandLine.empty() ? nullptr : line.data(),
                                                nullptr, nullptr, win::TRUE,
                                                win::NORMAL_PRIORITY_CLASS, nullptr,
                                                currentDirectory, &si, &s.pi);
@@ -42,9 +43,9 @@ void CloseBoth(SimMachine& m, const Started& s) {
 struct ImageCase {
   const char* name;
   std::vector<const char*> files;  // executables on the machine besides the standard ones
-  const char* application;         // lpApplicationName, or null
+  const char16_t* application;     // lpApplicationName, or null
   const char* commandLine;
-  const char* expectedImage;       // empty: CreateProcessA fails with ERROR_FILE_NOT_FOUND
+  const char* expectedImage;       // empty: CreateProcessW fails with ERROR_FILE_NOT_FOUND
 };
 
 class ImageResolution : public ::testing::TestWithParam<ImageCase> {};
@@ -112,10 +113,20 @@ INSTANTIATE_TEST_SUITE_P(
                   "C:\\Apps\\x.exe", ""},
         ImageCase{"MissingProgram", {}, nullptr, "nosuch.exe /a", ""},
         ImageCase{"ApplicationNameIsTakenAsGiven", {"C:\\Tools\\run.exe"},
-                  "C:\\Tools\\run.exe", "anything at all", "C:\\Tools\\run.exe"},
-        ImageCase{"ApplicationNameGetsNoExtension", {"C:\\Tools\\run.exe"}, "C:\\Tools\\run",
+                  u"C:\\Tools\\run.exe", "anything at all", "C:\\Tools\\run.exe"},
+        ImageCase{"ApplicationNameGetsNoExtension", {"C:\\Tools\\run.exe"}, u"C:\\Tools\\run",
                   "run", ""},
-        ImageCase{"ApplicationNameIsNotSearched", {}, "msiexec.exe", "msiexec.exe /qb", ""}),
+        ImageCase{"ApplicationNameIsNotSearched", {}, u"msiexec.exe", "msiexec.exe /qb", ""},
+        // Names in any script are resolved as the user spelled them (UTF-8 on the machine).
+        ImageCase{"QuotedNameOutsideTheAnsiCodePage",
+                  {"C:\\U\xc5\xbcytkownik\\\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3.exe"}, nullptr,
+                  "\"c:\\u\xc5\xbcytkownik\\\xd0\xbf\xd1\x80\xd0\xbe\xd0\xb3.exe\" /x",
+                  "C:\\U\xc5\xbcytkownik\\\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3.exe"},
+        ImageCase{"ApplicationNameOutsideTheAnsiCodePage",
+                  {"C:\\Tools\\\xe5\xb7\xa5\xe5\x85\xb7.exe"}, u"C:\\Tools\\\u5de5\u5177.exe",
+                  "x", "C:\\Tools\\\xe5\xb7\xa5\xe5\x85\xb7.exe"},
+        ImageCase{"DifferentLetterIsAnotherProgram", {"C:\\Tools\\\xc5\x81\xc3\xb3" "d\xc5\xba.exe"},
+                  nullptr, "C:\\Tools\\Lodz.exe", ""}),
     [](const ::testing::TestParamInfo<ImageCase>& i) { return std::string(i.param.name); });
 
 TEST(ProcessSearch, CurrentDirectoryComesAfterTheUpdaterFolder) {
@@ -157,24 +168,26 @@ TEST(ProcessStart, RecordsEveryArgumentAndRunsTheEffectOnce) {
                      seenLine = *r.commandLine;
                      machine.SetFileVersion("C:\\App\\QVApp.exe", FileVersion{1, 2, 3, 5});
                    });
-  win::STARTUPINFOA si{};
+  win::STARTUPINFOW si{};
   si.cb = 68;
   si.dwFlags = 1;
   si.wShowWindow = 5;
-  char desktop[] = "winsta0\\default";
+  char16_t desktop[] = u"winsta0\\default";
   si.lpDesktop = desktop;
   win::PROCESS_INFORMATION pi{};
-  char line[] = "msiexec.exe /qb /p \"C:\\x y\\qvupdate.msp\"";
+  // The package path holds a letter no Western ANSI code page has (Polish "ł").
+  char16_t line[] = u"msiexec.exe /qb /p \"C:\\x y\\\u0142\\qvupdate.msp\"";
+  const std::string lineUtf8 = "msiexec.exe /qb /p \"C:\\x y\\\xc5\x82\\qvupdate.msp\"";
   win::SECURITY_ATTRIBUTES sa{sizeof(win::SECURITY_ATTRIBUTES), nullptr, win::FALSE};
-  ASSERT_EQ(m.platform().processes.CreateProcessA(nullptr, line, &sa, nullptr, win::FALSE, 0x20,
-                                                  nullptr, "C:\\Windows", &si, &pi),
+  ASSERT_EQ(m.platform().processes.CreateProcessW(nullptr, line, &sa, nullptr, win::FALSE, 0x20,
+                                                  nullptr, u"C:\\Windows", &si, &pi),
             win::TRUE);
   EXPECT_EQ(runs, 1);
-  EXPECT_EQ(seenLine, line);
+  EXPECT_EQ(seenLine, lineUtf8);
   ASSERT_NE(m.FindFile("C:\\App\\QVApp.exe"), nullptr);
   const ProcessRecord& r = m.Processes().at(0);
   EXPECT_FALSE(r.applicationName.has_value());
-  EXPECT_EQ(r.commandLine, std::string(line));
+  EXPECT_EQ(r.commandLine, lineUtf8);
   EXPECT_TRUE(r.processAttributesGiven);
   EXPECT_FALSE(r.threadAttributesGiven);
   EXPECT_FALSE(r.inheritHandles);
@@ -226,10 +239,10 @@ TEST(ProcessStart, NullHandlesFailWaitAndClose) {
 
 struct StartFailureCase {
   const char* name;
-  const char* commandLine;
-  const char* currentDirectory;
+  const char16_t* commandLine;
+  const char16_t* currentDirectory;
   bool damaged;     // FailProcessStart on msiexec.exe
-  bool planned;     // a planned failure of CreateProcessA
+  bool planned;     // a planned failure of CreateProcessW
   win::DWORD error;
 };
 
@@ -239,15 +252,15 @@ TEST_P(StartFailures, LeaveAZeroRecordAndNoHandle) {
   const StartFailureCase& c = GetParam();
   SimMachine m;
   if (c.damaged) m.FailProcessStart("C:\\Windows\\System32\\MSIEXEC.EXE");
-  if (c.planned) m.kernel().AddFault(FaultRule{"CreateProcessA", 1, 0});
+  if (c.planned) m.kernel().AddFault(FaultRule{"CreateProcessW", 1, 0});
   int runs = 0;
   m.OnProcessStart("C:\\Windows\\system32\\msiexec.exe", [&](SimMachine&, const ProcessRecord&) { ++runs; });
-  win::STARTUPINFOA si{};
+  win::STARTUPINFOW si{};
   si.cb = sizeof si;
   win::PROCESS_INFORMATION pi;
   std::memset(&pi, 0xAB, sizeof pi);
-  std::string line = c.commandLine;
-  EXPECT_EQ(m.platform().processes.CreateProcessA(nullptr, line.data(), nullptr, nullptr, win::TRUE,
+  Text line = c.commandLine;
+  EXPECT_EQ(m.platform().processes.CreateProcessW(nullptr, line.data(), nullptr, nullptr, win::TRUE,
                                                   0x20, nullptr, c.currentDirectory, &si, &pi),
             win::FALSE);
   EXPECT_EQ(m.LastError(), c.error);
@@ -264,10 +277,10 @@ TEST_P(StartFailures, LeaveAZeroRecordAndNoHandle) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, StartFailures,
     ::testing::Values(
-        StartFailureCase{"Missing", "nothere.exe", nullptr, false, false, win::ERROR_FILE_NOT_FOUND},
-        StartFailureCase{"Damaged", "msiexec.exe /qb", nullptr, true, false, 193},
-        StartFailureCase{"Planned", "msiexec.exe /qb", nullptr, false, true, win::ERROR_ACCESS_DENIED},
-        StartFailureCase{"MissingCurrentDirectory", "msiexec.exe /qb", "C:\\NoSuchFolder", false,
+        StartFailureCase{"Missing", u"nothere.exe", nullptr, false, false, win::ERROR_FILE_NOT_FOUND},
+        StartFailureCase{"Damaged", u"msiexec.exe /qb", nullptr, true, false, 193},
+        StartFailureCase{"Planned", u"msiexec.exe /qb", nullptr, false, true, win::ERROR_ACCESS_DENIED},
+        StartFailureCase{"MissingCurrentDirectory", u"msiexec.exe /qb", u"C:\\NoSuchFolder", false,
                          false, 267}),
     [](const ::testing::TestParamInfo<StartFailureCase>& i) { return std::string(i.param.name); });
 
@@ -357,7 +370,7 @@ struct ModuleNameCase {
   win::DWORD major;
   win::DWORD size;
   win::DWORD result;
-  const char* text;  // buffer contents (up to the terminator, or `size` characters)
+  const char16_t* text;  // buffer contents (up to the terminator, or `size` characters)
   bool terminated;
 };
 
@@ -369,37 +382,55 @@ TEST_P(ModuleFileName, CopiesOrCutsLikeWindows) {
   config.major = c.major;
   config.exePath = "C:\\D\\QV3Update.exe";  // 18 characters
   SimMachine m(config);
-  char buffer[64];
-  std::memset(buffer, 'x', sizeof buffer);
-  EXPECT_EQ(m.platform().system.GetModuleFileNameA(win::HINSTANCE{}, buffer, c.size), c.result);
+  char16_t buffer[64];
+  std::fill(std::begin(buffer), std::end(buffer), u'x');
+  EXPECT_EQ(m.platform().system.GetModuleFileNameW(win::HINSTANCE{}, buffer, c.size), c.result);
   if (c.terminated) {
-    EXPECT_STREQ(buffer, c.text);
+    EXPECT_EQ(std::u16string(buffer), c.text);
   } else {
-    EXPECT_EQ(std::string(buffer, c.size), c.text);
-    EXPECT_EQ(buffer[c.size], 'x');
+    EXPECT_EQ(std::u16string(buffer, c.size), c.text);
+    EXPECT_EQ(buffer[c.size], u'x');
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, ModuleFileName,
-    ::testing::Values(ModuleNameCase{"Fits", 6, 64, 18, "C:\\D\\QV3Update.exe", true},
-                      ModuleNameCase{"ExactlyWithTerminator", 6, 19, 18, "C:\\D\\QV3Update.exe", true},
-                      ModuleNameCase{"CutOnVista", 6, 18, 18, "C:\\D\\QV3Update.ex", true},
-                      ModuleNameCase{"CutOnXpWithoutTerminator", 5, 18, 18, "C:\\D\\QV3Update.exe",
+    ::testing::Values(ModuleNameCase{"Fits", 6, 64, 18, u"C:\\D\\QV3Update.exe", true},
+                      ModuleNameCase{"ExactlyWithTerminator", 6, 19, 18, u"C:\\D\\QV3Update.exe", true},
+                      ModuleNameCase{"CutOnVista", 6, 18, 18, u"C:\\D\\QV3Update.ex", true},
+                      ModuleNameCase{"CutOnXpWithoutTerminator", 5, 18, 18, u"C:\\D\\QV3Update.exe",
                                      false}),
     [](const ::testing::TestParamInfo<ModuleNameCase>& i) { return std::string(i.param.name); });
+
+// The sizes are UTF-16 characters, not the bytes of the UTF-8 the machine keeps: "C:\Ü\Łódź.exe"
+// is 13 characters (17 bytes in UTF-8).
+TEST(System, ModuleFileNameCountsCharactersNotBytes) {
+  MachineConfig config;
+  config.exePath = "C:\\\xc3\x9c\\\xc5\x81\xc3\xb3" "d\xc5\xba.exe";
+  SimMachine m(config);
+  char16_t buffer[32];
+  std::fill(std::begin(buffer), std::end(buffer), u'x');
+  EXPECT_EQ(m.platform().system.GetModuleFileNameW(win::HINSTANCE{}, buffer, 32), 13u);
+  EXPECT_EQ(std::u16string(buffer), u"C:\\\u00dc\\\u0141\u00f3d\u017a.exe");
+  std::fill(std::begin(buffer), std::end(buffer), u'x');
+  EXPECT_EQ(m.platform().system.GetModuleFileNameW(win::HINSTANCE{}, buffer, 14), 13u);
+  EXPECT_EQ(std::u16string(buffer), u"C:\\\u00dc\\\u0141\u00f3d\u017a.exe");
+  std::fill(std::begin(buffer), std::end(buffer), u'x');
+  EXPECT_EQ(m.platform().system.GetModuleFileNameW(win::HINSTANCE{}, buffer, 13), 13u);
+  EXPECT_EQ(std::u16string(buffer), u"C:\\\u00dc\\\u0141\u00f3d\u017a.ex");
+}
 
 TEST(System, SystemDirectoryReportsTheSizeNeededWhenTooSmall) {
   MachineConfig config;
   config.windowsBits = 64;
   config.processBits = 32;
   SimMachine m(config);
-  char buffer[64];
-  EXPECT_EQ(m.platform().system.GetSystemDirectoryA(buffer, sizeof buffer), 19u);
-  EXPECT_STREQ(buffer, "C:\\Windows\\system32");
-  std::memset(buffer, 'x', sizeof buffer);
-  EXPECT_EQ(m.platform().system.GetSystemDirectoryA(buffer, 19), 20u);
-  EXPECT_EQ(buffer[0], 'x');
+  char16_t buffer[64];
+  EXPECT_EQ(m.platform().system.GetSystemDirectoryW(buffer, 64), 19u);
+  EXPECT_EQ(std::u16string(buffer), u"C:\\Windows\\system32");
+  std::fill(std::begin(buffer), std::end(buffer), u'x');
+  EXPECT_EQ(m.platform().system.GetSystemDirectoryW(buffer, 19), 20u);
+  EXPECT_EQ(buffer[0], u'x');
 }
 
 TEST(System, OwnModuleHandleIsNotClosable) {

@@ -116,7 +116,7 @@ enum class Expect {
 Expect Classify(const std::vector<sim::CallRecord>& calls, std::size_t index) {
   const sim::CallRecord& c = calls[index];
   if (c.function == "RegSetValueExA") return Expect::SetValueError;
-  if (c.function == "MoveFileExA") return Expect::ReplaceError;
+  if (c.function == "MoveFileExW") return Expect::ReplaceError;
   // CreateKey follows a failed existence test directly; a value write follows a closed key.
   if (c.function == "RegCreateKeyExA" && index > 0 && calls[index - 1].function == "RegOpenKeyExA")
     return Expect::CreateKeyError;
@@ -156,7 +156,7 @@ TEST_P(FaultSweep, EveryFailingCallEndsTheRunAsDesigned) {
   const std::string shortcut = base->shortcutPath(v.english);
   const std::size_t firstProcess = [&] {
     for (std::size_t i = 0; i < recorded.size(); ++i)
-      if (recorded[i].function == "CreateProcessA") return i;
+      if (recorded[i].function == "CreateProcessW") return i;
     return recorded.size();
   }();
   ASSERT_EQ(firstProcess < recorded.size(), baseOutcome == RunOutcome::Updated);
@@ -231,7 +231,7 @@ TEST_P(FaultSweep, EveryFailingCallEndsTheRunAsDesigned) {
         EXPECT_EQ(e.error->number(), 75) << where;
         EXPECT_EQ(e.error->description(), u"Path/File access error") << where;
         for (std::size_t i = position; i < calls.size(); ++i)
-          EXPECT_EQ(Describe(calls[i]), "DeleteFileA(" + shortcut + ".new)") << where;
+          EXPECT_EQ(Describe(calls[i]), "DeleteFileW(" + shortcut + ".new)") << where;
         // The old shortcut is still there, untouched.
         const sim::SimFile* old = machine.FindFile(shortcut);
         ASSERT_NE(old, nullptr) << where;
@@ -275,7 +275,7 @@ TEST_P(FaultSweep, EveryFailingCallEndsTheRunAsDesigned) {
         EXPECT_GE(CountFrom(calls, 0, "RegSetValueExA"), 15u) << where;
         if (promptFailed || (IsDialog(failed.function) && index < firstProcess)) {
           // A prompt that cannot be shown counts as confirmed: the installer is started.
-          EXPECT_GT(CountFrom(calls, position, "CreateProcessA"), 0u) << where;
+          EXPECT_GT(CountFrom(calls, position, "CreateProcessW"), 0u) << where;
         }
         if (failed.function == "RegOpenKeyExA" && failed.detail.find("FeatureControl") != std::string::npos) {
           // The existence test failed, so the key is created.

@@ -49,10 +49,15 @@ std::string LongFolder() {
 
 struct AppPathCase {
   const char* name;
-  std::string appPath;    // AppPath as stored: ANSI bytes, without the terminator
+  std::string appPath;    // AppPath as stored: ANSI bytes (code page 1252), without the terminator
   bool productThere;      // the product's files lie in that folder
   RunOutcome outcome;
   win::DWORD startupType; // the type the start-up entry is stored with
+  // The same folder as the files and the wide calls name it, in UTF-8; empty: as appPath
+  // (plain ASCII).
+  std::string folder = {};
+
+  const std::string& Folder() const { return folder.empty() ? appPath : folder; }
 };
 
 const AppPathCase kAppPathCases[] = {
@@ -71,9 +76,15 @@ const AppPathCase kAppPathCases[] = {
     // code page lacks arrives as "?", which names no file.
     {"CharactersTheCodePageLacks", "C:\\?????????\\Quorvia 3\\", false,
      RunOutcome::VersionUnchanged, win::REG_SZ},
-    // Bytes the code page leaves undefined survive the round trip to text and back.
+    // Bytes the code page leaves undefined survive the round trip to text and back: Windows
+    // reads them as the C1 controls of the same number (U+0081, U+008D, ...), and the wide calls
+    // name the folder with those characters.
     {"UndefinedCodePageBytes", "C:\\Apps\\\x81\x8D\x8F\x90\x9D\\", true, RunOutcome::Updated,
-     win::REG_SZ},
+     win::REG_SZ, "C:\\Apps\\\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D\\"},
+    // Latin letters of code page 1252: "ü" is the byte 0xFC in the registry, two bytes of UTF-8
+    // in the file names.
+    {"LettersOfTheCodePage", "C:\\Programme\\Quorvia f\xFCr Sie\\", true, RunOutcome::Updated,
+     win::REG_SZ, "C:\\Programme\\Quorvia f\xC3\xBCr Sie\\"},
 };
 
 void PrintTo(const AppPathCase& c, std::ostream* os) { *os << c.name; }
@@ -83,7 +94,7 @@ class HostileAppPath : public ::testing::TestWithParam<AppPathCase> {};
 TEST_P(HostileAppPath, RunEndsAsTheFolderAllows) {
   const AppPathCase& c = GetParam();
   MachineOptions options;
-  if (c.productThere) options.installFolder = c.appPath;
+  if (c.productThere) options.installFolder = c.Folder();
   StandardMachine m(options);
   if (!c.productThere)
     m->registry().SetValue(test::ProductKeyPath(64), "AppPath", test::RegSz(c.appPath));
@@ -111,14 +122,14 @@ TEST_P(HostileAppPath, RunEndsAsTheFolderAllows) {
   const sim::SimFile* link = m->FindFile(m.shortcutPath(true));
   ASSERT_NE(link, nullptr);
   ASSERT_TRUE(link->shortcut.has_value());
-  EXPECT_EQ(link->shortcut->target, c.appPath + "QVSync.exe");
+  EXPECT_EQ(link->shortcut->target, c.Folder() + "QVSync.exe");
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, HostileAppPath, ::testing::ValuesIn(kAppPathCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// An AppPath with a zero byte inside: the text read keeps it, and every ANSI call then sees the
-// path only up to it. Here the part before names a program outside the install folder, which
+// An AppPath with a zero byte inside: the text read keeps it, and every call then sees the path
+// only up to it (the wide functions take terminated strings as the ANSI ones do). Here the part before names a program outside the install folder, which
 // must not be started.
 TEST(HostileAppPathZero, ProgramBeforeTheZeroIsNotStarted) {
   StandardMachine m;

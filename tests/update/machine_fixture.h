@@ -46,7 +46,7 @@ struct MachineOptions {
   int processBits = 32;          // the updater's word size (64 only on 64-bit Windows)
   bool productInstalled = true;  // the product key exists
   bool appPathValue = true;      // the key holds AppPath
-  std::string installFolder;     // default: by the Windows word size (see InstallFolder)
+  std::string installFolder;     // UTF-8; default: by the Windows word size (see InstallFolder)
   std::optional<sim::FileVersion> appVersion = sim::FileVersion{3, 10, 0, 68};
   std::optional<sim::FileVersion> patchedVersion = sim::FileVersion{3, 10, 0, 69};
   bool communicatorRunning = false;  // the product's main program shows its communicator form
@@ -144,8 +144,13 @@ class StandardMachine {
 
     if (options_.productInstalled) {
       m.registry().CreateKey(ProductKeyPath(bits));
+      // The registry holds the folder in the machine's ANSI code page; the files are named in
+      // UTF-8.
       if (options_.appPathValue)
-        m.registry().SetValue(ProductKeyPath(bits), "AppPath", RegSz(folder));
+        m.registry().SetValue(ProductKeyPath(bits), "AppPath",
+                              RegSz(sim::SimCodePage(m.config().codePage)
+                                        .ToAnsi(Utf8ToText(folder))
+                                        .bytes()));
     }
     m.AddFolder(folder);
     m.AddExecutable(folder + "QVApp.exe", options_.appVersion);

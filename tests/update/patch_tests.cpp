@@ -17,7 +17,7 @@ void ExpectStartedLikeTheUpdaterStartsPrograms(const sim::ProcessRecord& p) {
   EXPECT_FALSE(p.currentDirectory.has_value());
   EXPECT_FALSE(p.processAttributesGiven);
   EXPECT_FALSE(p.threadAttributesGiven);
-  EXPECT_EQ(p.startupInfo.cb, sizeof(win::STARTUPINFOA));
+  EXPECT_EQ(p.startupInfo.cb, sizeof(win::STARTUPINFOW));
   EXPECT_EQ(p.startupInfo.dwFlags, 0u);
   EXPECT_EQ(p.startupInfo.wShowWindow, 0u);
   EXPECT_FALSE(p.desktop.has_value());
@@ -80,6 +80,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true},
         PatchCase{"InstallFolderWithSpaces", kWindows7x64,
                   "C:\\Program Files (x86)\\My Apps\\Quorvia 3\\",
+                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true},
+        // AppPath in code page 1252 ("f\xfcr"), the program started by its Unicode name.
+        PatchCase{"InstallFolderWithUmlaut", kWindows7x64,
+                  "C:\\Programme\\Quorvia f\xc3\xbcr Sie\\",
                   "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -121,7 +125,19 @@ INSTANTIATE_TEST_SUITE_P(
                           "FolderWithSpaces", "D:\\My Downloads\\Quorvia Update\\QV3Update.exe",
                           "msiexec.exe /qb /p \"D:\\My Downloads\\Quorvia Update\\qvupdate.msp\""},
                       UpdaterFolderCase{"Nested", "C:\\a\\b\\c\\QV3Update.exe",
-                                        "msiexec.exe /qb /p \"C:\\a\\b\\c\\qvupdate.msp\""}),
+                                        "msiexec.exe /qb /p \"C:\\a\\b\\c\\qvupdate.msp\""},
+                      // A folder name the ANSI code page lacks ("Łukasz", "Загрузки") reaches
+                      // the installer as named.
+                      UpdaterFolderCase{
+                          "FolderOutsideTheAnsiCodePage",
+                          "C:\\Users\\\xc5\x81ukasz\\\xd0\x97\xd0\xb0\xd0\xb3\xd1\x80\xd1\x83\xd0\xb7\xd0\xba\xd0\xb8\\QV3Update.exe",
+                          "msiexec.exe /qb /p \"C:\\Users\\\xc5\x81ukasz\\\xd0\x97\xd0\xb0\xd0\xb3\xd1\x80\xd1\x83\xd0\xb7\xd0\xba\xd0\xb8\\qvupdate.msp\""},
+                      // A fullwidth quotation mark (U+FF02) stays one: its best-fit ANSI form
+                      // '"' would end the quoted package path early.
+                      UpdaterFolderCase{
+                          "FolderWithFullwidthQuotationMark",
+                          "D:\\\xef\xbc\x82new\xef\xbc\x82 update\\QV3Update.exe",
+                          "msiexec.exe /qb /p \"D:\\\xef\xbc\x82new\xef\xbc\x82 update\\qvupdate.msp\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Patch, PlantedMsiexecBesideTheUpdaterIsNotRun) {
@@ -146,7 +162,7 @@ TEST(Patch, WithoutTheSystemFolderNoInstallerIsStarted) {
   bool plantedRan = false;
   m->OnProcessStart(planted,
                     [&](sim::SimMachine&, const sim::ProcessRecord&) { plantedRan = true; });
-  m->kernel().AddFault({"GetSystemDirectoryA", 0, 0});
+  m->kernel().AddFault({"GetSystemDirectoryW", 0, 0});
   EXPECT_EQ(m.Run(u"/en"), RunOutcome::VersionUnchanged);
   EXPECT_FALSE(plantedRan);
   // Only QVInit.exe was started; the rest of the run went on.

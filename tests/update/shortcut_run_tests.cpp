@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                      false, false},
         ShortcutCase{"ShellLinkUnavailable", false, Existing::Absent, Existing::Present,
                      "CoCreateInstance", false, false},
-        ShortcutCase{"MoveFails", true, Existing::Present, Existing::Absent, "MoveFileExA", false,
+        ShortcutCase{"MoveFails", true, Existing::Present, Existing::Absent, "MoveFileExW", false,
                      true}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -169,7 +169,7 @@ TEST(ShortcutRun, LeftoverThatResistedIsRemovedAfterAFailedWrite) {
   sim::SimFile stale;
   stale.content = "half-written";
   m->AddFile(path + ".new", stale);
-  m->kernel().AddFault({"DeleteFileA", 1, 0});
+  m->kernel().AddFault({"DeleteFileW", 1, 0});
   m->kernel().AddFault({"IPersistFile::Save", 1, 0});
   EXPECT_EQ(m.Run(u"/en"), RunOutcome::Updated);
   EXPECT_EQ(m->FindFile(path + ".new"), nullptr);

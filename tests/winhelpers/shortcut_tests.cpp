@@ -78,7 +78,7 @@ TEST_P(ShortcutFieldsTest, SetsOnlyTheGivenFields) {
   // Resolved with SLR_UPDATE only: the shell may ask the user when the target is missing.
   std::vector<std::string> resolveFlags;
   for (const auto& call : machine.kernel().Calls())
-    if (call.function == "IShellLinkA::Resolve") resolveFlags.push_back(call.detail);
+    if (call.function == "IShellLinkW::Resolve") resolveFlags.push_back(call.detail);
   EXPECT_EQ(resolveFlags, std::vector<std::string>{"4"});
   ExpectNoComReferenceLeft();
 }
@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"SetWorkingDirectory", "SetArguments", "SetDescription"},
                   Saved(" ", " ", " ", "", 0)},
         FieldCase{
-            "GermanDescriptionInTheAnsiCodePage",
+            "GermanDescription",
             u"",
             u"",
             u"Gleicht zwei Querlix-Datendateien ab (\u00e4\u00f6\u00fc\u00df).",
@@ -143,7 +143,23 @@ INSTANTIATE_TEST_SUITE_P(
             0,
             1,
             {"SetDescription"},
-            Saved("", "", "Gleicht zwei Querlix-Datendateien ab (\xe4\xf6\xfc\xdf).", "", 0)}),
+            Saved("", "", "Gleicht zwei Querlix-Datendateien ab (\xc3\xa4\xc3\xb6\xc3\xbc\xc3\x9f).", "",
+                  0)},
+        // Texts no Western ANSI code page carries reach the link unchanged: Polish and Russian
+        // letters, a fullwidth quotation mark (best-fit '"' in code page 1252) and a character
+        // beyond the Basic Multilingual Plane.
+        FieldCase{"TextsOutsideTheAnsiCodePage",
+                  u"C:\\\u0141\u00f3d\u017a",
+                  u"/name \uff02\u0421\u0438\u043d\u0445\u0440\uff02",
+                  u"Synchronizacja \u0142\u0105cznie \U0001F504",
+                  u"C:\\\u0141\u00f3d\u017a\\icons.dll",
+                  2,
+                  1,
+                  {"SetWorkingDirectory", "SetArguments", "SetDescription", "SetIconLocation"},
+                  Saved("C:\\\xc5\x81\xc3\xb3" "d\xc5\xba",
+                        "/name \xef\xbc\x82\xd0\xa1\xd0\xb8\xd0\xbd\xd1\x85\xd1\x80\xef\xbc\x82",
+                        "Synchronizacja \xc5\x82\xc4\x85" "cznie \xf0\x9f\x94\x84",
+                        "C:\\\xc5\x81\xc3\xb3" "d\xc5\xba\\icons.dll", 2)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShortcutTest, ReplacesAnExistingShortcut) {
@@ -164,8 +180,22 @@ TEST_F(ShortcutTest, SavesUnderAUnicodeFileName) {
   EXPECT_TRUE(Create(Text(u"C:\\ProgramData\\Start Menu\\Programs\\Quorvia 3\\Synchronisation "
                           u"f\u00fcr Sammlungen.lnk"),
                      u"", u"", u"", u"", 0, 1));
-  EXPECT_NE(machine.FindFile(std::string(kFolder) + "\\Synchronisation f\xfcr Sammlungen.lnk"),
+  EXPECT_NE(machine.FindFile(std::string(kFolder) + "\\Synchronisation f\xc3\xbcr Sammlungen.lnk"),
             nullptr);
+  ExpectNoComReferenceLeft();
+}
+
+// A shortcut whose own name and target lie outside the ANSI code page is saved as named.
+TEST_F(ShortcutTest, SavesAndPointsOutsideTheAnsiCodePage) {
+  machine.AddExecutable("C:\\\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3\\QVSync.exe", std::nullopt);  // "C:\Прог"
+  EXPECT_TRUE(CreateShortcut(platform, u"C:\\ProgramData\\Start Menu\\Programs\\Quorvia 3\\\u0421\u0438\u043d\u0445\u0440.lnk",
+                             u"C:\\\u041f\u0440\u043e\u0433\\QVSync.exe", u"", u"", u"", u"", 0, 1));
+  const sim::SimFile* file =
+      machine.FindFile(std::string(kFolder) + "\\\xd0\xa1\xd0\xb8\xd0\xbd\xd1\x85\xd1\x80.lnk");
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(file->shortcut.has_value());
+  EXPECT_EQ(file->shortcut->target, "C:\\\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3\\QVSync.exe");
+  EXPECT_TRUE(file->shortcut->resolved);
   ExpectNoComReferenceLeft();
 }
 
@@ -208,19 +238,19 @@ TEST_P(ShortcutStepFailureTest, GivesUpSilentlyAndReleasesEverything) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, ShortcutStepFailureTest,
     ::testing::Values(StepFailureCase{"Create", "CoCreateInstance"},
-                      StepFailureCase{"PersistFile", "IShellLinkA::QueryInterface"},
-                      StepFailureCase{"SetPath", "IShellLinkA::SetPath"},
-                      StepFailureCase{"WorkDir", "IShellLinkA::SetWorkingDirectory"},
-                      StepFailureCase{"Args", "IShellLinkA::SetArguments"},
-                      StepFailureCase{"Description", "IShellLinkA::SetDescription"},
-                      StepFailureCase{"Icon", "IShellLinkA::SetIconLocation"},
-                      StepFailureCase{"Show", "IShellLinkA::SetShowCmd"},
-                      StepFailureCase{"Resolve", "IShellLinkA::Resolve"},
+                      StepFailureCase{"PersistFile", "IShellLinkW::QueryInterface"},
+                      StepFailureCase{"SetPath", "IShellLinkW::SetPath"},
+                      StepFailureCase{"WorkDir", "IShellLinkW::SetWorkingDirectory"},
+                      StepFailureCase{"Args", "IShellLinkW::SetArguments"},
+                      StepFailureCase{"Description", "IShellLinkW::SetDescription"},
+                      StepFailureCase{"Icon", "IShellLinkW::SetIconLocation"},
+                      StepFailureCase{"Show", "IShellLinkW::SetShowCmd"},
+                      StepFailureCase{"Resolve", "IShellLinkW::Resolve"},
                       StepFailureCase{"Save", "IPersistFile::Save"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShortcutTest, ResolveGivingSFalseCountsAsSuccess) {
-  machine.kernel().AddFault({"IShellLinkA::Resolve", 1, win::S_FALSE});
+  machine.kernel().AddFault({"IShellLinkW::Resolve", 1, win::S_FALSE});
   EXPECT_TRUE(Create(kLinkW, u"", u"", u"d", kTargetW, 0, 1));
   EXPECT_NE(machine.FindFile(kLink), nullptr);
   ExpectNoComReferenceLeft();

@@ -148,6 +148,15 @@ TEST(GetSpecialFolder, AsksForTheFolderToBeCreated) {
   EXPECT_TRUE(machine.FolderExists("C:\\Shared Start\\Programs"));
 }
 
+TEST(GetSpecialFolder, NamesTheFolderOutsideTheAnsiCodePage) {
+  // "C:\Wspólne Меню\Programy": Polish and Russian letters; code page 1252 lacks the Russian.
+  sim::SimMachine machine;
+  machine.SetSpecialFolder(23, "C:\\Wsp\xc3\xb3lne \xd0\x9c\xd0\xb5\xd0\xbd\xd1\x8e\\Programy");
+  win::Platform platform = machine.platform();
+  EXPECT_EQ(GetSpecialFolder(platform, 23), u"C:\\Wsp\u00f3lne \u041c\u0435\u043d\u044e\\Programy");
+  EXPECT_TRUE(machine.Dialogs().empty());
+}
+
 // --- GetFileVersionInfoBlock ---------------------------------------------------------------
 
 struct VersionCase {
@@ -191,12 +200,26 @@ INSTANTIATE_TEST_SUITE_P(
         VersionCase{"Missing", false, std::nullopt, nullptr, false},
         VersionCase{"NoVersionData", true, std::nullopt, nullptr, false},
         VersionCase{"SizeQueryFails", true, sim::FileVersion{3, 10, 0, 68},
-                    "GetFileVersionInfoSizeA", false},
-        VersionCase{"ReadFails", true, sim::FileVersion{3, 10, 0, 68}, "GetFileVersionInfoA",
+                    "GetFileVersionInfoSizeW", false},
+        VersionCase{"ReadFails", true, sim::FileVersion{3, 10, 0, 68}, "GetFileVersionInfoW",
                     false},
-        VersionCase{"RootBlockMissing", true, sim::FileVersion{3, 10, 0, 68}, "VerQueryValueA",
+        VersionCase{"RootBlockMissing", true, sim::FileVersion{3, 10, 0, 68}, "VerQueryValueW",
                     false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(GetFileVersionInfoBlock, ReadsAFileNamedOutsideTheAnsiCodePage) {
+  sim::SimMachine machine;
+  // "C:\Программы\QVApp.exe" beside "C:\?????????\QVApp.exe", what an ANSI reading would name.
+  machine.AddExecutable("C:\\\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3\xd1\x80\xd0\xb0\xd0\xbc\xd0\xbc\xd1\x8b\\QVApp.exe",
+                        sim::FileVersion{3, 10, 0, 68});
+  machine.AddExecutable("C:\\?????????\\QVApp.exe", sim::FileVersion{1, 0, 0, 0});
+  win::VS_FIXEDFILEINFO record{};
+  win::Platform platform = machine.platform();
+  ASSERT_TRUE(GetFileVersionInfoBlock(
+      platform, u"C:\\\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b\\QVApp.exe", record));
+  EXPECT_EQ(record.dwFileVersionMS, 0x0003000Au);
+  EXPECT_EQ(record.dwFileVersionLS, 0x00000044u);
+}
 
 TEST(GetFileVersionInfoBlock, Version3_10_0_68GivesTheDocumentedWords) {
   sim::SimMachine machine;
@@ -234,6 +257,16 @@ TEST_P(IsOrdinaryFileTest, OnlyPlainFilesCount) {
   }
   win::Platform platform = machine.platform();
   EXPECT_EQ(IsOrdinaryFile(platform, u"C:\\Start\\Quorvia 3\\Synchronizing.lnk"), c.ordinary);
+}
+
+TEST(IsOrdinaryFile, NamesOutsideTheAnsiCodePage) {
+  sim::SimMachine machine;
+  // "C:\Start\Квартал\Sync.lnk" is there; "C:\Start\Квартал\Sуnc.lnk" (Cyrillic "у") is not.
+  machine.AddFile("C:\\Start\\\xd0\x9a\xd0\xb2\xd0\xb0\xd1\x80\xd1\x82\xd0\xb0\xd0\xbb\\Sync.lnk");
+  win::Platform platform = machine.platform();
+  EXPECT_TRUE(IsOrdinaryFile(platform, u"C:\\Start\\\u041a\u0432\u0430\u0440\u0442\u0430\u043b\\Sync.lnk"));
+  EXPECT_FALSE(
+      IsOrdinaryFile(platform, u"C:\\Start\\\u041a\u0432\u0430\u0440\u0442\u0430\u043b\\S\u0443nc.lnk"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -329,6 +362,38 @@ INSTANTIATE_TEST_SUITE_P(
                           {"ThunderRT6FormDC", kCaption, "ThunderRT6TextBox", true}},
                          1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A caption that the ANSI code page cannot carry unchanged is not looked for: its ANSI form
+// (best fit or "?") would name another window.
+TEST(FindCommunicatorWindow, CaptionTheCodePageCannotCarryFindsNothing) {
+  struct Lossy {
+    const char16_t* wanted;
+    const char* ansiForm;  // the caption of the window its ANSI form would find
+  };
+  const Lossy cases[] = {{u"QVShellCommunicator\uff02", "QVShellCommunicator\""},  // best fit
+                         {u"QVShellCommunicator\u0416", "QVShellCommunicator?"}};
+  for (const Lossy& c : cases) {
+    SCOPED_TRACE(c.ansiForm);
+    sim::SimMachine machine;
+    sim::SimWindow form;
+    form.className = "ThunderRT6FormDC";
+    form.caption = c.ansiForm;
+    const win::HWND hForm = machine.AddWindow(form);
+    sim::SimWindow child;
+    child.parent = hForm;
+    child.className = "ThunderRT6TextBox";
+    machine.AddWindow(child);
+    win::Platform platform = machine.platform();
+    EXPECT_TRUE(win::IsNull(FindCommunicatorWindow(platform, c.wanted)));
+    EXPECT_EQ(CountCalls(machine.kernel(), "FindWindowExA"), 0u);
+    // The plain caption is still found on the same machine.
+    form.caption = "QVShellCommunicator2006";
+    const win::HWND hPlain = machine.AddWindow(form);
+    child.parent = hPlain;
+    const win::HWND hText = machine.AddWindow(child);
+    EXPECT_EQ(FindCommunicatorWindow(platform, u"QVShellCommunicator2006"), hText);
+  }
+}
 
 // --- ForceForeground -----------------------------------------------------------------------
 

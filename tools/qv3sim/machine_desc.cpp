@@ -158,10 +158,19 @@ class Reader {
     m.specialFolders.clear();
     Object(root, "",
            {"description", "windows_version", "windows_bits", "updater_bits", "updater_path",
-            "arguments", "system_folder", "registry", "registry_file", "files", "windows",
+            "arguments", "system_folder", "code_page", "registry", "registry_file", "files",
+            "windows",
             "special_folders", "answers", "installer", "faults", "environment"});
     if (root.contains("registry") && root.contains("registry_file"))
       Fail("/registry_file", "give either \"registry\" or \"registry_file\", not both");
+    // The code page first: the registry's names and texts are read into it.
+    if (root.contains("code_page")) {
+      m.codePage = static_cast<unsigned>(Int(root["code_page"], "/code_page", 0, 65535));
+      if (!qv::sim::SimCodePages::Supported(m.codePage) || m.codePage == 0)
+        Fail("/code_page", "expected a system code page the simulation knows: 1252, 1250, "
+                           "1251, 932 or 65001");
+    }
+    const AnsiCodePageScope codePageScope(m.codePage);
     for (auto it = root.begin(); it != root.end(); ++it) {
       const std::string key = it.key();
       const std::string p = JsonLocator::Child("", key);
@@ -191,6 +200,8 @@ class Reader {
         m.arguments = Str(v, p);
       } else if (key == "system_folder") {
         m.systemFolder = Str(v, p);
+      } else if (key == "code_page") {
+        // read above
       } else if (key == "registry") {
         ReadInlineRegistry(v, p, m);
       } else if (key == "registry_file") {
@@ -403,7 +414,8 @@ bool MachineDescription::operator==(const MachineDescription& o) const {
   return description == o.description && windowsVersion == o.windowsVersion &&
          windowsBits == o.windowsBits && updaterBits == o.updaterBits &&
          updaterPath == o.updaterPath && arguments == o.arguments &&
-         systemFolder == o.systemFolder && Flatten(registry) == Flatten(o.registry) &&
+         systemFolder == o.systemFolder && codePage == o.codePage &&
+         Flatten(registry) == Flatten(o.registry) &&
          files == o.files && windows == o.windows && specialFolders == o.specialFolders &&
          answers == o.answers && installer == o.installer && faults == o.faults &&
          environment == o.environment;
@@ -542,6 +554,8 @@ std::string DescriptionToJson(const MachineDescription& m) {
   j["updater_path"] = m.updaterPath;
   j["arguments"] = m.arguments;
   j["system_folder"] = m.systemFolder;
+  if (m.codePage != 1252) j["code_page"] = m.codePage;
+  const AnsiCodePageScope codePageScope(m.codePage);
   {
     nlohmann::ordered_json lines = nlohmann::ordered_json::array();
     std::string text = WriteRegFile(m.registry);
@@ -631,8 +645,10 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
   }
   config.windowsBits = d.windowsBits;
   config.processBits = d.updaterBits;
-  config.exePath = Utf8ToAnsi(d.updaterPath);
-  config.systemDirectory = Utf8ToAnsi(d.systemFolder);
+  config.exePath = d.updaterPath;
+  config.systemDirectory = d.systemFolder;
+  config.codePage = d.codePage;
+  const AnsiCodePageScope codePageScope(d.codePage);
   // The description lists every file; the machine starts with an empty drive C:.
   config.standardFiles = false;
   auto machine = std::make_unique<SimMachine>(config);
@@ -643,7 +659,7 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
       machine->registry().SetValue(key.path, value.name, value.value);
   }
   for (const FileSpec& f : d.files) {
-    const std::string path = Utf8ToAnsi(f.path);
+    const std::string& path = f.path;
     if (f.folder) {
       machine->AddFolder(path);
       continue;
@@ -675,7 +691,7 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
   }
   for (const SpecialFolderSpec& f : d.specialFolders) {
     switch (f.state) {
-      case FolderState::Path: machine->SetSpecialFolder(f.csidl, Utf8ToAnsi(f.path)); break;
+      case FolderState::Path: machine->SetSpecialFolder(f.csidl, f.path); break;
       case FolderState::Invalid: machine->SetSpecialFolderResult(f.csidl, win::E_INVALIDARG); break;
       case FolderState::Missing: machine->SetSpecialFolderResult(f.csidl, win::S_FALSE); break;
       case FolderState::Fail: machine->SetSpecialFolderResult(f.csidl, win::E_FAIL); break;
@@ -684,17 +700,18 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
   for (Answer a : d.answers) machine->QueueAnswer(a);
 
   const std::string installer =
-      Utf8ToAnsi(d.installer.path.empty() ? d.systemFolder + "\\msiexec.exe" : d.installer.path);
+      d.installer.path.empty() ? d.systemFolder + "\\msiexec.exe" : d.installer.path;
   // The installer is part of Windows: present unless the description says it is missing.
   if (d.installer.effect == InstallerEffect::Missing) machine->RemoveFile(installer);
   else if (!machine->FindFile(installer)) machine->AddExecutable(installer, std::nullopt);
   switch (d.installer.effect) {
     case InstallerEffect::Raise: {
       const FileVersion version = d.installer.version;
-      const std::string target = Utf8ToAnsi(d.installer.target);
+      const std::string target = d.installer.target;
       const std::string productKey = ProductKeyPath(d.windowsBits);
-      machine->OnProcessStart(installer, [version, target, productKey](SimMachine& m,
-                                                                      const ProcessRecord&) {
+      const unsigned codePage = d.codePage;
+      machine->OnProcessStart(installer, [version, target, productKey, codePage](
+                                             SimMachine& m, const ProcessRecord&) {
         std::string file = target;
         if (file.empty()) {
           // The patch updates the product where its AppPath says it is installed.
@@ -703,7 +720,9 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
             return;
           file.assign(appPath->data.begin(), appPath->data.end());
           while (!file.empty() && file.back() == '\0') file.pop_back();
-          file += "QVApp.exe";
+          // The stored bytes are in the machine's code page; the file system keeps UTF-8.
+          const AnsiCodePageScope scope(codePage);
+          file = AnsiToUtf8(file) + "QVApp.exe";
         }
         m.SetFileVersion(file, version);
       });

@@ -86,6 +86,8 @@ struct MachineDescription {
   std::string updaterPath = "C:\\Users\\User\\Downloads\\QV3Update.exe";
   std::string arguments;
   std::string systemFolder = "C:\\Windows\\system32";
+  // The system ANSI code page; registry names and texts below are bytes in it.
+  unsigned codePage = 1252;
   RegFile registry;  // as read, sections in file order
   std::vector<FileSpec> files;
   std::vector<WindowSpec> windows;

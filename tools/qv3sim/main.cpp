@@ -68,6 +68,7 @@ int Run(int argc, char** argv) {
     std::cout << qv3sim::TextReport(machine, result);
   }
   if (!registryOut.empty()) {
+    const qv3sim::AnsiCodePageScope codePageScope(machine.codePage);
     const auto views = qv3sim::CollectRegistryChanges(result.machine->registry());
     std::ofstream out(registryOut, std::ios::binary);
     out << qv3sim::ToRegeditBytes(qv3sim::RegistryChangesFile(views));

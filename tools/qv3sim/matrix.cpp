@@ -39,6 +39,17 @@ std::vector<MatrixCase> MatrixCases() {
               c.raised = raised;
               cases.push_back(c);
             }
+  // The other system code pages, on Windows 7 in both languages, for the whole update.
+  for (unsigned codePage : {1250u, 1251u, 932u, 65001u})
+    for (bool english : {true, false}) {
+      MatrixCase c;
+      c.windowsVersion = "6.1";
+      c.windowsBits = 64;
+      c.updaterBits = 32;
+      c.english = english;
+      c.codePage = codePage;
+      cases.push_back(c);
+    }
   return cases;
 }
 
@@ -49,6 +60,7 @@ MachineDescription MachineFor(const MatrixCase& c) {
   m.windowsBits = c.windowsBits;
   m.updaterBits = c.updaterBits;
   m.arguments = c.english ? "/en" : "";
+  m.codePage = c.codePage;
   const bool vista = c.windowsVersion == "6.1";
   const std::string profile =
       vista ? "C:\\Users\\User\\Downloads\\" : "C:\\Documents and Settings\\User\\Desktop\\";
@@ -100,7 +112,8 @@ std::string CaseName(const MatrixCase& c) {
          std::to_string(c.updaterBits) + (c.english ? " en" : " de") +
          (c.running ? " running" : " closed ") + (c.shortcut ? " shortcut" : " no-link ") +
          (c.answer == Answer::Confirm ? " confirm" : " cancel ") +
-         (c.raised ? " raised" : " same  ");
+         (c.raised ? " raised" : " same  ") +
+         (c.codePage != 1252 ? " cp" + std::to_string(c.codePage) : std::string());
 }
 
 namespace {
@@ -113,7 +126,7 @@ std::string ProgramName(const qv::sim::ProcessRecord& p) {
     if (exe != std::string::npos) path.erase(exe + 4);
   }
   const std::size_t slash = path.find_last_of('\\');
-  return AnsiToUtf8(slash == std::string::npos ? path : path.substr(slash + 1));
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace

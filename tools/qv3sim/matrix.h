@@ -21,6 +21,7 @@ struct MatrixCase {
   bool shortcut = true;
   qv::sim::Answer answer = qv::sim::Answer::Confirm;
   bool raised = true;
+  unsigned codePage = 1252;  // the system ANSI code page
 };
 
 // Every combination, in a fixed order.
@@ -30,7 +31,7 @@ std::vector<MatrixCase> MatrixCases();
 // Start menu of that Windows.
 MachineDescription MachineFor(const MatrixCase& c);
 
-// "6.1/64 u32 en running shortcut confirm raised"
+// "6.1/64 u32 en running shortcut confirm raised", with " cp932" for another code page
 std::string CaseName(const MatrixCase& c);
 
 // One line: the combination, the outcome and exit status, the dialogs, the programs started,

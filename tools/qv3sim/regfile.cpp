@@ -21,9 +21,11 @@ std::string Fold(const std::string& s) {
   return out;
 }
 
+thread_local unsigned activeCodePage = 1252;
+
 // Converts a UTF-16 text that may hold NUL characters piece by piece, keeping the NULs.
 std::string TextToAnsiKeepNul(const qv::Text& text) {
-  qv::sim::SimCodePage cp;
+  const qv::sim::SimCodePage cp(activeCodePage);
   std::string out;
   std::size_t start = 0;
   while (true) {
@@ -39,7 +41,7 @@ std::string TextToAnsiKeepNul(const qv::Text& text) {
 }
 
 qv::Text AnsiToTextKeepNul(const std::string& ansi) {
-  qv::sim::SimCodePage cp;
+  const qv::sim::SimCodePage cp(activeCodePage);
   qv::Text out;
   std::size_t start = 0;
   while (true) {
@@ -292,6 +294,14 @@ bool PlainString(const std::vector<std::uint8_t>& data) {
 }
 
 }  // namespace
+
+unsigned AnsiCodePage() { return activeCodePage; }
+
+AnsiCodePageScope::AnsiCodePageScope(unsigned codePage) : previous_(activeCodePage) {
+  activeCodePage = codePage;
+}
+
+AnsiCodePageScope::~AnsiCodePageScope() { activeCodePage = previous_; }
 
 std::string AnsiToUtf8(const std::string& ansi) {
   return qv::TextToUtf8(AnsiToTextKeepNul(ansi));

@@ -84,6 +84,20 @@ RegFile Flatten(const RegFile& file);
 
 // ANSI (1252) <-> UTF-8, through the simulated machine's code page.
 std::string AnsiToUtf8(const std::string& ansi);
+
+// The ANSI code page of the described machine, in which the reader and writer above give and
+// take registry names and string data: 1252 unless a scope on this thread says otherwise.
+unsigned AnsiCodePage();
+class AnsiCodePageScope {
+ public:
+  explicit AnsiCodePageScope(unsigned codePage);
+  ~AnsiCodePageScope();
+  AnsiCodePageScope(const AnsiCodePageScope&) = delete;
+  AnsiCodePageScope& operator=(const AnsiCodePageScope&) = delete;
+
+ private:
+  unsigned previous_;
+};
 std::string Utf8ToAnsi(const std::string& utf8);
 
 }  // namespace qv3sim

@@ -184,16 +184,14 @@ std::string Flags(unsigned value, const std::vector<std::pair<unsigned, const ch
   return out.empty() ? "none" : out;
 }
 
-std::string Ansi(const std::string& bytes) { return AnsiToUtf8(bytes); }
-
 std::string Fold(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
 std::string ProcessTitle(const ProcessRecord& p) {
-  if (p.commandLine) return Ansi(*p.commandLine);
-  if (p.applicationName) return Ansi(*p.applicationName);
+  if (p.commandLine) return *p.commandLine;
+  if (p.applicationName) return *p.applicationName;
   return "(no command line)";
 }
 
@@ -488,7 +486,7 @@ std::string RegistryChangesFile(const std::vector<ViewChanges>& views) {
     if (!v.rewritten.empty()) {
       out += "; written again with the data they already had:\n";
       for (std::size_t i = 0; i < v.rewritten.size(); ++i)
-        out += ";   [" + Ansi(v.rewrittenKeys[i]) + "] " + FormatRegValue(v.rewritten[i]) + "\n";
+        out += ";   [" + AnsiToUtf8(v.rewrittenKeys[i]) + "] " + FormatRegValue(v.rewritten[i]) + "\n";
       out += "\n";
     }
   }
@@ -505,13 +503,13 @@ std::string Section(const std::string& title) {
 std::string ProcessDetails(const ProcessRecord& p, int number) {
   std::string out = std::to_string(number) + ". " + ProcessTitle(p) + "\n";
   out += "   application name: " +
-         (p.applicationName ? "\"" + Ansi(*p.applicationName) + "\"" : std::string("none (NULL)")) +
+         (p.applicationName ? "\"" + *p.applicationName + "\"" : std::string("none (NULL)")) +
          "\n";
   out += "   command line:     " +
-         (p.commandLine ? Ansi(*p.commandLine) : std::string("none (NULL)")) + "\n";
+         (p.commandLine ? *p.commandLine : std::string("none (NULL)")) + "\n";
   out += "   program found:    " +
          (p.imagePath.empty() ? std::string("none (the program was not found)")
-                              : Ansi(p.imagePath)) +
+                              : p.imagePath) +
          "\n";
   out += std::string("   ") + (p.started ? "started" : "not started") +
          (p.waitedFor ? ", waited for to its end" : ", not waited for") +
@@ -520,9 +518,9 @@ std::string ProcessDetails(const ProcessRecord& p, int number) {
                                         ? " (NORMAL_PRIORITY_CLASS)" : "") + "\n";
   out += "   environment: " + std::string(p.environmentGiven ? "given" : "inherited") +
          "; current directory: " +
-         (p.currentDirectory ? Ansi(*p.currentDirectory) : std::string("inherited")) +
-         "; STARTUPINFOA cb " +
-         (p.startupInfo.cb == sizeof(win::STARTUPINFOA)
+         (p.currentDirectory ? *p.currentDirectory : std::string("inherited")) +
+         "; STARTUPINFOW cb " +
+         (p.startupInfo.cb == sizeof(win::STARTUPINFOW)
               ? std::string("= the record's size (68 bytes in the 32-bit program)")
               : std::to_string(p.startupInfo.cb) + " (not the record's size)") +
          (p.processAttributesGiven || p.threadAttributesGiven ? "; security attributes given"
@@ -532,12 +530,12 @@ std::string ProcessDetails(const ProcessRecord& p, int number) {
 
 std::string Shortcut(const qv::sim::ShortcutData& s) {
   std::string out;
-  out += "     target:            " + Ansi(s.target) + "\n";
-  out += "     arguments:         " + (s.arguments.empty() ? "(none)" : Ansi(s.arguments)) + "\n";
+  out += "     target:            " + s.target + "\n";
+  out += "     arguments:         " + (s.arguments.empty() ? "(none)" : s.arguments) + "\n";
   out += "     working folder:    " +
-         (s.workingDirectory.empty() ? "(none)" : Ansi(s.workingDirectory)) + "\n";
-  out += "     description:       " + Ansi(s.description) + "\n";
-  out += "     icon:              " + Ansi(s.iconPath) + "," + std::to_string(s.iconIndex) + "\n";
+         (s.workingDirectory.empty() ? "(none)" : s.workingDirectory) + "\n";
+  out += "     description:       " + s.description + "\n";
+  out += "     icon:              " + s.iconPath + "," + std::to_string(s.iconIndex) + "\n";
   out += "     show command:      " + std::to_string(s.showCommand) +
          (s.showCommand == win::SW_SHOWNORMAL ? " (SW_SHOWNORMAL)" : "") + "\n";
   return out;
@@ -585,13 +583,15 @@ std::string OutcomeLine(const RunResult& r) {
 
 std::string TextReport(const MachineDescription& machine, const RunResult& r) {
   qv::sim::SimMachine& m = *r.machine;
+  const AnsiCodePageScope codePageScope(machine.codePage);
   std::string out;
   out += "qv3sim: QV3Update on a simulated Windows machine\n";
   if (!machine.description.empty()) out += "Machine:   " + machine.description + "\n";
   out += "Windows:   " +
          (machine.windowsVersion == "fail" ? std::string("version query fails")
                                            : machine.windowsVersion) +
-         ", " + std::to_string(machine.windowsBits) + "-bit\n";
+         ", " + std::to_string(machine.windowsBits) + "-bit, ANSI code page " +
+         std::to_string(machine.codePage) + "\n";
   out += "Updater:   " + machine.updaterPath + " (" + std::to_string(machine.updaterBits) +
          "-bit)\n";
   out += "Arguments: " + (machine.arguments.empty() ? std::string("(none)") : machine.arguments) +
@@ -625,7 +625,7 @@ std::string TextReport(const MachineDescription& machine, const RunResult& r) {
   out += Section("File changes");
   if (m.FileLog().empty()) out += "(none)\n";
   for (const std::string& entry : m.FileLog()) {
-    out += Ansi(entry) + "\n";
+    out += entry + "\n";
     // A shortcut the run left behind at the file this entry ends with.
     std::string path;
     const std::size_t arrow = entry.find(" -> ");
@@ -638,8 +638,7 @@ std::string TextReport(const MachineDescription& machine, const RunResult& r) {
   }
   // The installer's effect on the product's version, as the run saw it.
   for (const FileSpec& f : machine.files) {
-    const std::string ansi = Utf8ToAnsi(f.path);
-    const qv::sim::SimFile* now = m.FindFile(ansi);
+    const qv::sim::SimFile* now = m.FindFile(f.path);
     if (!now || f.folder) continue;
     const auto after = VersionInBlock(now->versionData);
     if (!(after == f.version))
@@ -663,6 +662,7 @@ std::string TextReport(const MachineDescription& machine, const RunResult& r) {
 std::string JsonReport(const MachineDescription& machine, const RunResult& r) {
   using J = nlohmann::ordered_json;
   qv::sim::SimMachine& m = *r.machine;
+  const AnsiCodePageScope codePageScope(machine.codePage);
   J j;
   j["machine"] = machine.description;
   j["outcome"] = OutcomeName(r);
@@ -702,9 +702,9 @@ std::string JsonReport(const MachineDescription& machine, const RunResult& r) {
   j["processes"] = J::array();
   for (const ProcessRecord& p : m.Processes()) {
     J o;
-    o["application_name"] = p.applicationName ? J(Ansi(*p.applicationName)) : J(nullptr);
-    o["command_line"] = p.commandLine ? J(Ansi(*p.commandLine)) : J(nullptr);
-    o["image"] = Ansi(p.imagePath);
+    o["application_name"] = p.applicationName ? J(*p.applicationName) : J(nullptr);
+    o["command_line"] = p.commandLine ? J(*p.commandLine) : J(nullptr);
+    o["image"] = p.imagePath;
     o["started"] = p.started;
     o["waited_for"] = p.waitedFor;
     o["creation_flags"] = p.creationFlags;
@@ -719,7 +719,7 @@ std::string JsonReport(const MachineDescription& machine, const RunResult& r) {
     o["changes"] = J::array();
     for (const RegFileKey& k : v.changed.keys) {
       J key;
-      key["key"] = Ansi(k.path);
+      key["key"] = AnsiToUtf8(k.path);
       if (k.deleted) key["deleted"] = true;
       key["values"] = J::array();
       for (const RegFileValue& value : k.values) key["values"].push_back(FormatRegValue(value));
@@ -733,7 +733,7 @@ std::string JsonReport(const MachineDescription& machine, const RunResult& r) {
   for (const auto& [name, allUsers] : m.WerExclusions())
     j["error_reporting_exclusions"].push_back({{"name", Utf8(name)}, {"all_users", allUsers != 0}});
   j["file_changes"] = J::array();
-  for (const std::string& e : m.FileLog()) j["file_changes"].push_back(Ansi(e));
+  for (const std::string& e : m.FileLog()) j["file_changes"].push_back(e);
   j["windows_calls"] = m.kernel().CallCount();
   j["handles_left_open"] = m.kernel().OpenHandleCount();
   return j.dump(2) + "\n";

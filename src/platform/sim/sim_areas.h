@@ -26,7 +26,15 @@ constexpr win::DWORD kErrorInvalidIconHandle = 1402;
 constexpr win::HRESULT kEPointer = static_cast<win::HRESULT>(0x80004003u);
 constexpr win::HRESULT kRpcEChangedMode = static_cast<win::HRESULT>(0x80010106u);
 
-// Path helpers: code page 1252 bytes, compared without regard to case.
+// Texts of the wide functions as the simulation keeps them: UTF-8.
+std::string U8(const win::WCHAR* text);      // "" for null
+std::string ShowW(const win::WCHAR* text);   // "(null)" for null, for the call log
+// Copies `text` (UTF-8) with its terminator into a buffer of `size` UTF-16 characters, the way
+// the functions that report a length do: the length without terminator when it fits, else the
+// size needed.
+win::DWORD CopyOutW(const std::string& text, win::WCHAR* buffer, win::DWORD size);
+
+// Path helpers: UTF-8 paths, compared without regard to case as Windows compares file names.
 std::string FoldCase(const std::string& path);
 // The absolute form of `path` (backslashes, no "." or ".." parts, no doubled or trailing
 // separators except after a drive), relative paths taken from `currentDirectory`.
@@ -48,18 +56,18 @@ class SimAreas final : public win::ISystem,
   win::BOOL GetVersionExA(win::OSVERSIONINFOA* lpVersionInformation) override;
   win::HANDLE GetCurrentProcess() override;
   win::BOOL IsWow64Process(win::HANDLE hProcess, win::BOOL* Wow64Process) override;
-  win::DWORD GetModuleFileNameA(win::HINSTANCE hModule, char* lpFilename,
+  win::DWORD GetModuleFileNameW(win::HINSTANCE hModule, win::WCHAR* lpFilename,
                                 win::DWORD nSize) override;
-  win::UINT GetSystemDirectoryA(char* lpBuffer, win::UINT uSize) override;
+  win::UINT GetSystemDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) override;
   win::HINSTANCE GetModuleHandleA(const char* lpModuleName) override;
 
   // --- IProcesses
-  win::BOOL CreateProcessA(const char* lpApplicationName, char* lpCommandLine,
+  win::BOOL CreateProcessW(const win::WCHAR* lpApplicationName, win::WCHAR* lpCommandLine,
                            const win::SECURITY_ATTRIBUTES* lpProcessAttributes,
                            const win::SECURITY_ATTRIBUTES* lpThreadAttributes,
                            win::BOOL bInheritHandles, win::DWORD dwCreationFlags,
-                           void* lpEnvironment, const char* lpCurrentDirectory,
-                           win::STARTUPINFOA* lpStartupInfo,
+                           void* lpEnvironment, const win::WCHAR* lpCurrentDirectory,
+                           win::STARTUPINFOW* lpStartupInfo,
                            win::PROCESS_INFORMATION* lpProcessInformation) override;
   win::DWORD WaitForSingleObject(win::HANDLE hHandle, win::DWORD dwMilliseconds) override;
   win::BOOL CloseHandle(win::HANDLE hObject) override;
@@ -88,21 +96,22 @@ class SimAreas final : public win::ISystem,
   // --- IShell
   win::HRESULT CoInitializeEx(void* pvReserved, win::DWORD dwCoInit) override;
   void CoUninitialize() override;
-  win::HRESULT CoCreateShellLink(win::IShellLinkA** ppv) override;
-  win::HRESULT SHGetFolderPathA(win::HWND hwnd, int csidl, win::HANDLE hToken,
-                                win::DWORD dwFlags, char* pszPath) override;
+  win::HRESULT CoCreateShellLink(win::IShellLinkW** ppv) override;
+  win::HRESULT SHGetFolderPathW(win::HWND hwnd, int csidl, win::HANDLE hToken,
+                                win::DWORD dwFlags, win::WCHAR* pszPath) override;
   win::HRESULT WerAddExcludedApplication(const win::WCHAR* pwzExeName,
                                          win::BOOL bAllUsers) override;
 
   // --- IFiles
-  win::DWORD GetFileAttributesA(const char* lpFileName) override;
-  win::BOOL DeleteFileA(const char* lpFileName) override;
-  win::BOOL MoveFileExA(const char* lpExistingFileName, const char* lpNewFileName,
+  win::DWORD GetFileAttributesW(const win::WCHAR* lpFileName) override;
+  win::BOOL DeleteFileW(const win::WCHAR* lpFileName) override;
+  win::BOOL MoveFileExW(const win::WCHAR* lpExistingFileName, const win::WCHAR* lpNewFileName,
                         win::DWORD dwFlags) override;
-  win::DWORD GetFileVersionInfoSizeA(const char* lptstrFilename, win::DWORD* lpdwHandle) override;
-  win::BOOL GetFileVersionInfoA(const char* lptstrFilename, win::DWORD dwHandle, win::DWORD dwLen,
-                                void* lpData) override;
-  win::BOOL VerQueryValueA(const void* pBlock, const char* lpSubBlock, void** lplpBuffer,
+  win::DWORD GetFileVersionInfoSizeW(const win::WCHAR* lptstrFilename,
+                                     win::DWORD* lpdwHandle) override;
+  win::BOOL GetFileVersionInfoW(const win::WCHAR* lptstrFilename, win::DWORD dwHandle,
+                                win::DWORD dwLen, void* lpData) override;
+  win::BOOL VerQueryValueW(const void* pBlock, const win::WCHAR* lpSubBlock, void** lplpBuffer,
                            win::UINT* puLen) override;
 
   // --- the machine's state --------------------------------------------------------------------
@@ -136,7 +145,6 @@ class SimAreas final : public win::ISystem,
   std::set<std::string> failingImages;                         // folded image path
   std::map<std::uintptr_t, std::size_t> processOfHandle;       // process handle -> record
   std::map<std::uintptr_t, std::size_t> versionBuffers;        // filled buffer -> its length
-  std::deque<std::string> ansiStrings;  // VerQueryValueA's converted texts live here
   win::DWORD nextProcessId = 5000;
   win::DWORD lastError = 0;
   int initCommonControls = 0;
@@ -154,7 +162,8 @@ class SimAreas final : public win::ISystem,
   WindowEntry* Window(win::HWND hwnd);
   bool ThreadKnown(win::DWORD threadId) const;
   // The executable a command line or application name names, by Windows' rules; empty when none.
-  std::string ResolveImage(const char* applicationName, const char* commandLine,
+  std::string ResolveImage(const std::optional<std::string>& applicationName,
+                           const std::optional<std::string>& commandLine,
                            const std::string& currentDirectory) const;
   std::string SearchExecutable(const std::string& name, const std::string& currentDirectory) const;
 };

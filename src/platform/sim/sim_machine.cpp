@@ -11,18 +11,27 @@ namespace qv::sim {
 
 namespace {
 
-// Upper case to lower case in code page 1252 (ASCII, Latin-1 letters, S/Z/OE with caron or
-// ligature and Y with diaeresis), as Windows' case-insensitive file names treat them.
-unsigned char FoldByte(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);
-  switch (c) {
-    case 0x8A: return 0x9A;
-    case 0x8C: return 0x9C;
-    case 0x8E: return 0x9E;
-    case 0x9F: return 0xFF;
-    default: return c;
-  }
+// Upper case to lower case as Windows' case-insensitive file names treat the scripts the
+// simulation meets: ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and the fullwidth Latin
+// letters.
+char16_t FoldChar(char16_t c) {
+  if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
+      (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F) ||
+      (c >= 0xFF21 && c <= 0xFF3A))
+    return static_cast<char16_t>(c + 0x20);
+  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
+  // Greek capitals with tonos.
+  if (c == 0x386) return 0x3AC;
+  if (c >= 0x388 && c <= 0x38A) return static_cast<char16_t>(c + 0x25);
+  if (c == 0x38C) return 0x3CC;
+  if (c == 0x38E || c == 0x38F) return static_cast<char16_t>(c + 0x3F);
+  if (c == 0x178) return 0xFF;
+  // Latin Extended-A pairs: even upper, odd lower, except the runs that are odd upper.
+  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+    return (c & 1) ? c : static_cast<char16_t>(c + 1);
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+    return (c & 1) ? static_cast<char16_t>(c + 1) : c;
+  return c;
 }
 
 bool HasDrive(const std::string& p) {
@@ -33,9 +42,21 @@ bool HasDrive(const std::string& p) {
 }  // namespace
 
 std::string FoldCase(const std::string& path) {
-  std::string out = path;
-  for (char& c : out) c = static_cast<char>(FoldByte(static_cast<unsigned char>(c)));
-  return out;
+  Text text = Utf8ToText(path);
+  for (char16_t& c : text) c = FoldChar(c);
+  return TextToUtf8(text);
+}
+
+std::string U8(const win::WCHAR* text) { return text ? TextToUtf8(Text(text)) : std::string(); }
+
+std::string ShowW(const win::WCHAR* text) { return text ? U8(text) : "(null)"; }
+
+win::DWORD CopyOutW(const std::string& text, win::WCHAR* buffer, win::DWORD size) {
+  const Text wide = Utf8ToText(text);
+  if (!buffer || wide.size() + 1 > size) return static_cast<win::DWORD>(wide.size() + 1);
+  std::copy(wide.begin(), wide.end(), buffer);
+  buffer[wide.size()] = u'\0';
+  return static_cast<win::DWORD>(wide.size());
 }
 
 std::string NormalizePath(const std::string& input, const std::string& currentDirectory) {
@@ -339,7 +360,7 @@ win::HINSTANCE SimMachine::ModuleHandle() const { return areas_->module; }
 
 // --- the areas' shared state -------------------------------------------------------------------
 
-SimAreas::SimAreas(SimMachine& machine) : m(machine) {
+SimAreas::SimAreas(SimMachine& machine) : m(machine), codePage(machine.config_.codePage) {
   module = win::MakeHandle<win::HINSTANCE>(
       m.kernel_.OpenHandle(HandleKind::Module, m.config_.exePath, /*closable=*/false));
   cwd = NormalizePath(m.config_.currentDirectory, "C:\\");
@@ -406,14 +427,13 @@ win::BOOL SimAreas::Fail(win::DWORD error) {
 // --- IFiles ------------------------------------------------------------------------------------
 
 namespace {
-std::string Show(const char* s) { return s ? s : "(null)"; }
 win::DWORD PlannedError(std::int64_t code, win::DWORD usual) {
   return code != 0 ? static_cast<win::DWORD>(code) : usual;
 }
 }  // namespace
 
-win::DWORD SimAreas::GetFileAttributesA(const char* lpFileName) {
-  if (auto f = m.kernel_.Enter("GetFileAttributesA", Show(lpFileName))) {
+win::DWORD SimAreas::GetFileAttributesW(const win::WCHAR* lpFileName) {
+  if (auto f = m.kernel_.Enter("GetFileAttributesW", ShowW(lpFileName))) {
     Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
     return win::INVALID_FILE_ATTRIBUTES;
   }
@@ -421,7 +441,7 @@ win::DWORD SimAreas::GetFileAttributesA(const char* lpFileName) {
     Fail(lpFileName ? win::ERROR_PATH_NOT_FOUND : win::ERROR_INVALID_PARAMETER);
     return win::INVALID_FILE_ATTRIBUTES;
   }
-  const std::string p = Normalize(lpFileName);
+  const std::string p = Normalize(U8(lpFileName));
   const Node* n = Lookup(p);
   if (!n) {
     const std::string parent = ParentOf(p);
@@ -433,11 +453,11 @@ win::DWORD SimAreas::GetFileAttributesA(const char* lpFileName) {
   return a == 0 ? win::FILE_ATTRIBUTE_NORMAL : a;
 }
 
-win::BOOL SimAreas::DeleteFileA(const char* lpFileName) {
-  if (auto f = m.kernel_.Enter("DeleteFileA", Show(lpFileName)))
+win::BOOL SimAreas::DeleteFileW(const win::WCHAR* lpFileName) {
+  if (auto f = m.kernel_.Enter("DeleteFileW", ShowW(lpFileName)))
     return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
   if (!lpFileName) return Fail(win::ERROR_INVALID_PARAMETER);
-  const std::string p = Normalize(lpFileName);
+  const std::string p = Normalize(U8(lpFileName));
   const Node* n = Lookup(p);
   if (!n) {
     const std::string parent = ParentOf(p);
@@ -447,13 +467,14 @@ win::BOOL SimAreas::DeleteFileA(const char* lpFileName) {
   if (n->folder) return Fail(win::ERROR_ACCESS_DENIED);
   if (n->file.attributes & win::FILE_ATTRIBUTE_READONLY) return Fail(win::ERROR_ACCESS_DENIED);
   fs.erase(FoldCase(p));
-  Log("deleted " + std::string(lpFileName));
+  Log("deleted " + U8(lpFileName));
   return win::TRUE;
 }
 
-win::BOOL SimAreas::MoveFileExA(const char* lpExistingFileName, const char* lpNewFileName,
-                                win::DWORD dwFlags) {
-  if (auto f = m.kernel_.Enter("MoveFileExA", Show(lpExistingFileName) + " -> " + Show(lpNewFileName)))
+win::BOOL SimAreas::MoveFileExW(const win::WCHAR* lpExistingFileName,
+                                const win::WCHAR* lpNewFileName, win::DWORD dwFlags) {
+  if (auto f = m.kernel_.Enter("MoveFileExW",
+                               ShowW(lpExistingFileName) + " -> " + ShowW(lpNewFileName)))
     return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
   if (!lpExistingFileName) return Fail(win::ERROR_INVALID_PARAMETER);
   if (!lpNewFileName) {
@@ -461,8 +482,8 @@ win::BOOL SimAreas::MoveFileExA(const char* lpExistingFileName, const char* lpNe
     // the simulation has no restart.
     return Fail(win::ERROR_INVALID_PARAMETER);
   }
-  const std::string from = Normalize(lpExistingFileName);
-  const std::string to = Normalize(lpNewFileName);
+  const std::string from = Normalize(U8(lpExistingFileName));
+  const std::string to = Normalize(U8(lpNewFileName));
   const Node* src = Lookup(from);
   if (!src) {
     const std::string parent = ParentOf(from);
@@ -501,13 +522,14 @@ win::BOOL SimAreas::MoveFileExA(const char* lpExistingFileName, const char* lpNe
     n.path = to;
     fs[FoldCase(to)] = std::move(n);
   }
-  Log("moved " + std::string(lpExistingFileName) + " -> " + lpNewFileName);
+  Log("moved " + U8(lpExistingFileName) + " -> " + U8(lpNewFileName));
   return win::TRUE;
 }
 
-win::DWORD SimAreas::GetFileVersionInfoSizeA(const char* lptstrFilename, win::DWORD* lpdwHandle) {
+win::DWORD SimAreas::GetFileVersionInfoSizeW(const win::WCHAR* lptstrFilename,
+                                             win::DWORD* lpdwHandle) {
   if (lpdwHandle) *lpdwHandle = 0;
-  if (auto f = m.kernel_.Enter("GetFileVersionInfoSizeA", Show(lptstrFilename))) {
+  if (auto f = m.kernel_.Enter("GetFileVersionInfoSizeW", ShowW(lptstrFilename))) {
     Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
     return 0;
   }
@@ -515,7 +537,7 @@ win::DWORD SimAreas::GetFileVersionInfoSizeA(const char* lptstrFilename, win::DW
     Fail(win::ERROR_INVALID_PARAMETER);
     return 0;
   }
-  const Node* n = Lookup(Normalize(lptstrFilename));
+  const Node* n = Lookup(Normalize(U8(lptstrFilename)));
   if (!n) {
     Fail(win::ERROR_FILE_NOT_FOUND);
     return 0;
@@ -531,12 +553,12 @@ win::DWORD SimAreas::GetFileVersionInfoSizeA(const char* lptstrFilename, win::DW
   return static_cast<win::DWORD>(n->file.versionData.size());
 }
 
-win::BOOL SimAreas::GetFileVersionInfoA(const char* lptstrFilename, win::DWORD /*dwHandle*/,
-                                        win::DWORD dwLen, void* lpData) {
-  if (auto f = m.kernel_.Enter("GetFileVersionInfoA", Show(lptstrFilename)))
+win::BOOL SimAreas::GetFileVersionInfoW(const win::WCHAR* lptstrFilename,
+                                        win::DWORD /*dwHandle*/, win::DWORD dwLen, void* lpData) {
+  if (auto f = m.kernel_.Enter("GetFileVersionInfoW", ShowW(lptstrFilename)))
     return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
   if (!lptstrFilename || !lpData) return Fail(win::ERROR_INVALID_PARAMETER);
-  const Node* n = Lookup(Normalize(lptstrFilename));
+  const Node* n = Lookup(Normalize(U8(lptstrFilename)));
   if (!n) return Fail(win::ERROR_FILE_NOT_FOUND);
   if (n->folder) return Fail(win::ERROR_ACCESS_DENIED);
   if (n->file.versionData.empty()) return Fail(win::ERROR_RESOURCE_TYPE_NOT_FOUND);
@@ -591,22 +613,22 @@ bool ReadBlock(const std::uint8_t* p, std::size_t limit, Block& out) {
 
 char16_t FoldWide(char16_t c) { return c >= u'A' && c <= u'Z' ? c + 0x20 : c; }
 
-bool KeyEquals(const std::u16string& key, const std::string& part) {
+bool KeyEquals(const std::u16string& key, const std::u16string& part) {
   if (key.size() != part.size()) return false;
   for (std::size_t i = 0; i < key.size(); ++i)
-    if (FoldWide(key[i]) != FoldWide(static_cast<unsigned char>(part[i]))) return false;
+    if (FoldWide(key[i]) != FoldWide(part[i])) return false;
   return true;
 }
 
 }  // namespace
 
-win::BOOL SimAreas::VerQueryValueA(const void* pBlock, const char* lpSubBlock, void** lplpBuffer,
-                                   win::UINT* puLen) {
-  if (auto f = m.kernel_.Enter("VerQueryValueA", Show(lpSubBlock)))
+win::BOOL SimAreas::VerQueryValueW(const void* pBlock, const win::WCHAR* lpSubBlock,
+                                   void** lplpBuffer, win::UINT* puLen) {
+  if (auto f = m.kernel_.Enter("VerQueryValueW", ShowW(lpSubBlock)))
     return Fail(PlannedError(*f, kErrorInvalidFunction));
   if (!pBlock || !lpSubBlock || !lplpBuffer) return Fail(win::ERROR_INVALID_PARAMETER);
   const auto* bytes = static_cast<const std::uint8_t*>(pBlock);
-  // A buffer filled by GetFileVersionInfoA is checked against the bytes it received; any other
+  // A buffer filled by GetFileVersionInfoW is checked against the bytes it received; any other
   // block is trusted up to the length it states, as Windows does.
   std::size_t limit = 0;
   if (auto it = versionBuffers.find(reinterpret_cast<std::uintptr_t>(pBlock)); it != versionBuffers.end())
@@ -615,17 +637,17 @@ win::BOOL SimAreas::VerQueryValueA(const void* pBlock, const char* lpSubBlock, v
   else
     limit = ReadWord(bytes);
   Block block{};
-  if (!ReadBlock(bytes, limit, block) || !KeyEquals(block.key, "VS_VERSION_INFO"))
+  if (!ReadBlock(bytes, limit, block) || !KeyEquals(block.key, u"VS_VERSION_INFO"))
     return Fail(kErrorResourceNameNotFound);
-  std::string path = lpSubBlock;
-  std::replace(path.begin(), path.end(), '/', '\\');
+  std::u16string path = lpSubBlock;
+  std::replace(path.begin(), path.end(), u'/', u'\\');
   std::size_t i = 0;
   while (i < path.size()) {
-    while (i < path.size() && path[i] == '\\') ++i;
+    while (i < path.size() && path[i] == u'\\') ++i;
     if (i >= path.size()) break;
-    std::size_t j = path.find('\\', i);
-    if (j == std::string::npos) j = path.size();
-    const std::string part = path.substr(i, j - i);
+    std::size_t j = path.find(u'\\', i);
+    if (j == std::u16string::npos) j = path.size();
+    const std::u16string part = path.substr(i, j - i);
     i = j;
     bool found = false;
     std::size_t at = block.childrenOffset;
@@ -642,19 +664,7 @@ win::BOOL SimAreas::VerQueryValueA(const void* pBlock, const char* lpSubBlock, v
     }
     if (!found) return Fail(kErrorResourceNameNotFound);
   }
-  if (block.type == 1 && block.valueLength != 0) {
-    // The ANSI function gives texts in the ANSI code page.
-    Text text;
-    for (std::size_t k = 0; k < block.valueLength; ++k) {
-      const char16_t c = static_cast<char16_t>(ReadWord(block.start + block.valueOffset + 2 * k));
-      if (c == 0) break;
-      text.push_back(c);
-    }
-    ansiStrings.push_back(codePage.ToAnsi(text).bytes());
-    *lplpBuffer = ansiStrings.back().data();
-    if (puLen) *puLen = static_cast<win::UINT>(ansiStrings.back().size() + 1);
-    return win::TRUE;
-  }
+  // Texts come as they are stored, in UTF-16, with their length in characters.
   *lplpBuffer = const_cast<std::uint8_t*>(block.start + block.valueOffset);
   if (puLen) *puLen = block.valueLength;
   return win::TRUE;

@@ -2,8 +2,9 @@
 // call log, planned failures). Tests and the qv3sim tool describe a machine with the setters
 // below, run the real Main on machine.platform(), then read back what happened.
 //
-// Paths are ANSI byte strings as the program's "A" calls pass them (code page 1252 in the
-// simulation); the file system compares them without regard to case.
+// Paths, command lines and shortcut texts are kept in UTF-8, as the program's wide calls pass
+// them; the file system compares them without regard to case. Registry names and data are
+// bytes in the machine's ANSI code page, as the ANSI registry functions pass them.
 #pragma once
 
 #include <functional>
@@ -41,7 +42,7 @@ struct ShortcutData {
 
 struct SimFile {
   win::DWORD attributes = win::FILE_ATTRIBUTE_ARCHIVE;
-  // Raw version data as GetFileVersionInfoA returns it (a VS_VERSIONINFO block); empty: none.
+  // Raw version data as GetFileVersionInfoW returns it (a VS_VERSIONINFO block); empty: none.
   std::vector<std::uint8_t> versionData;
   std::optional<ShortcutData> shortcut;  // set for .lnk files written by the shell link object
   std::string content;                   // free bytes for other files
@@ -107,7 +108,7 @@ struct DialogRecord {
   win::HRESULT hr = 0;    // TaskDialogIndirect result
 };
 
-// A child process as CreateProcessA was asked to start it.
+// A child process as CreateProcessW was asked to start it (texts in UTF-8).
 struct ProcessRecord {
   std::optional<std::string> applicationName;
   std::optional<std::string> commandLine;
@@ -115,7 +116,7 @@ struct ProcessRecord {
   win::DWORD creationFlags = 0;
   bool environmentGiven = false;
   std::optional<std::string> currentDirectory;
-  win::STARTUPINFOA startupInfo{};
+  win::STARTUPINFOW startupInfo{};
   bool processAttributesGiven = false;
   bool threadAttributesGiven = false;
   // The executable Windows resolved, spelled as the file is named on the machine; empty when
@@ -146,6 +147,9 @@ struct MachineConfig {
   // A new machine holds C:\Windows, the system folder with msiexec.exe, the updater's own
   // executable (version 3.10.0.68) and the common Start-menu programs folder; false: only C:\.
   bool standardFiles = true;
+  // The system ANSI code page (GetACP): 1252 Western, 1250 Central European, 1251 Cyrillic,
+  // 932 Japanese, 65001 UTF-8 ("Use Unicode UTF-8 for worldwide language support").
+  win::UINT codePage = 1252;
 };
 
 class SimMachine {
@@ -160,7 +164,7 @@ class SimMachine {
   SimKernel& kernel() { return kernel_; }
   SimRegistry& registry() { return *registry_; }
 
-  // --- files (paths in code page 1252, compared without regard to case) ------------------
+  // --- files (paths in UTF-8, compared without regard to case) ----------------------------
   void AddFile(const std::string& path, SimFile file = {});
   void AddFolder(const std::string& path);
   void AddExecutable(const std::string& path, std::optional<FileVersion> version);
@@ -174,9 +178,9 @@ class SimMachine {
   const std::vector<std::string>& FileLog() const { return fileLog_; }
 
   // --- special folders -----------------------------------------------------------------------
-  // SHGetFolderPathA for `csidl` gives S_OK and this path (created on demand when missing).
+  // SHGetFolderPathW for `csidl` gives S_OK and this path (created on demand when missing).
   void SetSpecialFolder(int csidl, const std::string& path);
-  // SHGetFolderPathA for `csidl` gives this status (E_INVALIDARG, S_FALSE, E_FAIL, ...).
+  // SHGetFolderPathW for `csidl` gives this status (E_INVALIDARG, S_FALSE, E_FAIL, ...).
   void SetSpecialFolderResult(int csidl, win::HRESULT hr);
 
   // --- windows ----------------------------------------------------------------------------------

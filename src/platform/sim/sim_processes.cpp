@@ -31,14 +31,6 @@ win::DWORD BuildOf(win::DWORD major, win::DWORD minor) {
   return 1381;
 }
 
-// Copies `text` with its terminator into a buffer of `size` characters, the way the functions
-// that report a length do: the length without terminator when it fits, else the size needed.
-win::DWORD CopyOut(const std::string& text, char* buffer, win::DWORD size) {
-  if (!buffer || text.size() + 1 > size) return static_cast<win::DWORD>(text.size() + 1);
-  std::memcpy(buffer, text.c_str(), text.size() + 1);
-  return static_cast<win::DWORD>(text.size());
-}
-
 }  // namespace
 
 // --- ISystem -----------------------------------------------------------------------------------
@@ -90,9 +82,9 @@ win::BOOL SimAreas::IsWow64Process(win::HANDLE hProcess, win::BOOL* Wow64Process
   return win::TRUE;
 }
 
-win::DWORD SimAreas::GetModuleFileNameA(win::HINSTANCE hModule, char* lpFilename,
+win::DWORD SimAreas::GetModuleFileNameW(win::HINSTANCE hModule, win::WCHAR* lpFilename,
                                         win::DWORD nSize) {
-  if (auto f = m.kernel_.Enter("GetModuleFileNameA")) {
+  if (auto f = m.kernel_.Enter("GetModuleFileNameW")) {
     Fail(PlannedError(*f, win::ERROR_INVALID_PARAMETER));
     return 0;
   }
@@ -100,32 +92,32 @@ win::DWORD SimAreas::GetModuleFileNameA(win::HINSTANCE hModule, char* lpFilename
     Fail(kErrorModNotFound);
     return 0;
   }
-  const std::string& path = m.config_.exePath;
+  const Text path = Utf8ToText(m.config_.exePath);
   if (!lpFilename || nSize == 0) {
     Fail(win::ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
   if (path.size() < nSize) {
-    std::memcpy(lpFilename, path.c_str(), path.size() + 1);
+    std::copy_n(path.c_str(), path.size() + 1, lpFilename);
     return static_cast<win::DWORD>(path.size());
   }
   // Too small: Windows XP fills all nSize characters without a terminator; later versions
   // cut one character earlier and terminate. Both give nSize.
   const bool terminate = m.config_.major >= 6;
   const win::DWORD copied = terminate ? nSize - 1 : nSize;
-  std::memcpy(lpFilename, path.data(), copied);
-  if (terminate) lpFilename[copied] = '\0';
+  std::copy_n(path.data(), copied, lpFilename);
+  if (terminate) lpFilename[copied] = u'\0';
   lastError = win::ERROR_INSUFFICIENT_BUFFER;
   return nSize;
 }
 
-win::UINT SimAreas::GetSystemDirectoryA(char* lpBuffer, win::UINT uSize) {
-  if (auto f = m.kernel_.Enter("GetSystemDirectoryA")) {
+win::UINT SimAreas::GetSystemDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) {
+  if (auto f = m.kernel_.Enter("GetSystemDirectoryW")) {
     Fail(PlannedError(*f, win::ERROR_INVALID_PARAMETER));
     return 0;
   }
   // A 32-bit process on 64-bit Windows gets the same path; its file accesses are redirected.
-  return CopyOut(m.config_.systemDirectory, lpBuffer, uSize);
+  return CopyOutW(m.config_.systemDirectory, lpBuffer, uSize);
 }
 
 win::HINSTANCE SimAreas::GetModuleHandleA(const char* lpModuleName) {
@@ -177,14 +169,15 @@ std::string SimAreas::SearchExecutable(const std::string& name,
   return {};
 }
 
-std::string SimAreas::ResolveImage(const char* applicationName, const char* commandLine,
+std::string SimAreas::ResolveImage(const std::optional<std::string>& applicationName,
+                                   const std::optional<std::string>& commandLine,
                                    const std::string& currentDirectory) const {
   if (applicationName) {
     // Taken as given: no search and no extension added.
-    const std::string p = NormalizePath(applicationName, currentDirectory);
+    const std::string p = NormalizePath(*applicationName, currentDirectory);
     return IsFile(p) ? Lookup(p)->path : std::string();
   }
-  const std::string line = commandLine ? commandLine : "";
+  const std::string line = commandLine.value_or(std::string());
   if (!line.empty() && line[0] == '"') {
     const std::size_t close = line.find('"', 1);
     const std::string name =
@@ -207,26 +200,26 @@ std::string SimAreas::ResolveImage(const char* applicationName, const char* comm
   }
 }
 
-win::BOOL SimAreas::CreateProcessA(const char* lpApplicationName, char* lpCommandLine,
+win::BOOL SimAreas::CreateProcessW(const win::WCHAR* lpApplicationName, win::WCHAR* lpCommandLine,
                                    const win::SECURITY_ATTRIBUTES* lpProcessAttributes,
                                    const win::SECURITY_ATTRIBUTES* lpThreadAttributes,
                                    win::BOOL bInheritHandles, win::DWORD dwCreationFlags,
-                                   void* lpEnvironment, const char* lpCurrentDirectory,
-                                   win::STARTUPINFOA* lpStartupInfo,
+                                   void* lpEnvironment, const win::WCHAR* lpCurrentDirectory,
+                                   win::STARTUPINFOW* lpStartupInfo,
                                    win::PROCESS_INFORMATION* lpProcessInformation) {
   const auto planned = m.kernel_.Enter(
-      "CreateProcessA", lpCommandLine ? std::string(lpCommandLine) : Show(lpApplicationName));
+      "CreateProcessW", lpCommandLine ? U8(lpCommandLine) : ShowW(lpApplicationName));
   ProcessRecord rec;
-  if (lpApplicationName) rec.applicationName = lpApplicationName;
-  if (lpCommandLine) rec.commandLine = lpCommandLine;
+  if (lpApplicationName) rec.applicationName = U8(lpApplicationName);
+  if (lpCommandLine) rec.commandLine = U8(lpCommandLine);
   rec.inheritHandles = bInheritHandles != win::FALSE;
   rec.creationFlags = dwCreationFlags;
   rec.environmentGiven = lpEnvironment != nullptr;
-  if (lpCurrentDirectory) rec.currentDirectory = lpCurrentDirectory;
+  if (lpCurrentDirectory) rec.currentDirectory = U8(lpCurrentDirectory);
   if (lpStartupInfo) {
     rec.startupInfo = *lpStartupInfo;
-    if (lpStartupInfo->lpDesktop) rec.desktop = lpStartupInfo->lpDesktop;
-    if (lpStartupInfo->lpTitle) rec.title = lpStartupInfo->lpTitle;
+    if (lpStartupInfo->lpDesktop) rec.desktop = U8(lpStartupInfo->lpDesktop);
+    if (lpStartupInfo->lpTitle) rec.title = U8(lpStartupInfo->lpTitle);
   }
   rec.processAttributesGiven = lpProcessAttributes != nullptr;
   rec.threadAttributesGiven = lpThreadAttributes != nullptr;
@@ -239,9 +232,10 @@ win::BOOL SimAreas::CreateProcessA(const char* lpApplicationName, char* lpComman
   if (planned) return fail(PlannedError(*planned, win::ERROR_ACCESS_DENIED));
   if ((!lpApplicationName && !lpCommandLine) || !lpStartupInfo || !lpProcessInformation)
     return fail(win::ERROR_INVALID_PARAMETER);
-  rec.imagePath = ResolveImage(lpApplicationName, lpCommandLine, cwd);
+  rec.imagePath = ResolveImage(rec.applicationName, rec.commandLine, cwd);
   if (rec.imagePath.empty()) return fail(win::ERROR_FILE_NOT_FOUND);
-  if (lpCurrentDirectory && !IsFolder(Normalize(lpCurrentDirectory))) return fail(kErrorDirectory);
+  if (rec.currentDirectory && !IsFolder(Normalize(*rec.currentDirectory)))
+    return fail(kErrorDirectory);
   if (failingImages.count(FoldCase(rec.imagePath))) return fail(kErrorBadExeFormat);
 
   rec.started = true;

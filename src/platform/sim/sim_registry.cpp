@@ -7,63 +7,6 @@
 namespace qv::sim {
 
 // ---------------------------------------------------------------------------------------------
-// Code page 1252
-
-namespace {
-
-// The characters of 0x80..0x9F; 0 where the code page leaves the byte undefined.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-}  // namespace
-
-AnsiString SimCodePage::ToAnsi(TextView text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-      out.push_back(static_cast<char>(c));
-      continue;
-    }
-    char byte = '?';
-    // The five bytes the code page leaves undefined stand for the C1 controls of the same value.
-    if (c >= 0x80 && c <= 0x9F && kCp1252High[c - 0x80] == 0) byte = static_cast<char>(c);
-    for (int k = 0; k < 32; ++k) {
-      if (kCp1252High[k] != 0 && kCp1252High[k] == c) {
-        byte = static_cast<char>(0x80 + k);
-        break;
-      }
-    }
-    // A surrogate pair is one character and becomes one "?".
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF)
-      ++i;
-    out.push_back(byte);
-  }
-  return AnsiString(std::move(out));
-}
-
-Text SimCodePage::FromAnsi(const AnsiString& bytes) {
-  Text out;
-  out.reserve(bytes.size());
-  for (const char ch : bytes.bytes()) {
-    const auto b = static_cast<unsigned char>(ch);
-    if (b >= 0x80 && b <= 0x9F) {
-      // Windows maps the five undefined bytes to the C1 control characters of the same value.
-      const char16_t mapped = kCp1252High[b - 0x80];
-      out.push_back(mapped != 0 ? mapped : static_cast<char16_t>(b));
-    } else {
-      out.push_back(static_cast<char16_t>(b));
-    }
-  }
-  return out;
-}
-
-// ---------------------------------------------------------------------------------------------
 // The registry
 
 namespace {

@@ -1,6 +1,6 @@
 // The simulated registry: predefined roots, keys compared without regard to case and kept as
 // written, values as raw bytes with their type, the 32- and 64-bit views of a 64-bit Windows,
-// keys that deny access, and the ANSI code page (1252) of the simulated machine.
+// keys that deny access, and the ANSI code page of the simulated machine.
 //
 // Paths given to the test-facing functions are physical paths as regedit shows them on the
 // machine, e.g. "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\orvanta\\Quorvia" for the 32-bit
@@ -14,15 +14,38 @@
 #include <vector>
 
 #include "platform/seam.h"
+#include "platform/sim/sim_code_page.h"
 #include "platform/sim/sim_kernel.h"
 
 namespace qv::sim {
 
-// Windows-1252 <-> UTF-16, with "?" for characters the code page lacks.
+// The machine's code page functions (GetACP and the two conversions) by Windows' documented
+// rules for the system ANSI code page `acp` (1252 unless the machine says otherwise).
 class SimCodePage : public win::ICodePage {
  public:
-  AnsiString ToAnsi(TextView text) override;
-  Text FromAnsi(const AnsiString& bytes) override;
+  explicit SimCodePage(win::UINT acp = 1252) : pages_(acp) {}
+  win::UINT GetACP() override { return pages_.GetACP(); }
+  int WideCharToMultiByte(win::UINT CodePage, win::DWORD dwFlags, const win::WCHAR* lpWideCharStr,
+                          int cchWideChar, char* lpMultiByteStr, int cbMultiByte,
+                          const char* lpDefaultChar, win::BOOL* lpUsedDefaultChar) override {
+    return pages_.WideCharToMultiByte(CodePage, dwFlags, lpWideCharStr, cchWideChar,
+                                      lpMultiByteStr, cbMultiByte, lpDefaultChar,
+                                      lpUsedDefaultChar);
+  }
+  int MultiByteToWideChar(win::UINT CodePage, win::DWORD dwFlags, const char* lpMultiByteStr,
+                          int cbMultiByte, win::WCHAR* lpWideCharStr, int cchWideChar) override {
+    return pages_.MultiByteToWideChar(CodePage, dwFlags, lpMultiByteStr, cbMultiByte,
+                                      lpWideCharStr, cchWideChar);
+  }
+  win::DWORD GetLastError() override { return pages_.LastError(); }
+
+  // As Windows' own ANSI functions convert (flags 0: best fit, then "?"), for the simulated
+  // machine's ANSI side (window captions) and for tools that describe a machine.
+  AnsiString ToAnsi(TextView text) const { return AnsiString(pages_.ToAnsiAsWindows(text)); }
+  Text FromAnsi(const AnsiString& bytes) const { return pages_.FromAnsiAsWindows(bytes.bytes()); }
+
+ private:
+  SimCodePages pages_;
 };
 
 struct RegValue {

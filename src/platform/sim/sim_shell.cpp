@@ -12,14 +12,12 @@ win::HRESULT PlannedHr(std::int64_t code, win::HRESULT usual) {
   return code != 0 ? static_cast<win::HRESULT>(code) : usual;
 }
 
-std::string Show(const char* s) { return s ? s : "(null)"; }
-
 }  // namespace
 
-// One shell link object (CLSID_ShellLink) with its IShellLinkA and IPersistFile faces; it lives
+// One shell link object (CLSID_ShellLink) with its IShellLinkW and IPersistFile faces; it lives
 // until its last reference is released and holds a COM-object entry in the handle table
 // meanwhile, so a reference the program forgets shows as an open handle.
-struct SimAreas::ShellLinkObject final : public win::IShellLinkA, public win::IPersistFile {
+struct SimAreas::ShellLinkObject final : public win::IShellLinkW, public win::IPersistFile {
   SimAreas& a;
   std::uintptr_t handle;
   win::ULONG refs = 1;
@@ -40,7 +38,7 @@ struct SimAreas::ShellLinkObject final : public win::IShellLinkA, public win::IP
   }
 
   win::HRESULT QueryInterfacePersistFile(win::IPersistFile** ppv) override {
-    if (auto f = a.m.kernel_.Enter("IShellLinkA::QueryInterface", "IPersistFile")) {
+    if (auto f = a.m.kernel_.Enter("IShellLinkW::QueryInterface", "IPersistFile")) {
       if (ppv) *ppv = nullptr;
       return PlannedHr(*f, win::E_NOINTERFACE);
     }
@@ -50,37 +48,37 @@ struct SimAreas::ShellLinkObject final : public win::IShellLinkA, public win::IP
     return win::S_OK;
   }
 
-  win::HRESULT SetText(const char* function, const char* value, std::string& field) {
-    if (auto f = a.m.kernel_.Enter(function, Show(value))) return PlannedHr(*f, win::E_FAIL);
+  win::HRESULT SetText(const char* function, const win::WCHAR* value, std::string& field) {
+    if (auto f = a.m.kernel_.Enter(function, ShowW(value))) return PlannedHr(*f, win::E_FAIL);
     if (!value) return win::E_INVALIDARG;
-    field = value;
+    field = U8(value);
     return win::S_OK;
   }
-  win::HRESULT SetPath(const char* pszFile) override {
-    return SetText("IShellLinkA::SetPath", pszFile, data.target);
+  win::HRESULT SetPath(const win::WCHAR* pszFile) override {
+    return SetText("IShellLinkW::SetPath", pszFile, data.target);
   }
-  win::HRESULT SetWorkingDirectory(const char* pszDir) override {
-    return SetText("IShellLinkA::SetWorkingDirectory", pszDir, data.workingDirectory);
+  win::HRESULT SetWorkingDirectory(const win::WCHAR* pszDir) override {
+    return SetText("IShellLinkW::SetWorkingDirectory", pszDir, data.workingDirectory);
   }
-  win::HRESULT SetArguments(const char* pszArgs) override {
-    return SetText("IShellLinkA::SetArguments", pszArgs, data.arguments);
+  win::HRESULT SetArguments(const win::WCHAR* pszArgs) override {
+    return SetText("IShellLinkW::SetArguments", pszArgs, data.arguments);
   }
-  win::HRESULT SetDescription(const char* pszName) override {
-    return SetText("IShellLinkA::SetDescription", pszName, data.description);
+  win::HRESULT SetDescription(const win::WCHAR* pszName) override {
+    return SetText("IShellLinkW::SetDescription", pszName, data.description);
   }
-  win::HRESULT SetIconLocation(const char* pszIconPath, int iIcon) override {
-    const win::HRESULT hr = SetText("IShellLinkA::SetIconLocation", pszIconPath, data.iconPath);
+  win::HRESULT SetIconLocation(const win::WCHAR* pszIconPath, int iIcon) override {
+    const win::HRESULT hr = SetText("IShellLinkW::SetIconLocation", pszIconPath, data.iconPath);
     if (hr == win::S_OK) data.iconIndex = iIcon;
     return hr;
   }
   win::HRESULT SetShowCmd(int iShowCmd) override {
-    if (auto f = a.m.kernel_.Enter("IShellLinkA::SetShowCmd", std::to_string(iShowCmd)))
+    if (auto f = a.m.kernel_.Enter("IShellLinkW::SetShowCmd", std::to_string(iShowCmd)))
       return PlannedHr(*f, win::E_FAIL);
     data.showCommand = iShowCmd;
     return win::S_OK;
   }
   win::HRESULT Resolve(win::HWND /*hwnd*/, win::DWORD fFlags) override {
-    if (auto f = a.m.kernel_.Enter("IShellLinkA::Resolve", std::to_string(fFlags)))
+    if (auto f = a.m.kernel_.Enter("IShellLinkW::Resolve", std::to_string(fFlags)))
       return PlannedHr(*f, win::E_FAIL);
     data.resolved = true;
     // A target that cannot be found is no failure: the shell offers its search dialog (unless
@@ -90,7 +88,7 @@ struct SimAreas::ShellLinkObject final : public win::IShellLinkA, public win::IP
   }
 
   win::HRESULT Save(const win::WCHAR* pszFileName, win::BOOL /*fRemember*/) override {
-    const std::string spelled = pszFileName ? a.codePage.ToAnsi(Text(pszFileName)).bytes() : "";
+    const std::string spelled = U8(pszFileName);
     if (auto f = a.m.kernel_.Enter("IPersistFile::Save", pszFileName ? spelled : "(null)"))
       return PlannedHr(*f, win::E_FAIL);
     if (!pszFileName || !*pszFileName) return win::E_INVALIDARG;
@@ -139,7 +137,7 @@ void SimAreas::CoUninitialize() {
   if (m.comInitCount_ > 0) --m.comInitCount_;
 }
 
-win::HRESULT SimAreas::CoCreateShellLink(win::IShellLinkA** ppv) {
+win::HRESULT SimAreas::CoCreateShellLink(win::IShellLinkW** ppv) {
   if (ppv) *ppv = nullptr;
   if (auto f = m.kernel_.Enter("CoCreateInstance", "CLSID_ShellLink"))
     return PlannedHr(*f, win::E_FAIL);
@@ -151,14 +149,14 @@ win::HRESULT SimAreas::CoCreateShellLink(win::IShellLinkA** ppv) {
   return win::S_OK;
 }
 
-win::HRESULT SimAreas::SHGetFolderPathA(win::HWND /*hwnd*/, int csidl, win::HANDLE /*hToken*/,
-                                        win::DWORD dwFlags, char* pszPath) {
-  if (auto f = m.kernel_.Enter("SHGetFolderPathA", std::to_string(csidl))) {
-    if (pszPath) *pszPath = '\0';
+win::HRESULT SimAreas::SHGetFolderPathW(win::HWND /*hwnd*/, int csidl, win::HANDLE /*hToken*/,
+                                        win::DWORD dwFlags, win::WCHAR* pszPath) {
+  if (auto f = m.kernel_.Enter("SHGetFolderPathW", std::to_string(csidl))) {
+    if (pszPath) *pszPath = u'\0';
     return PlannedHr(*f, win::E_FAIL);
   }
   if (!pszPath) return win::E_INVALIDARG;
-  *pszPath = '\0';
+  *pszPath = u'\0';
   const int folder = csidl & 0x00FF;  // without CSIDL_FLAG_MASK (0xFF00)
   if (dwFlags > 1) return win::E_INVALIDARG;  // SHGFP_TYPE_CURRENT or SHGFP_TYPE_DEFAULT
   if (auto r = specialFolderResults.find(folder); r != specialFolderResults.end()) {
@@ -173,8 +171,7 @@ win::HRESULT SimAreas::SHGetFolderPathA(win::HWND /*hwnd*/, int csidl, win::HAND
     MakeFolders(path);
     Log("created folder " + path);
   }
-  if (path.size() >= win::MAX_PATH) return win::E_FAIL;
-  std::memcpy(pszPath, path.c_str(), path.size() + 1);
+  if (CopyOutW(path, pszPath, win::MAX_PATH) >= win::MAX_PATH) return win::E_FAIL;
   return win::S_OK;
 }
 

@@ -6,28 +6,22 @@ namespace qv::win {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text is Windows' wide text");
 
-AnsiString Win32CodePage::ToAnsi(TextView text) {
-  if (text.empty()) return AnsiString();
-  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-  const int length = static_cast<int>(text.size());
-  const int needed =
-      ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0, nullptr, nullptr);
-  if (needed <= 0) return AnsiString();
-  std::string bytes(static_cast<std::size_t>(needed), '\0');
-  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, bytes.data(), needed, nullptr,
-                        nullptr);
-  return AnsiString(std::move(bytes));
+UINT Win32CodePage::GetACP() { return ::GetACP(); }
+
+int Win32CodePage::WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const WCHAR* lpWideCharStr,
+                                       int cchWideChar, char* lpMultiByteStr, int cbMultiByte,
+                                       const char* lpDefaultChar, BOOL* lpUsedDefaultChar) {
+  return ::WideCharToMultiByte(CodePage, dwFlags, reinterpret_cast<const wchar_t*>(lpWideCharStr),
+                               cchWideChar, lpMultiByteStr, cbMultiByte, lpDefaultChar,
+                               reinterpret_cast<::BOOL*>(lpUsedDefaultChar));
 }
 
-Text Win32CodePage::FromAnsi(const AnsiString& bytes) {
-  if (bytes.empty()) return Text();
-  const int length = static_cast<int>(bytes.size());
-  const int needed = ::MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), length, nullptr, 0);
-  if (needed <= 0) return Text();
-  Text text(static_cast<std::size_t>(needed), u'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), length, reinterpret_cast<wchar_t*>(text.data()),
-                        needed);
-  return text;
+int Win32CodePage::MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr,
+                                       int cbMultiByte, WCHAR* lpWideCharStr, int cchWideChar) {
+  return ::MultiByteToWideChar(CodePage, dwFlags, lpMultiByteStr, cbMultiByte,
+                               reinterpret_cast<wchar_t*>(lpWideCharStr), cchWideChar);
 }
+
+DWORD Win32CodePage::GetLastError() { return ::GetLastError(); }
 
 }  // namespace qv::win

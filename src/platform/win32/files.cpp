@@ -15,9 +15,11 @@ static_assert(sizeof(::VS_FIXEDFILEINFO) == sizeof(VS_FIXEDFILEINFO) &&
                       offsetof(VS_FIXEDFILEINFO, dwFileVersionLS),
               "VS_FIXEDFILEINFO layout");
 
-using SizeFunction = ::DWORD(WINAPI*)(::LPCSTR, ::LPDWORD);
-using InfoFunction = ::BOOL(WINAPI*)(::LPCSTR, ::DWORD, ::DWORD, ::LPVOID);
-using QueryFunction = ::BOOL(WINAPI*)(::LPCVOID, ::LPCSTR, ::LPVOID*, ::PUINT);
+using SizeFunction = ::DWORD(WINAPI*)(::LPCWSTR, ::LPDWORD);
+using InfoFunction = ::BOOL(WINAPI*)(::LPCWSTR, ::DWORD, ::DWORD, ::LPVOID);
+using QueryFunction = ::BOOL(WINAPI*)(::LPCVOID, ::LPCWSTR, ::LPVOID*, ::PUINT);
+
+const wchar_t* Wide(const WCHAR* text) { return reinterpret_cast<const wchar_t*>(text); }
 
 // version.dll is no known DLL: a copy planted beside the updater would be found first by name,
 // so it is loaded from the system folder by full path.
@@ -27,9 +29,9 @@ struct VersionFunctions {
   QueryFunction query = nullptr;
   VersionFunctions() {
     const ::HMODULE module = LoadSystemLibrary(L"version.dll");
-    size = reinterpret_cast<SizeFunction>(BindFunction(module, "GetFileVersionInfoSizeA"));
-    info = reinterpret_cast<InfoFunction>(BindFunction(module, "GetFileVersionInfoA"));
-    query = reinterpret_cast<QueryFunction>(BindFunction(module, "VerQueryValueA"));
+    size = reinterpret_cast<SizeFunction>(BindFunction(module, "GetFileVersionInfoSizeW"));
+    info = reinterpret_cast<InfoFunction>(BindFunction(module, "GetFileVersionInfoW"));
+    query = reinterpret_cast<QueryFunction>(BindFunction(module, "VerQueryValueW"));
   }
 };
 
@@ -40,42 +42,42 @@ const VersionFunctions& Version() {
 
 }  // namespace
 
-DWORD Win32Files::GetFileAttributesA(const char* lpFileName) {
-  return ::GetFileAttributesA(lpFileName);
+DWORD Win32Files::GetFileAttributesW(const WCHAR* lpFileName) {
+  return ::GetFileAttributesW(Wide(lpFileName));
 }
 
-BOOL Win32Files::DeleteFileA(const char* lpFileName) { return ::DeleteFileA(lpFileName); }
+BOOL Win32Files::DeleteFileW(const WCHAR* lpFileName) { return ::DeleteFileW(Wide(lpFileName)); }
 
-BOOL Win32Files::MoveFileExA(const char* lpExistingFileName, const char* lpNewFileName,
+BOOL Win32Files::MoveFileExW(const WCHAR* lpExistingFileName, const WCHAR* lpNewFileName,
                              DWORD dwFlags) {
-  return ::MoveFileExA(lpExistingFileName, lpNewFileName, dwFlags);
+  return ::MoveFileExW(Wide(lpExistingFileName), Wide(lpNewFileName), dwFlags);
 }
 
-DWORD Win32Files::GetFileVersionInfoSizeA(const char* lptstrFilename, DWORD* lpdwHandle) {
+DWORD Win32Files::GetFileVersionInfoSizeW(const WCHAR* lptstrFilename, DWORD* lpdwHandle) {
   if (!Version().size) {
     if (lpdwHandle) *lpdwHandle = 0;
     ::SetLastError(ERROR_PROC_NOT_FOUND);
     return 0;
   }
-  return Version().size(lptstrFilename, reinterpret_cast<::DWORD*>(lpdwHandle));
+  return Version().size(Wide(lptstrFilename), reinterpret_cast<::DWORD*>(lpdwHandle));
 }
 
-BOOL Win32Files::GetFileVersionInfoA(const char* lptstrFilename, DWORD dwHandle, DWORD dwLen,
+BOOL Win32Files::GetFileVersionInfoW(const WCHAR* lptstrFilename, DWORD dwHandle, DWORD dwLen,
                                      void* lpData) {
   if (!Version().info) {
     ::SetLastError(ERROR_PROC_NOT_FOUND);
     return FALSE;
   }
-  return Version().info(lptstrFilename, dwHandle, dwLen, lpData);
+  return Version().info(Wide(lptstrFilename), dwHandle, dwLen, lpData);
 }
 
-BOOL Win32Files::VerQueryValueA(const void* pBlock, const char* lpSubBlock, void** lplpBuffer,
+BOOL Win32Files::VerQueryValueW(const void* pBlock, const WCHAR* lpSubBlock, void** lplpBuffer,
                                 UINT* puLen) {
   if (!Version().query) {
     ::SetLastError(ERROR_PROC_NOT_FOUND);
     return FALSE;
   }
-  return Version().query(pBlock, lpSubBlock, lplpBuffer, reinterpret_cast<::UINT*>(puLen));
+  return Version().query(pBlock, Wide(lpSubBlock), lplpBuffer, reinterpret_cast<::UINT*>(puLen));
 }
 
 }  // namespace qv::win

@@ -8,10 +8,13 @@ namespace qv::win {
 
 class Win32CodePage : public ICodePage {
  public:
-  // CP_ACP, as the ANSI functions of Windows use it; characters the code page lacks become
-  // the code page's default character ("?"), never a look-alike letter.
-  AnsiString ToAnsi(TextView text) override;
-  Text FromAnsi(const AnsiString& bytes) override;
+  UINT GetACP() override;
+  int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const WCHAR* lpWideCharStr,
+                          int cchWideChar, char* lpMultiByteStr, int cbMultiByte,
+                          const char* lpDefaultChar, BOOL* lpUsedDefaultChar) override;
+  int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr,
+                          int cbMultiByte, WCHAR* lpWideCharStr, int cchWideChar) override;
+  DWORD GetLastError() override;
 };
 
 class Win32Registry : public IRegistry {

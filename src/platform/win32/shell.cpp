@@ -14,10 +14,11 @@ namespace {
 // {00021401-0000-0000-C000-000000000046}, {000214EE-...}, {0000010B-...}: defined here so that
 // no GUID library is needed.
 constexpr ::GUID kClsidShellLink = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-constexpr ::GUID kIidShellLinkA = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr ::GUID kIidShellLinkW = {0x000214F9, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr ::GUID kIidPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 ::HWND ToWin(HWND h) { return reinterpret_cast<::HWND>(HandleValue(h)); }
+const wchar_t* Wide(const WCHAR* text) { return reinterpret_cast<const wchar_t*>(text); }
 
 // Our interface `Ours` over the real COM object `Real`: holds one reference to the real object
 // and releases it with the last reference to the adapter.
@@ -51,7 +52,7 @@ class PersistFileAdapter final : public Adapter<IPersistFile, ::IPersistFile> {
   }
 };
 
-class ShellLinkAdapter final : public Adapter<IShellLinkA, ::IShellLinkA> {
+class ShellLinkAdapter final : public Adapter<IShellLinkW, ::IShellLinkW> {
  public:
   using Adapter::Adapter;
   HRESULT QueryInterfacePersistFile(IPersistFile** ppv) override {
@@ -63,14 +64,18 @@ class ShellLinkAdapter final : public Adapter<IShellLinkA, ::IShellLinkA> {
     *ppv = new PersistFileAdapter(static_cast<::IPersistFile*>(real));
     return hr;
   }
-  HRESULT SetPath(const char* pszFile) override { return real_->SetPath(pszFile); }
-  HRESULT SetWorkingDirectory(const char* pszDir) override {
-    return real_->SetWorkingDirectory(pszDir);
+  HRESULT SetPath(const WCHAR* pszFile) override { return real_->SetPath(Wide(pszFile)); }
+  HRESULT SetWorkingDirectory(const WCHAR* pszDir) override {
+    return real_->SetWorkingDirectory(Wide(pszDir));
   }
-  HRESULT SetArguments(const char* pszArgs) override { return real_->SetArguments(pszArgs); }
-  HRESULT SetDescription(const char* pszName) override { return real_->SetDescription(pszName); }
-  HRESULT SetIconLocation(const char* pszIconPath, int iIcon) override {
-    return real_->SetIconLocation(pszIconPath, iIcon);
+  HRESULT SetArguments(const WCHAR* pszArgs) override {
+    return real_->SetArguments(Wide(pszArgs));
+  }
+  HRESULT SetDescription(const WCHAR* pszName) override {
+    return real_->SetDescription(Wide(pszName));
+  }
+  HRESULT SetIconLocation(const WCHAR* pszIconPath, int iIcon) override {
+    return real_->SetIconLocation(Wide(pszIconPath), iIcon);
   }
   HRESULT SetShowCmd(int iShowCmd) override { return real_->SetShowCmd(iShowCmd); }
   HRESULT Resolve(HWND hwnd, DWORD fFlags) override { return real_->Resolve(ToWin(hwnd), fFlags); }
@@ -86,22 +91,22 @@ HRESULT Win32Shell::CoInitializeEx(void* pvReserved, DWORD dwCoInit) {
 
 void Win32Shell::CoUninitialize() { ::CoUninitialize(); }
 
-HRESULT Win32Shell::CoCreateShellLink(IShellLinkA** ppv) {
+HRESULT Win32Shell::CoCreateShellLink(IShellLinkW** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   void* real = nullptr;
   const HRESULT hr =
-      ::CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkA, &real);
+      ::CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkW, &real);
   if (FAILED(hr)) return hr;
-  *ppv = new ShellLinkAdapter(static_cast<::IShellLinkA*>(real));
+  *ppv = new ShellLinkAdapter(static_cast<::IShellLinkW*>(real));
   return hr;
 }
 
-HRESULT Win32Shell::SHGetFolderPathA(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags,
-                                     char* pszPath) {
+HRESULT Win32Shell::SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags,
+                                     WCHAR* pszPath) {
   // shell32 has it since Windows 2000 and is a known DLL: no search for a file of that name.
-  return ::SHGetFolderPathA(ToWin(hwnd), csidl, reinterpret_cast<::HANDLE>(HandleValue(hToken)),
-                            dwFlags, pszPath);
+  return ::SHGetFolderPathW(ToWin(hwnd), csidl, reinterpret_cast<::HANDLE>(HandleValue(hToken)),
+                            dwFlags, reinterpret_cast<wchar_t*>(pszPath));
 }
 
 HRESULT Win32Shell::WerAddExcludedApplication(const WCHAR* pwzExeName, BOOL bAllUsers) {

@@ -12,12 +12,12 @@ static_assert(sizeof(::OSVERSIONINFOA) == sizeof(OSVERSIONINFOA), "OSVERSIONINFO
 static_assert(offsetof(::OSVERSIONINFOA, dwMajorVersion) == offsetof(OSVERSIONINFOA, dwMajorVersion) &&
                   offsetof(::OSVERSIONINFOA, szCSDVersion) == offsetof(OSVERSIONINFOA, szCSDVersion),
               "OSVERSIONINFOA layout");
-static_assert(sizeof(::STARTUPINFOA) == sizeof(STARTUPINFOA), "STARTUPINFOA layout");
-static_assert(offsetof(::STARTUPINFOA, dwFlags) == offsetof(STARTUPINFOA, dwFlags) &&
-                  offsetof(::STARTUPINFOA, wShowWindow) == offsetof(STARTUPINFOA, wShowWindow) &&
-                  offsetof(::STARTUPINFOA, hStdError) == offsetof(STARTUPINFOA, hStdError),
-              "STARTUPINFOA layout");
-static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "STARTUPINFOA is 68 bytes in 32-bit");
+static_assert(sizeof(::STARTUPINFOW) == sizeof(STARTUPINFOW), "STARTUPINFOW layout");
+static_assert(offsetof(::STARTUPINFOW, dwFlags) == offsetof(STARTUPINFOW, dwFlags) &&
+                  offsetof(::STARTUPINFOW, wShowWindow) == offsetof(STARTUPINFOW, wShowWindow) &&
+                  offsetof(::STARTUPINFOW, hStdError) == offsetof(STARTUPINFOW, hStdError),
+              "STARTUPINFOW layout");
+static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOW) == 68, "STARTUPINFOW is 68 bytes in 32-bit");
 static_assert(sizeof(::PROCESS_INFORMATION) == sizeof(PROCESS_INFORMATION) &&
                   offsetof(::PROCESS_INFORMATION, dwThreadId) == offsetof(PROCESS_INFORMATION, dwThreadId),
               "PROCESS_INFORMATION layout");
@@ -56,12 +56,13 @@ BOOL Win32System::IsWow64Process(HANDLE hProcess, BOOL* Wow64Process) {
   return function(ToWin(hProcess), reinterpret_cast<::PBOOL>(Wow64Process));
 }
 
-DWORD Win32System::GetModuleFileNameA(HINSTANCE hModule, char* lpFilename, DWORD nSize) {
-  return ::GetModuleFileNameA(reinterpret_cast<::HMODULE>(HandleValue(hModule)), lpFilename, nSize);
+DWORD Win32System::GetModuleFileNameW(HINSTANCE hModule, WCHAR* lpFilename, DWORD nSize) {
+  return ::GetModuleFileNameW(reinterpret_cast<::HMODULE>(HandleValue(hModule)),
+                              reinterpret_cast<wchar_t*>(lpFilename), nSize);
 }
 
-UINT Win32System::GetSystemDirectoryA(char* lpBuffer, UINT uSize) {
-  return ::GetSystemDirectoryA(lpBuffer, uSize);
+UINT Win32System::GetSystemDirectoryW(WCHAR* lpBuffer, UINT uSize) {
+  return ::GetSystemDirectoryW(reinterpret_cast<wchar_t*>(lpBuffer), uSize);
 }
 
 HINSTANCE Win32System::GetModuleHandleA(const char* lpModuleName) {
@@ -70,19 +71,21 @@ HINSTANCE Win32System::GetModuleHandleA(const char* lpModuleName) {
 
 // --- Win32Processes ----------------------------------------------------------------------------
 
-BOOL Win32Processes::CreateProcessA(const char* lpApplicationName, char* lpCommandLine,
+BOOL Win32Processes::CreateProcessW(const WCHAR* lpApplicationName, WCHAR* lpCommandLine,
                                     const SECURITY_ATTRIBUTES* lpProcessAttributes,
                                     const SECURITY_ATTRIBUTES* lpThreadAttributes,
                                     BOOL bInheritHandles, DWORD dwCreationFlags,
-                                    void* lpEnvironment, const char* lpCurrentDirectory,
-                                    STARTUPINFOA* lpStartupInfo,
+                                    void* lpEnvironment, const WCHAR* lpCurrentDirectory,
+                                    STARTUPINFOW* lpStartupInfo,
                                     PROCESS_INFORMATION* lpProcessInformation) {
-  return ::CreateProcessA(
-      lpApplicationName, lpCommandLine,
+  return ::CreateProcessW(
+      reinterpret_cast<const wchar_t*>(lpApplicationName),
+      reinterpret_cast<wchar_t*>(lpCommandLine),
       const_cast<::SECURITY_ATTRIBUTES*>(reinterpret_cast<const ::SECURITY_ATTRIBUTES*>(lpProcessAttributes)),
       const_cast<::SECURITY_ATTRIBUTES*>(reinterpret_cast<const ::SECURITY_ATTRIBUTES*>(lpThreadAttributes)),
-      bInheritHandles, dwCreationFlags, lpEnvironment, lpCurrentDirectory,
-      reinterpret_cast<::STARTUPINFOA*>(lpStartupInfo),
+      bInheritHandles, dwCreationFlags, lpEnvironment,
+      reinterpret_cast<const wchar_t*>(lpCurrentDirectory),
+      reinterpret_cast<::STARTUPINFOW*>(lpStartupInfo),
       reinterpret_cast<::PROCESS_INFORMATION*>(lpProcessInformation));
 }
 

@@ -13,18 +13,18 @@ class Win32System : public ISystem {
   BOOL GetVersionExA(OSVERSIONINFOA* lpVersionInformation) override;
   HANDLE GetCurrentProcess() override;
   BOOL IsWow64Process(HANDLE hProcess, BOOL* Wow64Process) override;
-  DWORD GetModuleFileNameA(HINSTANCE hModule, char* lpFilename, DWORD nSize) override;
-  UINT GetSystemDirectoryA(char* lpBuffer, UINT uSize) override;
+  DWORD GetModuleFileNameW(HINSTANCE hModule, WCHAR* lpFilename, DWORD nSize) override;
+  UINT GetSystemDirectoryW(WCHAR* lpBuffer, UINT uSize) override;
   HINSTANCE GetModuleHandleA(const char* lpModuleName) override;
 };
 
 class Win32Processes : public IProcesses {
  public:
-  BOOL CreateProcessA(const char* lpApplicationName, char* lpCommandLine,
+  BOOL CreateProcessW(const WCHAR* lpApplicationName, WCHAR* lpCommandLine,
                       const SECURITY_ATTRIBUTES* lpProcessAttributes,
                       const SECURITY_ATTRIBUTES* lpThreadAttributes, BOOL bInheritHandles,
-                      DWORD dwCreationFlags, void* lpEnvironment, const char* lpCurrentDirectory,
-                      STARTUPINFOA* lpStartupInfo,
+                      DWORD dwCreationFlags, void* lpEnvironment, const WCHAR* lpCurrentDirectory,
+                      STARTUPINFOW* lpStartupInfo,
                       PROCESS_INFORMATION* lpProcessInformation) override;
   DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) override;
   BOOL CloseHandle(HANDLE hObject) override;
@@ -56,22 +56,22 @@ class Win32Shell : public IShell {
  public:
   HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit) override;
   void CoUninitialize() override;
-  HRESULT CoCreateShellLink(IShellLinkA** ppv) override;
-  HRESULT SHGetFolderPathA(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags,
-                           char* pszPath) override;
+  HRESULT CoCreateShellLink(IShellLinkW** ppv) override;
+  HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags,
+                           WCHAR* pszPath) override;
   HRESULT WerAddExcludedApplication(const WCHAR* pwzExeName, BOOL bAllUsers) override;
 };
 
 class Win32Files : public IFiles {
  public:
-  DWORD GetFileAttributesA(const char* lpFileName) override;
-  BOOL DeleteFileA(const char* lpFileName) override;
-  BOOL MoveFileExA(const char* lpExistingFileName, const char* lpNewFileName,
+  DWORD GetFileAttributesW(const WCHAR* lpFileName) override;
+  BOOL DeleteFileW(const WCHAR* lpFileName) override;
+  BOOL MoveFileExW(const WCHAR* lpExistingFileName, const WCHAR* lpNewFileName,
                    DWORD dwFlags) override;
-  DWORD GetFileVersionInfoSizeA(const char* lptstrFilename, DWORD* lpdwHandle) override;
-  BOOL GetFileVersionInfoA(const char* lptstrFilename, DWORD dwHandle, DWORD dwLen,
+  DWORD GetFileVersionInfoSizeW(const WCHAR* lptstrFilename, DWORD* lpdwHandle) override;
+  BOOL GetFileVersionInfoW(const WCHAR* lptstrFilename, DWORD dwHandle, DWORD dwLen,
                            void* lpData) override;
-  BOOL VerQueryValueA(const void* pBlock, const char* lpSubBlock, void** lplpBuffer,
+  BOOL VerQueryValueW(const void* pBlock, const WCHAR* lpSubBlock, void** lplpBuffer,
                       UINT* puLen) override;
 };
 
