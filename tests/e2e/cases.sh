@@ -4,7 +4,8 @@
 # the prefix's Windows 7, winxp, win2k), PRODUCT (1 installed), INSTALL (AppPath), COMMUNICATOR
 # (1: the product's main program runs), SHORTCUT (en, de, both, none: the old Start-menu
 # shortcuts), MSI_MODE (update: the installer replaces QVApp.exe; none), PLANT (1: a msiexec.exe
-# beside the updater), ACTIONS (the answer to each dialog, see dlgdriver.cpp), EXPECT_STATUS.
+# beside the updater), ACTIONS (the answer to each dialog, see dlgdriver.cpp), EXPECT_STATUS,
+# DOWNLOAD (the name of the download folder below C:\qv-e2e, UTF-8).
 
 list_cases() {
   declare -F | sed -n 's/^declare -f case_//p'
@@ -162,8 +163,9 @@ verify_installer_ran() {
   line=$(log_lines msiexec.log)
   expect_eq "installer runs" 1 "$(printf '%s\n' "$line" | grep -c .)"
   expect_eq "installer program" 'C:\windows\system32\msiexec.exe' "$(printf '%s' "$line" | cut -d'|' -f1)"
-  expect_true "installer command line [$line] ends with /qb /p and the quoted package" \
-    grep -Fq -- ' /qb /p "C:\qv-e2e\download\qvupdate.msp"|' <<<"$line"
+  # Exactly the folder's name, quoted, and nothing else: no character changed on the way.
+  expect_eq "installer command line" "msiexec.exe /qb /p \"C:\\qv-e2e\\$DOWNLOAD\\qvupdate.msp\"" \
+    "$(printf '%s' "$line" | cut -d'|' -f2)"
   expect_eq "installer found the package" msp=present "$(printf '%s' "$line" | cut -d'|' -f3)"
 }
 
@@ -273,6 +275,20 @@ verify_level2_en() {
   verify_shortcut_renewed en
   verify_no_shortcut de
 }
+
+# Download folders whose names the ANSI code page (1252) lacks: fullwidth quotation marks that a
+# best-fit conversion would turn into installer arguments, and Polish letters it would change into
+# another folder's name. The installer gets the package's exact path.
+case_download_fullwidth_quote() {
+  case_level2_en
+  DOWNLOAD='x＂ INJECTED=＂1'
+}
+verify_download_fullwidth_quote() { verify_level2_en; }
+case_download_outside_code_page() {
+  case_level2_en
+  DOWNLOAD='Łukasz Łódź＼Downloads'
+}
+verify_download_outside_code_page() { verify_level2_en; }
 
 # German at level 2, product not running, both shortcuts present: only the German one is renewed;
 # the report is closed with its close box. (Escape would end it on Windows too, but Wine's task

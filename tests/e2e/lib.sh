@@ -58,9 +58,9 @@ setup_product() {
   mkdir -p "$bin"
   cp "$fixtures"/{dlgdriver,launch,mklnk,communicator}.exe "$bin/"
   if [ -n "$exe" ]; then
-    cp "$exe" "$data/download/QV3Update.exe"
+    cp "$exe" "$data/$DOWNLOAD/QV3Update.exe"
   fi
-  printf 'MSP fake patch package\n' >"$data/download/qvupdate.msp"
+  printf 'MSP fake patch package\n' >"$data/$DOWNLOAD/qvupdate.msp"
   cp "$fixtures/QVApp-69.exe" "$data/QVApp-new.exe"
   # The installer stand-in replaces Wine's own msiexec.exe; Wine loads its built-in programs of
   # the system folder first unless told otherwise.
@@ -72,7 +72,7 @@ setup_product() {
   wine reg add 'HKCU\Software\Wine\AppDefaults\QV3Update.exe\DllOverrides' /v wer /d native /f \
     >/dev/null
   if [ "$PLANT" = 1 ]; then
-    cp "$fixtures/msiexec.exe" "$data/download/msiexec.exe"
+    cp "$fixtures/msiexec.exe" "$data/$DOWNLOAD/msiexec.exe"
   fi
   if [ -n "$shots" ]; then
     # For pictures, Wine's own desktop window, in which Wine draws the title bars and frames that
@@ -152,8 +152,8 @@ run_updater() {
   wine 'C:\qv-e2e\bin\dlgdriver.exe' "${driver_options[@]}" 'C:\qv-e2e\dialogs.txt' "${ACTIONS[@]}" \
     >/dev/null 2>&1 &
   local driver_pid=$!
-  timeout 180 "$wine64" 'C:\qv-e2e\bin\launch.exe' 'C:\qv-e2e\status.txt' 'C:\qv-e2e\download' \
-    'C:\qv-e2e\download\QV3Update.exe' "${ARGS[@]}" >/dev/null 2>&1
+  timeout 180 "$wine64" 'C:\qv-e2e\bin\launch.exe' 'C:\qv-e2e\status.txt' "C:\\qv-e2e\\$DOWNLOAD" \
+    "C:\\qv-e2e\\$DOWNLOAD\\QV3Update.exe" "${ARGS[@]}" >/dev/null 2>&1
   touch "$data/updater.exited"
   wait "$driver_pid"
   DRIVER_STATUS=$?

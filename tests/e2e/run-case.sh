@@ -81,12 +81,13 @@ wine wineboot -i >/dev/null 2>&1
 
 drive_c=$WINEPREFIX/drive_c
 data=$drive_c/qv-e2e
-mkdir -p "$data/download"
 
 # Case settings, with their defaults.
 ARGS=() WINVER= PRODUCT=1 INSTALL='C:\Program Files (x86)\Quorvia 3\' COMMUNICATOR=0
 SHORTCUT=none MSI_MODE=update PLANT=0 ACTIONS=() EXPECT_STATUS=0 PROCESS=QV3Update.exe
+DOWNLOAD=download
 "case_$case_name"
+mkdir -p "$data/$DOWNLOAD"
 
 if [ "$(type -t "run_$case_name")" = function ]; then
   "run_$case_name"
