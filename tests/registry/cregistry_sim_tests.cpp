@@ -855,6 +855,40 @@ TEST(Enumerate, ValuesLetOtherFailuresThroughAfterClosingTheKey) {
   EXPECT_EQ(kernel.OpenHandleCount(), 0u);
 }
 
+// A code page whose conversions to ANSI all fail, as WideCharToMultiByte fails for every text
+// when it is given a flag the system code page does not allow.
+class RefusingCodePage : public StarvingCodePage {
+ public:
+  RefusingCodePage() : StarvingCodePage(1000) {}
+  int WideCharToMultiByte(win::UINT, win::DWORD, const win::WCHAR*, int, char*, int, const char*,
+                          win::BOOL*) override {
+    return 0;
+  }
+};
+
+// A failed conversion never becomes an empty name: an empty key path would open the root key
+// itself, so the product would seem installed and writes would aim at the roots.
+TEST(CodePage, FailedConversionRaisesInsteadOfNamingTheRoot) {
+  SimKernel kernel;
+  SimRegistry registry(kernel, 64, 32);
+  RefusingCodePage codePage;
+  cRegistry object(codePage, registry, u"QV3Update", 32);
+  object.ClassKey(kHKLM);
+  object.SectionKey(u"Software\\orvanta\\Quorvia");
+  object.ValueKey(u"AppPath");
+  object.ValueType(1);
+  for (const auto& operation : std::vector<std::function<void()>>{
+           [&] { object.KeyExists(); }, [&] { object.CreateKey(); },
+           [&] { object.Value(Variant(Text(u"x"))); }, [&] { object.Value(); }}) {
+    const auto error = Raised(operation);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->number(), kErrAnsiText);
+    EXPECT_EQ(error->source(), kSource);
+  }
+  EXPECT_TRUE(registry.Changes().empty());
+  EXPECT_EQ(kernel.CallCount(), 0u);
+}
+
 // --- the dynamic value -----------------------------------------------------------------------
 
 struct TextFormCase {

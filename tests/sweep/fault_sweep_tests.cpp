@@ -31,6 +31,7 @@ struct Variation {
   bool shortcut;  // the shortcut of the run's language exists
   sim::Answer answer = sim::Answer::Confirm;  // how the user answers the prompt
   bool installed = true;                      // the product key exists
+  win::UINT codePage = 1252;                  // the system ANSI code page
 };
 
 const Variation kVariations[] = {
@@ -46,6 +47,16 @@ const Variation kVariations[] = {
     {"Level1_German_Cancelled", test::kWindowsXp, 32, false, false, true, sim::Answer::Cancel},
     {"Level2_Windows32_German_NotInstalled", test::kWindows7x86, 32, false, false, true,
      sim::Answer::Confirm, false},
+    {"Level2_Windows64_German_CentralEuropean", test::kWindows7x64, 32, false, true, true,
+     sim::Answer::Confirm, true, 1250},
+    {"Level2_Windows64_English_Cyrillic", test::kWindows7x64, 32, true, false, true,
+     sim::Answer::Confirm, true, 1251},
+    {"Level2_Windows64_German_Japanese", test::kWindows7x64, 32, false, true, true,
+     sim::Answer::Confirm, true, 932},
+    {"Level2_Windows64_Updater64_German_Utf8", test::kWindows7x64, 64, false, true, true,
+     sim::Answer::Confirm, true, 65001},
+    {"Level1_English_Utf8", test::kWindowsXp, 32, true, false, true, sim::Answer::Confirm, true,
+     65001},
 };
 
 // Programs a hostile download folder could hold; none of them may ever run.
@@ -65,6 +76,7 @@ std::unique_ptr<StandardMachine> MakeMachine(const Variation& v) {
   o.englishShortcut = v.english && v.shortcut;
   o.germanShortcut = !v.english && v.shortcut;
   o.productInstalled = v.installed;
+  o.codePage = v.codePage;
   auto m = std::make_unique<StandardMachine>(o);
   PlantPrograms(m->machine());
   m->machine().QueueAnswer(v.answer);

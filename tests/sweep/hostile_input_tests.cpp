@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/ansi_text.h"
 #include "sweep/sweep_checks.h"
 #include "update/machine_fixture.h"
 #include "update/run_helpers.h"
@@ -377,6 +378,50 @@ TEST_P(HostileShortcutPlace, OnlyAnOrdinaryShortcutIsReplaced) {
 
 INSTANTIATE_TEST_SUITE_P(Places, HostileShortcutPlace, ::testing::ValuesIn(kShortcutCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// --- an install folder the code page cannot read ----------------------------------------------
+
+struct UnreadableAppPathCase {
+  const char* name;
+  win::UINT codePage;
+  std::string appPath;  // AppPath as stored: bytes that are no text in that code page
+};
+
+void PrintTo(const UnreadableAppPathCase& c, std::ostream* os) { *os << c.name; }
+
+class UnreadableAppPath : public ::testing::TestWithParam<UnreadableAppPathCase> {};
+
+// Bytes Windows would read as replacement characters name no folder the user has: the run ends
+// with the lossy-text error right after the installation check, before the prompt, before any
+// program starts and before anything is written.
+TEST_P(UnreadableAppPath, EndsTheRunBeforeAnythingChanges) {
+  const UnreadableAppPathCase& c = GetParam();
+  MachineOptions options;
+  options.codePage = c.codePage;
+  StandardMachine m(options);
+  PlantPrograms(m.machine());
+  m->registry().SetValue(test::ProductKeyPath(64), "AppPath", test::RegSz(c.appPath));
+  m->registry().ClearChanges();
+  const Ending e = RunGuarded(m, u"/en");
+  ASSERT_TRUE(e.crash.empty()) << e.crash;
+  ASSERT_TRUE(e.error.has_value());
+  EXPECT_EQ(e.error->number(), qv::kErrAnsiText);
+  EXPECT_EQ(e.error->source(), u"QV3Update.cRegistry");
+  EXPECT_TRUE(m->Dialogs().empty());
+  EXPECT_TRUE(m->Processes().empty());
+  EXPECT_TRUE(m->registry().Changes().empty());
+  EXPECT_TRUE(m->FileLog().empty());
+  ExpectEverythingReleased(m.machine(), c.name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CodePages, UnreadableAppPath,
+    ::testing::Values(UnreadableAppPathCase{"Utf8Overlong", 65001, "C:\\\xC1\x9C..\\"},
+                      UnreadableAppPathCase{"Utf8EncodedSurrogate", 65001, "C:\\\xED\xA0\x80\\"},
+                      UnreadableAppPathCase{"Utf8Truncated", 65001, "C:\\Apps\\\xE2\x82"},
+                      UnreadableAppPathCase{"ShiftJisLeadByteAtTheEnd", 932, "C:\\Apps\\\x83"},
+                      UnreadableAppPathCase{"ShiftJisBadTrailByte", 932, "C:\\\x81\x20\\"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace qv::sweep

@@ -52,6 +52,9 @@ struct MachineOptions {
   bool communicatorRunning = false;  // the product's main program shows its communicator form
   bool englishShortcut = true;       // "\Quorvia 3\Synchronizing.lnk" exists
   bool germanShortcut = false;       // "\Querlix 3\Synchronisation zweier Sammlungen.lnk" exists
+  win::UINT codePage = 1252;         // the system ANSI code page
+  std::string updaterFolder = kUpdaterFolder;    // with its trailing "\"
+  std::string commonPrograms = kCommonPrograms;  // the common Start-menu programs folder
 };
 
 inline std::string DefaultInstallFolder(int windowsBits) {
@@ -91,8 +94,9 @@ class StandardMachine {
     config.minor = options_.windows.minor;
     config.windowsBits = options_.windows.windowsBits;
     config.processBits = options_.processBits;
-    config.exePath = kUpdaterPath;
+    config.exePath = options_.updaterFolder + "QV3Update.exe";
     config.systemDirectory = kSystemFolder;
+    config.codePage = options_.codePage;
     machine_ = std::make_unique<sim::SimMachine>(config);
     Populate();
   }
@@ -103,7 +107,7 @@ class StandardMachine {
   const std::string& installFolder() const { return options_.installFolder; }
   std::string appExe() const { return options_.installFolder + "QVApp.exe"; }
   std::string shortcutPath(bool english) const {
-    return std::string(kCommonPrograms) + (english ? kEnglishLinkName : kGermanLinkName);
+    return options_.commonPrograms + (english ? kEnglishLinkName : kGermanLinkName);
   }
 
   // The communicator form of the product's main program (and its text box).
@@ -156,7 +160,7 @@ class StandardMachine {
     m.AddExecutable(folder + "QVApp.exe", options_.appVersion);
     m.AddExecutable(folder + "QVInit.exe", sim::FileVersion{3, 10, 0, 68});
     m.AddExecutable(folder + "QVSync.exe", sim::FileVersion{3, 10, 0, 68});
-    m.AddFile(std::string(kUpdaterFolder) + "qvupdate.msp");
+    m.AddFile(options_.updaterFolder + "qvupdate.msp");
 
     if (!m.FindFile(kMsiexecPath)) m.AddExecutable(kMsiexecPath, sim::FileVersion{5, 0, 7601, 0});
     const std::string app = appExe();
@@ -166,7 +170,7 @@ class StandardMachine {
                        target.SetFileVersion(app, patched);
                      });
 
-    m.SetSpecialFolder(win::CSIDL_COMMON_PROGRAMS, kCommonPrograms);
+    m.SetSpecialFolder(win::CSIDL_COMMON_PROGRAMS, options_.commonPrograms);
     const std::string target = folder + "QVSync.exe";
     for (bool english : {true, false}) {
       if (english ? !options_.englishShortcut : !options_.germanShortcut) continue;

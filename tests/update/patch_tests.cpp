@@ -226,5 +226,116 @@ TEST(Patch, MissingInstallerGoesOn) {
   ExpectEverythingReleased(m.machine());
 }
 
+// --- whole runs on every system code page -----------------------------------------------------
+
+struct CodePageRunCase {
+  const char* name;
+  win::UINT codePage;
+  const char* updaterFolder;   // "" for the standard one
+  const char* installFolder;   // "" for the standard one; AppPath holds it in the code page
+  const char* commonPrograms;  // "" for the standard one
+  bool english;
+};
+
+void PrintTo(const CodePageRunCase& c, std::ostream* os) { *os << c.name; }
+
+class CodePageRun : public ::testing::TestWithParam<CodePageRunCase> {};
+
+// The machine's code page and folder names change nothing of the run: the installer gets the
+// package's exact path, the shortcut is renewed where the Start menu is, and the dialogs and the
+// registry values are those of a Western machine.
+TEST_P(CodePageRun, RunsAsOnAWesternMachine) {
+  const CodePageRunCase& c = GetParam();
+  MachineOptions o;
+  o.communicatorRunning = true;
+  o.englishShortcut = c.english;
+  o.germanShortcut = !c.english;
+  MachineOptions western = o;
+  o.codePage = c.codePage;
+  if (*c.updaterFolder) o.updaterFolder = c.updaterFolder;
+  if (*c.installFolder) o.installFolder = c.installFolder;
+  if (*c.commonPrograms) o.commonPrograms = c.commonPrograms;
+  StandardMachine m(o);
+  StandardMachine w(western);
+  const Text arguments = c.english ? u"/en" : u"";
+  ASSERT_EQ(w.Run(arguments), RunOutcome::Updated);
+  ASSERT_EQ(m.Run(arguments), RunOutcome::Updated);
+
+  ASSERT_EQ(m->Processes().size(), 2u);
+  EXPECT_EQ(m->Processes()[0].commandLine.value_or("<null>"),
+            "msiexec.exe /qb /p \"" + o.updaterFolder + "qvupdate.msp\"");
+  EXPECT_EQ(m->Processes()[0].imagePath, kMsiexecPath);
+  const std::string qvInit = m.installFolder() + "QVInit.exe";
+  EXPECT_EQ(m->Processes()[1].applicationName.value_or("<null>"), qvInit);
+  EXPECT_EQ(m->Processes()[1].imagePath, qvInit);
+
+  const sim::SimFile* link = m->FindFile(m.shortcutPath(c.english));
+  ASSERT_NE(link, nullptr);
+  ASSERT_TRUE(link->shortcut.has_value());
+  EXPECT_EQ(link->shortcut->target, m.installFolder() + "QVSync.exe");
+  EXPECT_EQ(link->shortcut->description, w->FindFile(w.shortcutPath(c.english))->shortcut->description);
+
+  ASSERT_EQ(m->Dialogs().size(), w->Dialogs().size());
+  for (std::size_t i = 0; i < m->Dialogs().size(); ++i) {
+    const sim::DialogRecord& a = m->Dialogs()[i];
+    const sim::DialogRecord& b = w->Dialogs()[i];
+    EXPECT_EQ(a.windowTitle, b.windowTitle);
+    EXPECT_EQ(a.mainInstruction, b.mainInstruction);
+    EXPECT_EQ(a.content, b.content);
+    EXPECT_EQ(a.footer, b.footer);
+    EXPECT_EQ(a.buttons, b.buttons);
+  }
+
+  // Every value as on the Western machine; the start-up entry names this install folder, in
+  // this code page.
+  std::map<std::string, sim::RegValue> expected = WrittenValues(w.machine());
+  const std::string runKey =
+      "hkey_local_machine\\software\\wow6432node\\microsoft\\windows\\currentversion\\run|"
+      "quorviastartupinit";
+  ASSERT_EQ(expected.count(runKey), 1u);
+  expected[runKey] = RegSz(sim::SimCodePage(c.codePage)
+                               .ToAnsi(Utf8ToText("\"" + m.installFolder() + "QVGet.exe\" /StartupCheck"))
+                               .bytes());
+  EXPECT_EQ(WrittenValues(m.machine()), expected);
+  ExpectEverythingReleased(m.machine());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CodePageRun,
+    ::testing::Values(
+        CodePageRunCase{"Western", 1252, "", "", "", true},
+        CodePageRunCase{"WesternUmlautFolders", 1252, u8"C:\\Users\\J\u00fcrgen\\Downloads\\",
+                        u8"C:\\Programme\\Gr\u00f6\u00dfe\\", "", false},
+        CodePageRunCase{"WesternFoldersOutsideTheCodePage", 1252,
+                        u8"C:\\Users\\\u0141ukasz \u0141\u00f3d\u017a\\x\uff02 INJECTED=\uff021\\", "",
+                        u8"C:\\ProgramData\\\u0413\u043b\u0430\u0432\u043d\u043e\u0435\uff3cPrograms",
+                        false},
+        CodePageRunCase{"CentralEuropean", 1250, u8"C:\\Users\\\u0141ukasz \u0141\u00f3d\u017a\\Pobrane\\",
+                        u8"C:\\Program Files (x86)\\\u0141\u00f3d\u017a\\",
+                        u8"C:\\ProgramData\\Menu Start\\Programy \u017c\u00f3\u0142te", true},
+        CodePageRunCase{"CentralEuropeanFoldersOutside", 1250,
+                        u8"C:\\Users\\\u0418\u0432\u0430\u043d\\\uff02x\uff02\\", "",
+                        u8"C:\\\u03a9\\Programs", false},
+        CodePageRunCase{"Cyrillic", 1251,
+                        u8"C:\\Users\\\u0418\u0432\u0430\u043d\\\u0417\u0430\u0433\u0440\u0443\u0437\u043a\u0438\\",
+                        u8"C:\\\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b\\Quorvia 3\\",
+                        u8"C:\\ProgramData\\\u0413\u043b\u0430\u0432\u043d\u043e\u0435 \u043c\u0435\u043d\u044e",
+                        false},
+        CodePageRunCase{"CyrillicFoldersOutside", 1251, u8"C:\\Users\\\u0141ukasz\uff3cx\uff02\\", "",
+                        "", true},
+        // U+30BD and U+8868 end in the byte 0x5C ("\") in code page 932.
+        CodePageRunCase{"Japanese", 932,
+                        u8"C:\\Users\\\u30bd\u30d5\u30c8\\\u30c0\u30a6\u30f3\u30ed\u30fc\u30c9\\",
+                        u8"C:\\\u30d7\u30ed\u30b0\u30e9\u30e0\\\u8868\u793a\\",
+                        u8"C:\\ProgramData\\\u30b9\u30bf\u30fc\u30c8 \u30e1\u30cb\u30e5\u30fc", true},
+        CodePageRunCase{"JapaneseFoldersOutside", 932,
+                        u8"C:\\Users\\\u0141ukasz \u0141\u00f3d\u017a\\x\uff02 y\\", "", "", false},
+        CodePageRunCase{"Utf8", 65001,
+                        u8"C:\\Users\\\u0141ukasz \u0141\u00f3d\u017a\\x\uff02 INJECTED=\uff021\\",
+                        u8"C:\\\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b \u30d7\u30ed \u0141\u00f3d\u017a\\",
+                        u8"C:\\ProgramData\\\u0413\u043b\u0430\u0432\u043d\u043e\u0435\uff3cPrograms",
+                        false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace qv
