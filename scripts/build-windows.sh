@@ -7,7 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${QV_JOBS:-$(nproc)}
 for preset in win32 win64; do
-  cmake --preset "$preset" -DQV_TESTS=OFF >&2
+  # A build folder that already has the test programs (scripts/test.sh) keeps them.
+  tests=OFF
+  grep -q '^QV_TESTS:BOOL=ON' "build/$preset/CMakeCache.txt" 2>/dev/null && tests=ON
+  cmake --preset "$preset" -DQV_TESTS=$tests >&2
   cmake --build --preset "$preset" --target QV3Update -j "$jobs" >&2
 done
 for preset in win32 win64; do

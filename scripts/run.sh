@@ -9,7 +9,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh base >&2
 jobs=${QV_JOBS:-$(nproc)}
-cmake --preset native -DQV_TESTS=OFF >/dev/null
+# A build folder that already has the test programs (scripts/test.sh) keeps them.
+tests=OFF
+grep -q '^QV_TESTS:BOOL=ON' build/native/CMakeCache.txt 2>/dev/null && tests=ON
+cmake --preset native -DQV_TESTS=$tests >/dev/null
 cmake --build --preset native --target qv3sim -j "$jobs" >&2
 mapfile -t exes < <(QV_JOBS=$jobs bash scripts/build-windows.sh)
 status=0
