@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$(date +%s)
 bash scripts/setup.sh
-jobs=$(nproc)
+jobs=${QV_JOBS:-$(nproc)}  # QV_JOBS: parallel jobs (default: all processors)
 
 echo "== native build and tests (simulated Windows)"
 cmake --preset native >/dev/null
