@@ -1,11 +1,24 @@
 #!/usr/bin/env bash
-# The main job on a fresh Debian 12 machine: installs what it needs, builds qv3sim and runs the
-# real update driver on the built-in default machine (Windows 7 64-bit, Quorvia 3 installed and
-# running), printing every dialog, child process, registry change and file change, and the
-# outcome. Extra arguments go to qv3sim (e.g. --machine examples/default.json, --matrix).
+# The main job on a fresh Debian 12 machine: installs what it needs (the base package set: no
+# Wine, no test tools), builds qv3sim and the two Windows executables, runs the real update
+# driver on the built-in default machine (Windows 7 64-bit, Quorvia 3 installed and running),
+# printing every dialog, child process, registry change and file change, and the outcome, and
+# then says where the executables are. Extra arguments go to qv3sim (e.g. --machine
+# examples/default.json, --matrix); the exit status is qv3sim's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh >&2
-cmake --preset native >/dev/null
-cmake --build --preset native --target qv3sim -j "$(nproc)" >&2
-exec build/native/tools/qv3sim/qv3sim "$@"
+bash scripts/setup.sh base >&2
+jobs=${QV_JOBS:-$(nproc)}
+# A build folder that already has the test programs (scripts/test.sh) keeps them.
+tests=OFF
+grep -q '^QV_TESTS:BOOL=ON' build/native/CMakeCache.txt 2>/dev/null && tests=ON
+cmake --preset native -DQV_TESTS=$tests >/dev/null
+cmake --build --preset native --target qv3sim -j "$jobs" >&2
+mapfile -t exes < <(QV_JOBS=$jobs bash scripts/build-windows.sh)
+status=0
+build/native/tools/qv3sim/qv3sim "$@" || status=$?
+echo
+echo "== Windows executables ==============================================="
+printf '32-bit release: %s (%s bytes)\n' "${exes[0]}" "$(stat -c %s "${exes[0]}")"
+printf '64-bit build:   %s (%s bytes)\n' "${exes[1]}" "$(stat -c %s "${exes[1]}")"
+exit $status

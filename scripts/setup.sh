@@ -1,14 +1,34 @@
 #!/usr/bin/env bash
-# Installs what building and testing the updater needs on a fresh Debian 12 machine.
+# Installs the Debian packages a fresh Debian 12 machine needs, by set:
+#   base  building qv3sim and the two Windows executables: compilers, MinGW-w64, the JSON and
+#         command-line libraries (scripts/run.sh, scripts/release.sh)
+#   sign  signing and checking signatures: osslsigncode, openssl (scripts/sign.sh)
+#   test  everything the tests need besides: GoogleTest, clang for the fuzzers, Wine and a
+#         virtual X display for the Windows runs, the tools that read the executables back
+# Usage: setup.sh [SET...]; without a set, all of them (what scripts/test.sh needs).
 set -euo pipefail
-packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
+base=(
+  cmake ninja-build g++
   nlohmann-json3-dev libcli11-dev
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+)
+sign=(osslsigncode openssl)
+test=(
+  clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
   wine wine64 xvfb xauth xdotool imagemagick
   icoutils liblnk-utils libimage-exiftool-perl python3
 )
+[ $# -gt 0 ] || set -- base sign test
+packages=()
+for set_name in "$@"; do
+  case "$set_name" in
+    base) packages+=("${base[@]}") ;;
+    sign) packages+=("${sign[@]}") ;;
+    test) packages+=("${test[@]}") ;;
+    *) echo "setup.sh: unknown package set $set_name (base, sign, test)" >&2; exit 64 ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

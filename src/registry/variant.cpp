@@ -1,5 +1,6 @@
 #include "registry/variant.h"
 
+#include <cmath>
 #include <cstdio>
 #include <type_traits>
 
@@ -26,7 +27,20 @@ Text Variant::ToText() const {
           // Fifteen significant digits, as the classic text form of a double; snprintf keeps
           // the executable small (std::to_chars for double brings in large tables).
           char buffer[64];
+#ifdef _WIN32
+          // The C runtime's own formatter (MinGW's C99 one adds 25 KB). It writes at least
+          // three exponent digits and its own names for infinity and NaN: the C99 forms here.
+          if (std::isnan(value)) return std::signbit(value) ? Text(u"-NAN") : Text(u"NAN");
+          if (std::isinf(value)) return value < 0 ? Text(u"-INF") : Text(u"INF");
+          int n = _snprintf(buffer, sizeof buffer - 1, "%.15G", value);
+          buffer[sizeof buffer - 1] = 0;
+          if (n >= 5 && buffer[n - 5] == 'E' && (buffer[n - 4] == '+' || buffer[n - 4] == '-') &&
+              buffer[n - 3] == '0') {
+            buffer[n - 3] = buffer[n - 2], buffer[n - 2] = buffer[n - 1], buffer[--n] = 0;
+          }
+#else
           const int n = std::snprintf(buffer, sizeof buffer, "%.15G", value);
+#endif
           return Utf8ToText(std::string_view(buffer, n > 0 ? static_cast<std::size_t>(n) : 0));
         } else {
           static const char16_t digits[] = u"0123456789ABCDEF";

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -221,6 +222,26 @@ INSTANTIATE_TEST_SUITE_P(
                       Raw{1, std::string("50% of 60\0", 10)}, Variant(Text(u"50% of 60"))},
         RoundTripCase{"NegativeIntegerAsText", 1, Variant(std::int32_t{-42}),
                       Raw{1, std::string("-42\0", 4)}, Variant(Text(u"-42"))},
+        // A double is stored as its text: fifteen significant digits, a two-digit exponent
+        // where two suffice, C99's names for infinity and NaN.
+        RoundTripCase{"DoubleAsText", 1, Variant(0.1), Raw{1, std::string("0.1\0", 4)},
+                      Variant(Text(u"0.1"))},
+        RoundTripCase{"DoubleRounded", 1, Variant(2.0 / 3.0),
+                      Raw{1, std::string("0.666666666666667\0", 18)},
+                      Variant(Text(u"0.666666666666667"))},
+        RoundTripCase{"DoubleLargeExponent", 1, Variant(-1.5e20),
+                      Raw{1, std::string("-1.5E+20\0", 9)}, Variant(Text(u"-1.5E+20"))},
+        RoundTripCase{"DoubleSmallExponent", 1, Variant(2.5e-7),
+                      Raw{1, std::string("2.5E-07\0", 8)}, Variant(Text(u"2.5E-07"))},
+        RoundTripCase{"DoubleThreeDigitExponent", 1, Variant(1e100),
+                      Raw{1, std::string("1E+100\0", 7)}, Variant(Text(u"1E+100"))},
+        RoundTripCase{"DoubleSixteenDigits", 1, Variant(1234567890123456.0),
+                      Raw{1, std::string("1.23456789012346E+15\0", 21)},
+                      Variant(Text(u"1.23456789012346E+15"))},
+        RoundTripCase{"DoubleInfinity", 1, Variant(-HUGE_VAL), Raw{1, std::string("-INF\0", 5)},
+                      Variant(Text(u"-INF"))},
+        RoundTripCase{"DoubleNaN", 1, Variant(std::nan("")), Raw{1, std::string("NAN\0", 4)},
+                      Variant(Text(u"NAN"))},
         RoundTripCase{"EmptyTextReadsAsDefault", 1, Variant(Text()), Raw{1, std::string("\0", 1)},
                       Variant(Text())},
         RoundTripCase{"CodePageText", 1, Variant(Text(u"Gr\u00FC\u00DFe \u20AC")),
