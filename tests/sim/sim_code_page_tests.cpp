@@ -29,7 +29,7 @@ class CodePageRoundTrip : public ::testing::TestWithParam<RoundTripRow> {};
 
 TEST_P(CodePageRoundTrip, ConvertsBothWaysUnchanged) {
   const RoundTripRow& r = GetParam();
-  SimCodePages pages(r.acp);
+  SimCodePage pages(r.acp);
   const bool utf8 = r.cp == CP_UTF8 || (r.cp == CP_ACP && r.acp == CP_UTF8);
   BOOL used = TRUE;
   char out[64];
@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, CodePageRoundTrip, ::testing::ValuesIn(kRoundTri
 class CodePageEveryByte : public ::testing::TestWithParam<UINT> {};
 
 TEST_P(CodePageEveryByte, ReadsAndWritesBack) {
-  SimCodePages pages;
+  SimCodePage pages;
   for (int b = 0; b < 256; ++b) {
     if (GetParam() == 932 && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC))) continue;
     const char byte = static_cast<char>(b);
@@ -106,7 +106,7 @@ class CodePageToBytes : public ::testing::TestWithParam<ToBytesRow> {};
 
 TEST_P(CodePageToBytes, GivesTheBytesAndReportsTheDefaultChar) {
   const ToBytesRow& r = GetParam();
-  SimCodePages pages;
+  SimCodePage pages;
   BOOL used = 7;
   BOOL* usedPtr = r.usedDefault == kNotAsked ? nullptr : &used;
   const int len = static_cast<int>(r.text.size());
@@ -167,7 +167,7 @@ class CodePageToText : public ::testing::TestWithParam<ToTextRow> {};
 
 TEST_P(CodePageToText, GivesTheText) {
   const ToTextRow& r = GetParam();
-  SimCodePages pages;
+  SimCodePage pages;
   char16_t out[16];
   const int len = static_cast<int>(r.bytes.size());
   const int n = pages.MultiByteToWideChar(r.cp, r.flags, r.bytes.data(), len, out, 16);
@@ -175,7 +175,7 @@ TEST_P(CodePageToText, GivesTheText) {
   const int strict =
       pages.MultiByteToWideChar(r.cp, r.flags | MB_ERR_INVALID_CHARS, r.bytes.data(), len, out, 16);
   EXPECT_EQ(strict, r.valid ? n : 0);
-  EXPECT_EQ(pages.LastError(), r.valid ? 0u : static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+  EXPECT_EQ(pages.GetLastError(), r.valid ? 0u : static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }
 
 const ToTextRow kToText[] = {
@@ -212,7 +212,7 @@ class CodePageCalls : public ::testing::TestWithParam<CallRow> {};
 
 TEST_P(CodePageCalls, GiveTheResultAndError) {
   const CallRow& r = GetParam();
-  SimCodePages pages;
+  SimCodePage pages;
   alignas(char16_t) char buffer[64] = {};
   char16_t wide[32] = {};
   std::copy(r.input.begin(), r.input.end(), wide);
@@ -235,7 +235,7 @@ TEST_P(CodePageCalls, GiveTheResultAndError) {
                                        out, r.outSize);
   }
   EXPECT_EQ(result, r.result);
-  EXPECT_EQ(pages.LastError(), static_cast<DWORD>(r.error));
+  EXPECT_EQ(pages.GetLastError(), static_cast<DWORD>(r.error));
 }
 
 constexpr LONG kFlags = ERROR_INVALID_FLAGS, kParam = ERROR_INVALID_PARAMETER,
@@ -313,10 +313,10 @@ class CodePageAnsiLayer : public ::testing::TestWithParam<AnsiRow> {};
 
 TEST_P(CodePageAnsiLayer, ConvertsWithTheMachinesPage) {
   const AnsiRow& r = GetParam();
-  const SimCodePages pages(r.acp);
+  SimCodePage pages(r.acp);
   EXPECT_EQ(pages.GetACP(), r.acp);
-  EXPECT_EQ(pages.ToAnsiAsWindows(r.text), r.bytes);
-  EXPECT_EQ(pages.FromAnsiAsWindows(r.bytes), r.back);
+  EXPECT_EQ(pages.ToAnsi(r.text).bytes(), r.bytes);
+  EXPECT_EQ(pages.FromAnsi(AnsiString(r.bytes)), r.back);
 }
 
 const AnsiRow kAnsi[] = {
@@ -336,7 +336,7 @@ struct SupportedRow {
 };
 class CodePageSupported : public ::testing::TestWithParam<SupportedRow> {};
 TEST_P(CodePageSupported, KnowsThePage) {
-  EXPECT_EQ(SimCodePages::Supported(GetParam().cp), GetParam().supported);
+  EXPECT_EQ(SimCodePage::Supported(GetParam().cp), GetParam().supported);
 }
 const SupportedRow kSupported[] = {
     {"Cp1250", 1250, true},    {"Cp1251", 1251, true},    {"Cp1252", 1252, true},

@@ -166,7 +166,7 @@ class Reader {
     // The code page first: the registry's names and texts are read into it.
     if (root.contains("code_page")) {
       m.codePage = static_cast<unsigned>(Int(root["code_page"], "/code_page", 0, 65535));
-      if (!qv::sim::SimCodePages::Supported(m.codePage) || m.codePage == 0)
+      if (!qv::sim::SimCodePage::Supported(m.codePage) || m.codePage == 0)
         Fail("/code_page", "expected a system code page the simulation knows: 1252, 1250, "
                            "1251, 932 or 65001");
     }

@@ -400,30 +400,30 @@ Outcome ToWide(UINT acp, UINT cp, DWORD flags, const char* source, int cb, char1
 
 }  // namespace
 
-int SimCodePages::WideCharToMultiByte(win::UINT CodePage, win::DWORD dwFlags,
-                                      const win::WCHAR* lpWideCharStr, int cchWideChar,
-                                      char* lpMultiByteStr, int cbMultiByte,
-                                      const char* lpDefaultChar, win::BOOL* lpUsedDefaultChar) {
+int SimCodePage::WideCharToMultiByte(win::UINT CodePage, win::DWORD dwFlags,
+                                     const win::WCHAR* lpWideCharStr, int cchWideChar,
+                                     char* lpMultiByteStr, int cbMultiByte,
+                                     const char* lpDefaultChar, win::BOOL* lpUsedDefaultChar) {
   const Outcome outcome = ToBytes(acp_, CodePage, dwFlags, lpWideCharStr, cchWideChar,
                                   lpMultiByteStr, cbMultiByte, lpDefaultChar, lpUsedDefaultChar);
   if (outcome.error) lastError_ = outcome.error;
   return outcome.result;
 }
 
-int SimCodePages::MultiByteToWideChar(win::UINT CodePage, win::DWORD dwFlags,
-                                      const char* lpMultiByteStr, int cbMultiByte,
-                                      win::WCHAR* lpWideCharStr, int cchWideChar) {
+int SimCodePage::MultiByteToWideChar(win::UINT CodePage, win::DWORD dwFlags,
+                                     const char* lpMultiByteStr, int cbMultiByte,
+                                     win::WCHAR* lpWideCharStr, int cchWideChar) {
   const Outcome outcome =
       ToWide(acp_, CodePage, dwFlags, lpMultiByteStr, cbMultiByte, lpWideCharStr, cchWideChar);
   if (outcome.error) lastError_ = outcome.error;
   return outcome.result;
 }
 
-bool SimCodePages::Supported(win::UINT codePage) {
+bool SimCodePage::Supported(win::UINT codePage) {
   return codePage == win::CP_UTF8 || FindPage(codePage) != nullptr;
 }
 
-std::string SimCodePages::ToAnsiAsWindows(TextView text) const {
+AnsiString SimCodePage::ToAnsi(TextView text) const {
   if (text.empty()) return {};
   const int n = static_cast<int>(text.size());
   const int needed =
@@ -431,10 +431,11 @@ std::string SimCodePages::ToAnsiAsWindows(TextView text) const {
   std::string bytes(static_cast<std::size_t>(needed), '\0');
   if (needed > 0)
     ToBytes(acp_, win::CP_ACP, 0, text.data(), n, bytes.data(), needed, nullptr, nullptr);
-  return bytes;
+  return AnsiString(std::move(bytes));
 }
 
-Text SimCodePages::FromAnsiAsWindows(std::string_view bytes) const {
+Text SimCodePage::FromAnsi(const AnsiString& ansi) const {
+  const std::string& bytes = ansi.bytes();
   if (bytes.empty()) return {};
   const int n = static_cast<int>(bytes.size());
   const int needed = ToWide(acp_, win::CP_ACP, 0, bytes.data(), n, nullptr, 0).result;

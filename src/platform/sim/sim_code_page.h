@@ -55,8 +55,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text.h"
-#include "platform/win_types.h"
+#include "platform/seam.h"
 
 namespace qv::win {
 
@@ -72,28 +71,29 @@ constexpr DWORD MB_USEGLYPHCHARS = 0x4;
 
 namespace qv::sim {
 
-class SimCodePages {
+class SimCodePage : public win::ICodePage {
  public:
   // `acp`: the system ANSI code page, what GetACP gives.
-  explicit SimCodePages(win::UINT acp = 1252) : acp_(acp) {}
+  explicit SimCodePage(win::UINT acp = 1252) : acp_(acp) {}
 
-  win::UINT GetACP() const { return acp_; }
+  win::UINT GetACP() override { return acp_; }
   int WideCharToMultiByte(win::UINT CodePage, win::DWORD dwFlags, const win::WCHAR* lpWideCharStr,
                           int cchWideChar, char* lpMultiByteStr, int cbMultiByte,
-                          const char* lpDefaultChar, win::BOOL* lpUsedDefaultChar);
+                          const char* lpDefaultChar, win::BOOL* lpUsedDefaultChar) override;
   int MultiByteToWideChar(win::UINT CodePage, win::DWORD dwFlags, const char* lpMultiByteStr,
-                          int cbMultiByte, win::WCHAR* lpWideCharStr, int cchWideChar);
+                          int cbMultiByte, win::WCHAR* lpWideCharStr, int cchWideChar) override;
   // The error code the last failing call set (ERROR_SUCCESS before any failure).
-  win::DWORD LastError() const { return lastError_; }
+  win::DWORD GetLastError() override { return lastError_; }
 
   // The pages this simulation converts (1250, 1251, 1252, 932 where glibc's iconv has them,
   // and 65001).
   static bool Supported(win::UINT codePage);
 
   // As Windows' own "A" functions convert: CP_ACP, flags 0 (best fit, then the default
-  // character). Empty for empty input, and where the machine's page is not one of Supported().
-  std::string ToAnsiAsWindows(TextView text) const;
-  Text FromAnsiAsWindows(std::string_view bytes) const;
+  // character); for the simulated machine's ANSI side (window captions) and for tools that
+  // describe a machine. Empty for empty input.
+  AnsiString ToAnsi(TextView text) const;
+  Text FromAnsi(const AnsiString& bytes) const;
 
  private:
   win::UINT acp_;

@@ -19,35 +19,6 @@
 
 namespace qv::sim {
 
-// The machine's code page functions (GetACP and the two conversions) by Windows' documented
-// rules for the system ANSI code page `acp` (1252 unless the machine says otherwise).
-class SimCodePage : public win::ICodePage {
- public:
-  explicit SimCodePage(win::UINT acp = 1252) : pages_(acp) {}
-  win::UINT GetACP() override { return pages_.GetACP(); }
-  int WideCharToMultiByte(win::UINT CodePage, win::DWORD dwFlags, const win::WCHAR* lpWideCharStr,
-                          int cchWideChar, char* lpMultiByteStr, int cbMultiByte,
-                          const char* lpDefaultChar, win::BOOL* lpUsedDefaultChar) override {
-    return pages_.WideCharToMultiByte(CodePage, dwFlags, lpWideCharStr, cchWideChar,
-                                      lpMultiByteStr, cbMultiByte, lpDefaultChar,
-                                      lpUsedDefaultChar);
-  }
-  int MultiByteToWideChar(win::UINT CodePage, win::DWORD dwFlags, const char* lpMultiByteStr,
-                          int cbMultiByte, win::WCHAR* lpWideCharStr, int cchWideChar) override {
-    return pages_.MultiByteToWideChar(CodePage, dwFlags, lpMultiByteStr, cbMultiByte,
-                                      lpWideCharStr, cchWideChar);
-  }
-  win::DWORD GetLastError() override { return pages_.LastError(); }
-
-  // As Windows' own ANSI functions convert (flags 0: best fit, then "?"), for the simulated
-  // machine's ANSI side (window captions) and for tools that describe a machine.
-  AnsiString ToAnsi(TextView text) const { return AnsiString(pages_.ToAnsiAsWindows(text)); }
-  Text FromAnsi(const AnsiString& bytes) const { return pages_.FromAnsiAsWindows(bytes.bytes()); }
-
- private:
-  SimCodePages pages_;
-};
-
 struct RegValue {
   win::DWORD type = win::REG_NONE;
   std::vector<std::uint8_t> data;
