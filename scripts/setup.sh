@@ -3,8 +3,9 @@
 #   base  building qv3sim and the two Windows executables: compilers, MinGW-w64, the JSON and
 #         command-line libraries (scripts/run.sh, scripts/release.sh)
 #   sign  signing and checking signatures: osslsigncode, openssl (scripts/sign.sh)
-#   test  everything the tests need besides: GoogleTest, clang for the fuzzers, Wine and a
-#         virtual X display for the Windows runs, the tools that read the executables back
+#   test  everything the tests need besides: GoogleTest, clang for the fuzzers, Wine (64-bit and,
+#         for the 32-bit release, wine32 from the i386 architecture) and a virtual X display for
+#         the Windows runs, the tools that read the executables back
 # Usage: setup.sh [SET...]; without a set, all of them (what scripts/test.sh needs).
 set -euo pipefail
 base=(
@@ -16,7 +17,7 @@ base=(
 sign=(osslsigncode openssl)
 test=(
   clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-  wine wine64 xvfb xauth xdotool imagemagick
+  wine wine64 wine32:i386 xvfb xauth xdotool imagemagick
   icoutils liblnk-utils libimage-exiftool-perl python3
 )
 [ $# -gt 0 ] || set -- base sign test
@@ -35,6 +36,18 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+  # Packages of another architecture (wine32:i386) need it among dpkg's foreign architectures
+  # before the package lists are read.
+  for p in "${missing[@]}"; do
+    case "$p" in
+      *:*)
+        arch=${p##*:}
+        if [ "$arch" != "$(dpkg --print-architecture)" ] &&
+           ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+          $SUDO dpkg --add-architecture "$arch"
+        fi ;;
+    esac
+  done
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
