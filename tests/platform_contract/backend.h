@@ -1,6 +1,6 @@
 // What the platform contract suite needs besides the seam: a way to lay out files and folders
 // and read them back, and the small child program. One implementation over the simulated
-// machine (sim_backend.cpp), one over real Windows (win32_backend.cpp, run under wine64).
+// machine (sim_backend.cpp), one over real Windows (win32_backend.cpp, run under Wine).
 //
 // Paths are UTF-8, in any script; file contents are bytes.
 #pragma once
@@ -20,6 +20,10 @@ class Backend {
   virtual bool simulated() const = 0;
   // Real Windows functions provided by Wine, where a few file rules of Windows are missing.
   virtual bool IsWine() const = 0;
+  // Word sizes of the machine: of Windows itself and of the test program (a 32-bit program on
+  // 64-bit Windows runs under WOW64).
+  virtual int windowsBits() const = 0;
+  virtual int processBits() const = 0;
   // GetLastError after a failed seam call.
   virtual win::DWORD LastError() = 0;
   // A new empty folder for the running test, removed with the backend; no trailing backslash.

@@ -76,9 +76,20 @@ INSTANTIATE_TEST_SUITE_P(Sizes, VersionSize,
                          [](const auto& i) { return std::string(i.param.name); });
 
 TEST_F(Contract, A64BitProcessIsNotUnderWow64) {
+  if (b->processBits() != 64) GTEST_SKIP() << "a 32-bit test program";
   win::BOOL flag = 5;
   ASSERT_EQ(p.system.IsWow64Process(p.system.GetCurrentProcess(), &flag), win::TRUE);
   EXPECT_EQ(flag, win::FALSE);
+  EXPECT_EQ(win::HandleValue(p.system.GetCurrentProcess()), ~std::uintptr_t{0});
+}
+
+// IsWow64Process says TRUE exactly for a 32-bit program on 64-bit Windows; the machine's word
+// size comes from the backend, which reads it elsewhere (GetNativeSystemInfo on Windows).
+TEST_F(Contract, UnderWow64ExactlyAs32BitProgramOn64BitWindows) {
+  win::BOOL flag = 5;
+  ASSERT_EQ(p.system.IsWow64Process(p.system.GetCurrentProcess(), &flag), win::TRUE);
+  EXPECT_EQ(flag, b->processBits() == 32 && b->windowsBits() == 64 ? win::TRUE : win::FALSE)
+      << b->processBits() << "-bit program on " << b->windowsBits() << "-bit Windows";
   EXPECT_EQ(win::HandleValue(p.system.GetCurrentProcess()), ~std::uintptr_t{0});
 }
 

@@ -1,5 +1,7 @@
 // The contract suite on the simulated machine, set up like the 64-bit test program under
 // wine64: 64-bit Windows 7, a 64-bit process, the test program and its child in one folder.
+// QV_CONTRACT_BITS "WINDOWS/PROGRAM" names other word sizes: "64/32" (the 32-bit release under
+// WOW64), "32/32" (on 32-bit Windows).
 #include "backend.h"
 
 #include <cstdlib>
@@ -34,6 +36,8 @@ class SimBackend final : public Backend {
   win::Platform platform() override { return machine_.platform(); }
   bool simulated() const override { return true; }
   bool IsWine() const override { return false; }
+  int windowsBits() const override { return windowsBits_; }
+  int processBits() const override { return processBits_; }
   win::DWORD LastError() override { return machine_.LastError(); }
   std::string Scratch() override {
     const std::string path = "C:\\users\\tester\\Temp\\qvpc" + std::to_string(++scratchCount_);
@@ -66,13 +70,17 @@ class SimBackend final : public Backend {
     const std::string v = version ? version : "";
     c.major = v == "5.0" || v == "5.1" ? 5 : 6;
     c.minor = v == "5.0" ? 0 : 1;
-    c.windowsBits = 64;
-    c.processBits = 64;
+    const char* bits = std::getenv("QV_CONTRACT_BITS");
+    const std::string b = bits ? bits : "";
+    c.windowsBits = b == "32/32" ? 32 : 64;
+    c.processBits = b == "32/32" || b == "64/32" ? 32 : 64;
     c.exePath = std::string(kFolder) + "\\platform_contract_tests.exe";
     c.standardFiles = false;
     return c;
   }
   sim::SimMachine machine_;
+  const int windowsBits_ = Config().windowsBits;
+  const int processBits_ = Config().processBits;
   int scratchCount_ = 0;
 };
 

@@ -1,4 +1,4 @@
-// The contract suite on real Windows (wine64): the real seam, files made with kernel32's wide
+// The contract suite on real Windows (Wine): the real seam, files made with kernel32's wide
 // functions, paths in UTF-8 converted to UTF-16 at this edge.
 #include "backend.h"
 #include "platform/text.h"
@@ -56,6 +56,26 @@ class Win32Backend final : public Backend {
   bool IsWine() const override {
     return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
   }
+  // Read from the machine, not from the seam under test: GetNativeSystemInfo gives the
+  // processor architecture of Windows itself, also to a program under WOW64 (it is missing
+  // before Windows XP, where there is no 64-bit Windows).
+  int windowsBits() const override {
+    using NativeInfo = void(WINAPI*)(::LPSYSTEM_INFO);
+    const auto function = reinterpret_cast<NativeInfo>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo")));
+    if (function == nullptr) return 32;
+    ::SYSTEM_INFO info{};
+    function(&info);
+    switch (info.wProcessorArchitecture) {
+      case PROCESSOR_ARCHITECTURE_AMD64:
+      case PROCESSOR_ARCHITECTURE_IA64:
+      case 12:  // PROCESSOR_ARCHITECTURE_ARM64
+        return 64;
+      default:
+        return 32;
+    }
+  }
+  int processBits() const override { return static_cast<int>(sizeof(void*) * 8); }
   win::DWORD LastError() override { return ::GetLastError(); }
   std::string Scratch() override {
     wchar_t temp[MAX_PATH];

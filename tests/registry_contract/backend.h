@@ -11,6 +11,10 @@ struct Backend {
   win::ICodePage& codePage;
   win::IRegistry& registry;
   int processBits;  // word size of the test program
+  // Word size of Windows: on 64-bit Windows a 32-bit program's HKLM\Software and HKCR\CLSID are
+  // redirected to Wow6432Node, and KEY_WOW64_32KEY / KEY_WOW64_64KEY choose the view; 32-bit
+  // Windows ignores both flags and has one view.
+  int windowsBits;
   const char* name;
   // Key handles still open, where the backend can count them (the simulation); -1 otherwise.
   long (*openKeyHandles)();
