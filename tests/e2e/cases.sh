@@ -7,8 +7,17 @@
 # beside the updater), ACTIONS (the answer to each dialog, see dlgdriver.cpp), EXPECT_STATUS,
 # DOWNLOAD (the name of the download folder below C:\qv-e2e, UTF-8).
 
+# list_cases [KIND]: every case for a 64-bit prefix (win64, wow64); on 32-bit Windows (win32)
+# the ones that tell it apart: both Windows levels' task dialogs and settings (one registry view,
+# the folder-windows line), Windows XP and 2000, not installed, cancelled.
+WIN32_CASES=(driver_selftest level2_en level2_de level1_de level0_en not_installed_en
+             not_installed_de cancel_button cancel_escape cancel_close_xp)
 list_cases() {
-  declare -F | sed -n 's/^declare -f case_//p'
+  if [ "${1:-win64}" = win32 ]; then
+    printf '%s\n' "${WIN32_CASES[@]}"
+  else
+    declare -F | sed -n 's/^declare -f case_//p'
+  fi
 }
 
 # ---- the texts the user sees, as the transcript has them (CR LF as \r\n) ---------------------
@@ -60,9 +69,11 @@ program_list() {
 }
 
 # ---- checks shared by the cases -------------------------------------------------------------
-# The prompt and the report in task-dialog style (Windows 7, 64-bit: no folder-windows line).
+# The prompt and the report in task-dialog style (Windows 7; the folder-windows line only on
+# 32-bit Windows, where folder windows hold the product's shell extension).
 verify_prompt_taskdialog() {  # LANG PRODUCT_RUNNING
-  expect_dialog 1 "${T[$1.product]}" "${T[$1.update]}" "${T[$1.intro]}" "$(program_list "$1" "$2" 0)"
+  expect_dialog 1 "${T[$1.product]}" "${T[$1.update]}" "${T[$1.intro]}" \
+    "$(program_list "$1" "$2" "$ONE_VIEW")"
   expect_buttons 1 "${T[$1.install]}" Cancel
 }
 verify_report_taskdialog() {  # N LANG
@@ -103,8 +114,10 @@ verify_feature_control() {
     expect_reg 32 "$FC\\FEATURE_BROWSER_EMULATION" "$p" REG_DWORD "$emulation"
     expect_reg 32 "$FC_CAPS\\FEATURE_GPU_RENDERING" "$p" REG_DWORD 0x1
     expect_reg 32 "$FC_CAPS\\FEATURE_DISABLE_NAVIGATION_SOUNDS" "$p" REG_DWORD 0x1
-    expect_no_reg 64 "$FC\\FEATURE_BROWSER_EMULATION" "$p"
-    expect_no_reg 64 "$FC\\FEATURE_GPU_RENDERING" "$p"
+    if [ "$ONE_VIEW" = 0 ]; then
+      expect_no_reg 64 "$FC\\FEATURE_BROWSER_EMULATION" "$p"
+      expect_no_reg 64 "$FC\\FEATURE_GPU_RENDERING" "$p"
+    fi
   done
   expect_reg 32 "$FC\\FEATURE_USE_LEGACY_JSCRIPT" QVApp.exe REG_DWORD 0x1
   for p in QVGet.exe QVSaver.exe QVThumbs.exe; do
@@ -116,9 +129,33 @@ verify_feature_control() {
   expect_no_reg 32 "$FC\\FEATURE_MAXCONNECTIONSPERSERVER" QVThumbs.exe
 }
 
+# Nothing went to a Wow6432Node key, which 32-bit Windows does not redirect to.
+WOW_IE_MAIN='HKLM\Software\Wow6432Node\Microsoft\Internet Explorer\Main'
+WOW_RUN='HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Run'
+verify_nothing_in_wow6432node() {
+  local id
+  expect_no_reg "" "$WOW_RUN" QuorviaStartupInit
+  expect_no_reg "" "$WOW_IE_MAIN" Isolation
+  expect_no_reg "" "$WOW_IE_MAIN" Isolation64Bit
+  for id in "${CLSIDS[@]}"; do
+    expect_eq "no add-in key HKCR\\Wow6432Node\\CLSID\\$id" "" \
+      "$(reg_query "" "HKCR\\Wow6432Node\\CLSID\\$id")"
+  done
+}
+
 # Windows level 2 on 64-bit Windows: start-up entry in the 32-bit view, machine-wide isolation in
-# the 64-bit view only, per-user isolation.
+# the 64-bit view only, per-user isolation. On 32-bit Windows: one view, "Isolation" machine-wide
+# and per user, no "Isolation64Bit" anywhere.
 verify_level2_settings() {
+  if [ "$ONE_VIEW" = 1 ]; then
+    expect_reg "" "$RUN" QuorviaStartupInit REG_SZ "\"${INSTALL}QVGet.exe\" /StartupCheck"
+    expect_reg "" "HKLM\\$IE_MAIN" Isolation REG_SZ PMIL
+    expect_no_reg "" "HKLM\\$IE_MAIN" Isolation64Bit
+    expect_reg "" "HKCU\\$IE_MAIN" Isolation REG_SZ PMIL
+    expect_no_reg "" "HKCU\\$IE_MAIN" Isolation64Bit
+    verify_nothing_in_wow6432node
+    return
+  fi
   expect_reg 32 "$RUN" QuorviaStartupInit REG_SZ "\"${INSTALL}QVGet.exe\" /StartupCheck"
   expect_no_reg 64 "$RUN" QuorviaStartupInit
   expect_reg 64 "HKLM\\$IE_MAIN" Isolation REG_SZ PMIL
@@ -139,12 +176,14 @@ verify_no_level2_settings() {
   expect_no_reg "" "HKCU\\$IE_MAIN" Isolation64Bit
 }
 
-# The add-in names under HKCR\CLSID as the 32-bit view shows them (HKCR\Wow6432Node\CLSID).
+# The add-in names under HKCR\CLSID as the 32-bit view shows them (HKCR\Wow6432Node\CLSID on
+# 64-bit Windows, HKCR\CLSID itself on 32-bit Windows).
 verify_addin_names() {
   local id
   for id in "${CLSIDS[@]}"; do
     expect_reg 32 "HKCR\\CLSID\\$id" "" REG_SZ "${CLSID_NAME[$1.$id]}"
   done
+  [ "$ONE_VIEW" = 1 ] && verify_nothing_in_wow6432node
 }
 
 # The five programs excluded from error reporting for all users, in this order.
@@ -159,10 +198,12 @@ verify_no_wer_exclusions() {
 
 # The installer ran once, the one of the system folder, on the package beside the updater.
 verify_installer_ran() {
-  local line
+  local line program
   line=$(log_lines msiexec.log)
   expect_eq "installer runs" 1 "$(printf '%s\n' "$line" | grep -c .)"
-  expect_eq "installer program" 'C:\windows\system32\msiexec.exe' "$(printf '%s' "$line" | cut -d'|' -f1)"
+  program=$(printf '%s' "$line" | cut -d'|' -f1)
+  expect_true "installer program [$program] is the system folder's (${INSTALLERS[*]})" \
+    one_of "$program" "${INSTALLERS[@]}"
   # Exactly the folder's name, quoted, and nothing else: no character changed on the way.
   expect_eq "installer command line" "msiexec.exe /qb /p \"C:\\qv-e2e\\$DOWNLOAD\\qvupdate.msp\"" \
     "$(printf '%s' "$line" | cut -d'|' -f2)"

@@ -1,4 +1,4 @@
-# Helpers of run-case.sh: installing the fake product, running the updater with the dialog
+# Helpers of run-case.sh: what the prefix kind's Windows looks like, installing the fake product, running the updater with the dialog
 # driver, and the checks (dialog transcript, registry through reg.exe, files, shortcut).
 # Sourced; uses the variables run-case.sh sets (wine, drive_c, data, fixtures, exe, shots...).
 
@@ -25,6 +25,12 @@ expect_false() {
   shift
   if "$@"; then fail "$what"; else pass; fi
 }
+one_of() {  # one_of VALUE CHOICE...: VALUE is exactly one of the choices
+  local value=$1 choice
+  shift
+  for choice in "$@"; do [ "$value" == "$choice" ] && return 0; done
+  return 1
+}
 report_checks() {
   echo "$CHECKS checks, $FAILS failed"
   [ "$FAILS" -eq 0 ]
@@ -34,6 +40,30 @@ report_checks() {
 unix_path() {
   local path=${1#[Cc]:\\}
   printf '%s/%s' "$drive_c" "${path//\\//}"
+}
+
+# ---- the prefix kind ------------------------------------------------------------------------
+# set_prefix_kind KIND (win64, wow64, win32): what the kind's Windows looks like to the cases.
+#   ONE_VIEW          1 on 32-bit Windows: one registry view, no Wow6432Node, reg.exe's /reg:32
+#                     and /reg:64 name the same keys; 0 on 64-bit Windows
+#   PROGRAM_FILES_32  the program files folder of 32-bit programs
+#   SYSTEM_FOLDER     the folder below C:\windows that holds the system programs and libraries
+#                     of the updater's word size (syswow64 for a 32-bit program on 64-bit Windows)
+#   INSTALLERS        the names of the system folder's msiexec.exe as the updater may see it
+set_prefix_kind() {
+  case "$1" in
+    win64)
+      ONE_VIEW=0 PROGRAM_FILES_32='C:\Program Files (x86)' SYSTEM_FOLDER=system32
+      INSTALLERS=('C:\windows\system32\msiexec.exe') ;;
+    wow64)
+      # A 32-bit program that starts C:\Windows\system32\msiexec.exe gets the 32-bit one in
+      # syswow64 (file system redirection); it may report either folder as its own.
+      ONE_VIEW=0 PROGRAM_FILES_32='C:\Program Files (x86)' SYSTEM_FOLDER=syswow64
+      INSTALLERS=('C:\windows\system32\msiexec.exe' 'C:\windows\syswow64\msiexec.exe') ;;
+    win32)
+      ONE_VIEW=1 PROGRAM_FILES_32='C:\Program Files' SYSTEM_FOLDER=system32
+      INSTALLERS=('C:\windows\system32\msiexec.exe') ;;
+  esac
 }
 
 # ---- setting up -----------------------------------------------------------------------------
@@ -64,11 +94,11 @@ setup_product() {
   cp "$fixtures/QVApp-69.exe" "$data/QVApp-new.exe"
   # The installer stand-in replaces Wine's own msiexec.exe; Wine loads its built-in programs of
   # the system folder first unless told otherwise.
-  cp "$fixtures/msiexec.exe" "$drive_c/windows/system32/msiexec.exe"
+  cp "$fixtures/msiexec.exe" "$drive_c/windows/$SYSTEM_FOLDER/msiexec.exe"
   wine reg add 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /d native /f >/dev/null
   printf '%s\n' "$MSI_MODE" >"$data/msiexec-mode.txt"
   # Wine's WerAddExcludedApplication records nothing; the updater gets a stand-in that logs.
-  cp "$fixtures/wer.dll" "$drive_c/windows/system32/wer.dll"
+  cp "$fixtures/wer.dll" "$drive_c/windows/$SYSTEM_FOLDER/wer.dll"
   wine reg add 'HKCU\Software\Wine\AppDefaults\QV3Update.exe\DllOverrides' /v wer /d native /f \
     >/dev/null
   if [ "$PLANT" = 1 ]; then
@@ -94,8 +124,11 @@ setup_product() {
     for name in QVGet QVSaver QVThumbs QVSync QVInit; do
       cp "$fixtures/companion.exe" "$folder/$name.exe"
     done
-    # The product key lives in the 32-bit view, as the product's 32-bit installer writes it.
-    wine reg add 'HKLM\Software\orvanta\Quorvia' /v AppPath /d "$INSTALL" /reg:32 /f >/dev/null
+    # The product key lives in the 32-bit view, as the product's 32-bit installer writes it (on
+    # 32-bit Windows the only one).
+    local -a view=(/reg:32)
+    [ "$ONE_VIEW" = 1 ] && view=()
+    wine reg add 'HKLM\Software\orvanta\Quorvia' /v AppPath /d "$INSTALL" "${view[@]}" /f >/dev/null
     expect_eq "set-up: AppPath as stored" "REG_SZ|$INSTALL" \
       "$(reg_value 32 'HKLM\Software\orvanta\Quorvia' AppPath)"
     reg_forget
@@ -152,7 +185,7 @@ run_updater() {
   wine 'C:\qv-e2e\bin\dlgdriver.exe' "${driver_options[@]}" 'C:\qv-e2e\dialogs.txt' "${ACTIONS[@]}" \
     >/dev/null 2>&1 &
   local driver_pid=$!
-  timeout 180 "$wine64" 'C:\qv-e2e\bin\launch.exe' 'C:\qv-e2e\status.txt' "C:\\qv-e2e\\$DOWNLOAD" \
+  timeout 180 "$wine_loader" 'C:\qv-e2e\bin\launch.exe' 'C:\qv-e2e\status.txt' "C:\\qv-e2e\\$DOWNLOAD" \
     "C:\\qv-e2e\\$DOWNLOAD\\QV3Update.exe" "${ARGS[@]}" >/dev/null 2>&1
   touch "$data/updater.exited"
   wait "$driver_pid"
@@ -205,13 +238,14 @@ expect_buttons() {  # expect_buttons N TEXT...: exactly these buttons, in this o
 reg_cache=
 reg_forget() { [ -n "$reg_cache" ] && rm -rf "$reg_cache"; reg_cache=; }
 # reg_query VIEW KEY: the output of "reg query KEY /reg:VIEW" (VIEW 32, 64 or empty), cached.
+# On 32-bit Windows (ONE_VIEW) there is one view and VIEW is not passed on.
 reg_query() {
   [ -n "$reg_cache" ] || reg_cache=$(mktemp -d "$data/.reg.XXXXXX")
   local file
   file=$reg_cache/$(printf '%s|%s' "$1" "$2" | md5sum | cut -c1-16)
   if [ ! -e "$file" ]; then
     local -a view=()
-    [ -n "$1" ] && view=("/reg:$1")
+    [ -n "$1" ] && [ "${ONE_VIEW:-0}" != 1 ] && view=("/reg:$1")
     # A missing key: reg.exe fails and prints its message on standard output; keep nothing.
     wine reg query "$2" "${view[@]}" 2>/dev/null | tr -d '\r' >"$file"
     [ "${PIPESTATUS[0]}" -eq 0 ] || : >"$file"

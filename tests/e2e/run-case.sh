@@ -1,19 +1,27 @@
 #!/usr/bin/env bash
-# Runs one end-to-end case of QV3Update.exe under wine64 on its own virtual X display:
-# a fresh throwaway Wine prefix, a fake Quorvia 3 installed into it, the updater started from a
-# download folder beside qvupdate.msp, its dialogs answered by the dialog driver, then the
-# outcome checked (exit status, dialog texts, files, registry in both views, the shortcut).
+# Runs one end-to-end case of QV3Update.exe under Wine on its own virtual X display:
+# a fresh throwaway Wine prefix (a copy of the prefix kind's booted template), a fake Quorvia 3
+# installed into it, the updater started from a download folder beside qvupdate.msp, its dialogs
+# answered by the dialog driver, then the outcome checked (exit status, dialog texts, files,
+# registry in both views, the shortcut).
 #
 # Usage: run-case.sh --case NAME --fixtures DIR [--exe QV3Update.exe] [--work DIR]
-#                    [--shots DIR --shot-names NAME,NAME...] [--keep]
-#        run-case.sh --list
+#                    [--prefix win64|wow64|win32] [--shots DIR --shot-names NAME,NAME...] [--keep]
+#        run-case.sh --list [--prefix KIND]
+# --prefix (or QV_E2E_PREFIX): win64, the default, the 64-bit build in a 64-bit prefix; wow64,
+# the 32-bit release under WOW64 in a 64-bit prefix; win32, the release on 32-bit Windows (a
+# WINEARCH=win32 prefix; only the cases --list --prefix win32 names). The fixtures must be built
+# for the program's architecture. For wow64 and win32 the case runs only where the i386 probe
+# ($QV_I386_PROBE) found that it can; otherwise it prints "NOT RUN: ..." and ends with status 77.
 # The cases and their checks are in cases.sh. Exit status 0 when every check passed.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/wine-prefix.sh"
 source "$here/lib.sh"
 source "$here/cases.sh"
 
-case_name= fixtures= exe= work=/tmp shots= shot_names= keep=0
+case_name= fixtures= exe= work=/tmp shots= shot_names= keep=0 list=0
+PREFIX_KIND=${QV_E2E_PREFIX:-win64}
 original_args=("$@")
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -24,18 +32,27 @@ while [ $# -gt 0 ]; do
     --shots) shots=$2; shift 2 ;;
     --shot-names) shot_names=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    --list) list_cases; exit 0 ;;
+    --prefix) PREFIX_KIND=$2; shift 2 ;;
+    --list) list=1; shift ;;
     *) echo "run-case.sh: unknown argument $1" >&2; exit 64 ;;
   esac
 done
-if [ -z "$case_name" ] || [ -z "$fixtures" ] || ! declare -F "case_$case_name" >/dev/null; then
-  echo "run-case.sh: need --case (one of: $(list_cases | tr '\n' ' ')) and --fixtures" >&2
+qv_wine_tools "$PREFIX_KIND" || exit 64
+set_prefix_kind "$PREFIX_KIND"
+if [ "$list" = 1 ]; then
+  list_cases "$PREFIX_KIND"
+  exit 0
+fi
+if [ -z "$case_name" ] || [ -z "$fixtures" ] || ! list_cases "$PREFIX_KIND" | grep -qx -- "$case_name"; then
+  echo "run-case.sh: need --case (for a $PREFIX_KIND prefix one of: $(list_cases "$PREFIX_KIND" |
+    tr '\n' ' ')) and --fixtures" >&2
   exit 64
 fi
 
 # Outside: restart this script on a fresh virtual display. xvfb-run -a can lose the race for a
 # display number against a parallel case; then it is tried again.
 if [ -z "${QV_E2E_INNER:-}" ]; then
+  qv_skip_unless_runs "$PREFIX_KIND" "e2e case $case_name"
   mkdir -p "$work"
   started=$(date +%s.%N)
   for attempt in 1 2 3 4; do
@@ -49,23 +66,26 @@ if [ -z "${QV_E2E_INNER:-}" ]; then
     sleep $((attempt * 2))
   done
   rm -f "$marker"
-  printf 'case %s: %s in %s s\n' "$case_name" "$([ $status -eq 0 ] && echo PASS || echo FAIL)" \
+  printf 'case %s (%s prefix): %s in %s s\n' "$case_name" "$PREFIX_KIND" \
+    "$([ $status -eq 0 ] && echo PASS || echo FAIL)" \
     "$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')"
   exit $status
 fi
 touch "$QV_E2E_INNER"
 
-# Inside: a fresh prefix on this display.
-wine64=/usr/lib/wine/wine64
-[ -x "$wine64" ] || wine64=$(command -v wine64)
-export WINEPREFIX=$(mktemp -d /tmp/qv-e2e-prefix.XXXXXX)
+# Inside: a fresh prefix on this display, copied from the kind's booted template.
+wine_loader=$QV_WINE  # the loader of this kind's programs (wine64, or the 32-bit wine for win32)
+wineserver_bin=$QV_WINESERVER
+WINEPREFIX=$(qv_prefix_new "$PREFIX_KIND" /tmp/qv-e2e-prefix.XXXXXX) || {
+  echo "run-case.sh: no $PREFIX_KIND prefix" >&2
+  exit 1
+}
+export WINEPREFIX
 export WINEDEBUG=-all
 # No Gecko/Mono installers, and no menu entries in the user's Linux desktop for the shortcuts.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LC_ALL=C.UTF-8
-wineserver_bin=$(dirname "$wine64")/wineserver
-[ -x "$wineserver_bin" ] || wineserver_bin=$(command -v wineserver)
-wine() { "$wine64" "$@"; }
+wine() { "$wine_loader" "$@"; }
 cleanup() {
   [ -n "${photographer_pid:-}" ] && kill "$photographer_pid" 2>/dev/null
   "$wineserver_bin" -k >/dev/null 2>&1
@@ -76,14 +96,15 @@ cleanup() {
   fi
 }
 trap cleanup EXIT
-wine wineboot -i >/dev/null 2>&1
 "$wineserver_bin" -p >/dev/null 2>&1 || true
 
 drive_c=$WINEPREFIX/drive_c
 data=$drive_c/qv-e2e
 
 # Case settings, with their defaults.
-ARGS=() WINVER= PRODUCT=1 INSTALL='C:\Program Files (x86)\Quorvia 3\' COMMUNICATOR=0
+# The product's 32-bit installer puts it in the 32-bit program files folder: "Program Files
+# (x86)" on 64-bit Windows, "Program Files" on 32-bit Windows.
+ARGS=() WINVER= PRODUCT=1 INSTALL="$PROGRAM_FILES_32\\Quorvia 3\\" COMMUNICATOR=0
 SHORTCUT=none MSI_MODE=update PLANT=0 ACTIONS=() EXPECT_STATUS=0 PROCESS=QV3Update.exe
 DOWNLOAD=download
 "case_$case_name"
