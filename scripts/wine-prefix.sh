@@ -60,7 +60,7 @@ qv_template() {
       exit 1
     fi
     if [ "$kind" = wow64 ] && ! ls "$boot/drive_c/windows/syswow64/" 2>/dev/null | grep -qi '^kernel32.dll$'; then
-      echo "the 64-bit prefix has an empty syswow64 (no 32-bit Wine: wine32 missing when it was booted)" >&2
+      echo "the new 64-bit prefix has an empty syswow64 (the 32-bit Wine did not run when it was booted)" >&2
       rm -rf "$boot"
       exit 1
     fi
