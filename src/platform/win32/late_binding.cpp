@@ -31,11 +31,14 @@ constexpr const wchar_t* kPreloadNames[] = {
     L"sechost.dll",     // advapi32's service and security half (Windows 8 on)
     L"advapi32.dll",    // the registry; also imported by user32, ole32 and the shell
     L"rpcrt4.dll",      // imported by advapi32 and ole32 (COM's transport)
+    // Before gdi32 and user32: user32 imports it and is itself loaded as a dependency of gdi32
+    // under Wine, and a dependency's dependency is looked up by the ordinary search, which is
+    // where a planted copy was taken.
+    L"imm32.dll",       // the input methods, loaded by user32 for every thread with a window
     L"gdi32.dll",       // imported by user32
     L"msimg32.dll",     // alpha blending, imported by the common controls
     L"win32u.dll",      // user32's and gdi32's system-call half (Windows 10 on)
     L"user32.dll",      // windows, message boxes, the task dialog's window
-    L"imm32.dll",       // loaded by user32 for every thread that makes a window
     L"msctf.dll",       // the text services, loaded by imm32 and user32 for the first window
     L"combase.dll",     // COM's core (Windows 8 on), imported by ole32
     L"ole32.dll",       // CoInitializeEx, CoCreateInstance
