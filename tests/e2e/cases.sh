@@ -473,3 +473,50 @@ verify_planted_msiexec() {
   verify_installer_ran
   verify_qvapp 69
 }
+
+# Stand-ins for every system library that a run makes Windows load by name, planted in the
+# download folder (the updater runs elevated from there). The loader is told to prefer a file on
+# disk for the names that are no known DLLs on Windows (a known DLL always comes from the system
+# folder there). In the whole update none of them may be loaded; each stand-in appends its own
+# path to C:\standins.log when it is.
+# Known DLLs of Windows 10 among the preloaded names (HKLM\SYSTEM\CurrentControlSet\Control\
+# Session Manager\KnownDLLs); kernelbase and ucrtbase are loaded as kernel32's and msvcrt's own
+# imports before the program's first instruction.
+KNOWN_DLLS=" advapi32 clbcatq combase gdi32 imm32 msctf ole32 oleaut32 rpcrt4 sechost shcore shell32 shlwapi user32 kernelbase ucrtbase "
+preloaded_names() {
+  sed -n '/kPreloadNames\[\] = {/,/nullptr/p' "$here/../../src/platform/win32/late_binding.cpp" |
+    grep -o 'L"[^"]*\.dll"' | sed 's/^L"//; s/"$//'
+}
+plant_standins() {
+  local name base count=0
+  for name in $(preloaded_names); do
+    cp "$fixtures/standin.dll" "$data/$DOWNLOAD/$name"
+    base=${name%.dll}
+    count=$((count + 1))
+    case "$KNOWN_DLLS" in
+      *" $base "*) ;;
+      *)
+        # wer keeps its own override: the system folder's logging stand-in (setup_product).
+        [ "$base" = wer ] && continue
+        wine reg add 'HKCU\Software\Wine\AppDefaults\QV3Update.exe\DllOverrides' /v "$base" \
+          /d native,builtin /f >/dev/null ;;
+    esac
+  done
+  expect_true "set-up: stand-ins planted for the preloaded libraries ($count)" test "$count" -gt 10
+}
+case_planted_system_dlls() {
+  case_level2_en
+}
+run_planted_system_dlls() {
+  setup_product
+  plant_standins
+  run_updater
+}
+verify_planted_system_dlls() {
+  verify_level2_en
+  if [ -s "$drive_c/standins.log" ]; then
+    fail "stand-ins loaded into the updater: $(tr '\n' ' ' <"$drive_c/standins.log")"
+  else
+    pass
+  fi
+}

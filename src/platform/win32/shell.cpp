@@ -5,6 +5,10 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+// werapi.h of MinGW-w64 does not compile on its own; the one function the program binds from
+// wer.dll, as Windows declares it (only its type is used: no import).
+extern "C" HRESULT WINAPI WerAddExcludedApplication(PCWSTR pwzExeName, BOOL bAllUsers);
+
 #include "platform/win32/late_binding.h"
 
 namespace qv::win {
@@ -81,22 +85,27 @@ class ShellLinkAdapter final : public Adapter<IShellLinkW, ::IShellLinkW> {
   HRESULT Resolve(HWND hwnd, DWORD fFlags) override { return real_->Resolve(ToWin(hwnd), fFlags); }
 };
 
-using WerAddExcludedApplicationFunction = ::HRESULT(WINAPI*)(::PCWSTR, ::BOOL);
-
 }  // namespace
 
 HRESULT Win32Shell::CoInitializeEx(void* pvReserved, DWORD dwCoInit) {
-  return ::CoInitializeEx(pvReserved, dwCoInit);
+  QV_BIND(ole32, CoInitializeEx);
+  if (!CoInitializeEx_bound) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+  return CoInitializeEx_bound(pvReserved, dwCoInit);
 }
 
-void Win32Shell::CoUninitialize() { ::CoUninitialize(); }
+void Win32Shell::CoUninitialize() {
+  QV_BIND(ole32, CoUninitialize);
+  if (CoUninitialize_bound) CoUninitialize_bound();
+}
 
 HRESULT Win32Shell::CoCreateShellLink(IShellLinkW** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
+  QV_BIND(ole32, CoCreateInstance);
+  if (!CoCreateInstance_bound) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
   void* real = nullptr;
-  const HRESULT hr =
-      ::CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkW, &real);
+  const HRESULT hr = CoCreateInstance_bound(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                            kIidShellLinkW, &real);
   if (FAILED(hr)) return hr;
   *ppv = new ShellLinkAdapter(static_cast<::IShellLinkW*>(real));
   return hr;
@@ -104,17 +113,22 @@ HRESULT Win32Shell::CoCreateShellLink(IShellLinkW** ppv) {
 
 HRESULT Win32Shell::SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags,
                                      WCHAR* pszPath) {
-  // shell32 has it since Windows 2000 and is a known DLL: no search for a file of that name.
-  return ::SHGetFolderPathW(ToWin(hwnd), csidl, reinterpret_cast<::HANDLE>(HandleValue(hToken)),
-                            dwFlags, reinterpret_cast<wchar_t*>(pszPath));
+  // shell32 has it since Windows 2000.
+  QV_BIND(shell32, SHGetFolderPathW);
+  if (!SHGetFolderPathW_bound) {
+    if (pszPath) pszPath[0] = 0;
+    return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+  }
+  return SHGetFolderPathW_bound(ToWin(hwnd), csidl,
+                                reinterpret_cast<::HANDLE>(HandleValue(hToken)), dwFlags,
+                                reinterpret_cast<wchar_t*>(pszPath));
 }
 
 HRESULT Win32Shell::WerAddExcludedApplication(const WCHAR* pwzExeName, BOOL bAllUsers) {
   // wer.dll exists from Windows Vista on.
-  static const auto function = reinterpret_cast<WerAddExcludedApplicationFunction>(
-      BindFunction(LoadSystemLibrary(L"wer.dll"), "WerAddExcludedApplication"));
-  if (!function) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-  return function(reinterpret_cast<const wchar_t*>(pwzExeName), bAllUsers);
+  QV_BIND(wer, WerAddExcludedApplication);
+  if (!WerAddExcludedApplication_bound) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+  return WerAddExcludedApplication_bound(reinterpret_cast<const wchar_t*>(pwzExeName), bAllUsers);
 }
 
 }  // namespace qv::win

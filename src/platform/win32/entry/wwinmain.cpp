@@ -9,6 +9,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "platform/win32/late_binding.h"
+
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -23,8 +25,6 @@ void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
 namespace {
-
-const wchar_t* Wide(const qv::Text& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
 qv::Text FromWide(const wchar_t* text) {
   return text ? qv::Text(reinterpret_cast<const char16_t*>(text)) : qv::Text();
@@ -43,7 +43,8 @@ qv::Text RunningExeName() {
 // box cannot be shown and the call returns at once.
 void Report(const qv::Text& text) {
   const qv::Text caption = qv::app::kProgramTitle;
-  MessageBoxW(nullptr, Wide(text), Wide(caption), MB_OK | MB_ICONERROR);
+  qv::win::Win32Dialogs().MessageBoxW(qv::win::HWND{}, text.c_str(), caption.c_str(),
+                                      MB_OK | MB_ICONERROR);
 }
 
 int Run() {
@@ -60,11 +61,16 @@ int Run() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  // First of all, before any library is loaded by name.
-  qv::app::HardenDllSearch();
+  // First of all, before any library is loaded by name: the search restricted to the system
+  // folder where Windows can, then every system library the run makes Windows load by name
+  // loaded by full path, so that no later load by name can reach the program's folder, on any
+  // Windows.
+  qv::win::SetSearchRestricted(qv::app::HardenDllSearch());
+  qv::win::PreloadSystemLibraries();
 
   // The shell link object (the Start-menu shortcut) wants a single-threaded apartment.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  qv::win::Win32Shell shell;
+  const HRESULT com = shell.CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
   int status = qv::kExitError;
   try {
@@ -79,6 +85,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     Report(qv::app::FailureReport(""));
   }
 
-  if (SUCCEEDED(com)) CoUninitialize();
+  if (SUCCEEDED(com)) shell.CoUninitialize();
   return status;
 }
