@@ -9,9 +9,10 @@
 
 # list_cases [KIND]: every case for a 64-bit prefix (win64, wow64); on 32-bit Windows (win32)
 # the ones that tell it apart: both Windows levels' task dialogs and settings (one registry view,
-# the folder-windows line), Windows XP and 2000, not installed, cancelled.
+# the folder-windows line), Windows XP and 2000, not installed, cancelled; and the system
+# libraries planted in the download folder, which 32-bit Windows loads from its own system folder.
 WIN32_CASES=(driver_selftest level2_en level2_de level1_de level0_en not_installed_en
-             not_installed_de cancel_button cancel_escape cancel_close_xp)
+             not_installed_de cancel_button cancel_escape cancel_close_xp planted_system_dlls)
 list_cases() {
   if [ "${1:-win64}" = win32 ]; then
     printf '%s\n' "${WIN32_CASES[@]}"
