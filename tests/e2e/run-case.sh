@@ -5,13 +5,17 @@
 # outcome checked (exit status, dialog texts, files, registry in both views, the shortcut).
 #
 # Usage: run-case.sh --case NAME --fixtures DIR [--exe QV3Update.exe] [--work DIR]
-#                    [--shots DIR --shot-names NAME,NAME...] [--keep]
+#                    [--shots DIR --shot-names NAME,NAME...] [--keep] [--qv3sim PATH]
 #        run-case.sh --list
-# The cases and their checks are in cases.sh. Exit status 0 when every check passed.
+# The cases and their checks are in cases.sh. Every case of the updater is also compared with
+# qv3sim's run of the same machine (sim_compare.sh; qv3sim from --qv3sim, QV_QV3SIM or the native
+# build of this tree). Exit status 0 when every check passed.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 source "$here/cases.sh"
+source "$here/sim_compare.sh"
+QV3SIM=${QV_QV3SIM:-$here/../../build/native/tools/qv3sim/qv3sim}
 
 case_name= fixtures= exe= work=/tmp shots= shot_names= keep=0
 original_args=("$@")
@@ -24,6 +28,7 @@ while [ $# -gt 0 ]; do
     --shots) shots=$2; shift 2 ;;
     --shot-names) shot_names=$2; shift 2 ;;
     --keep) keep=1; shift ;;
+    --qv3sim) QV3SIM=$2; shift 2 ;;
     --list) list_cases; exit 0 ;;
     *) echo "run-case.sh: unknown argument $1" >&2; exit 64 ;;
   esac
@@ -93,7 +98,9 @@ if [ "$(type -t "run_$case_name")" = function ]; then
   "run_$case_name"
 else
   setup_product
+  sim_before
   run_updater
 fi
 "verify_$case_name"
+[ "$case_name" = driver_selftest ] || sim_after
 report_checks
