@@ -53,13 +53,29 @@ sim_before() {
   sim_dir=$work/sim/$case_name
   rm -rf "$sim_dir"
   mkdir -p "$sim_dir"
-  python3 - "$sim_dir/settings.json" "$case_name" "$WINVER" "$PRODUCT" "$INSTALL" \
+  # The word sizes as the run has them: the prefix's Windows (a SysWOW64 folder: 64-bit) and
+  # the updater's image (the machine field of its PE header).
+  local windows_bits=32 updater_bits
+  [ -d "$drive_c/windows/syswow64" ] && windows_bits=64
+  updater_bits=$(python3 -c '
+import struct, sys
+data = open(sys.argv[1], "rb").read(4096)
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+print({0x14C: 32, 0x8664: 64}.get(struct.unpack_from("<H", data, pe + 4)[0], 0))' \
+    "$data/$DOWNLOAD/QV3Update.exe" 2>/dev/null)
+  # The system ANSI code page Wine chose for the prefix.
+  local code_page
+  code_page=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP \
+    2>/dev/null | tr -d '\r' | awk '$1 == "ACP" { print $3 }')
+  python3 - "$sim_dir/settings.json" "$case_name" "$windows_bits" "${updater_bits:-0}" \
+    "${code_page:-unknown}" \
+    "$WINVER" "$PRODUCT" "$INSTALL" \
     "$COMMUNICATOR" "$SHORTCUT" "$MSI_MODE" "$PLANT" "$EXPECT_STATUS" "$DOWNLOAD" \
     "$COMMON_PROGRAMS" "$LINK_EN" "$LINK_DE" "$OLD_SYNC" "${#ARGS[@]}" "${ARGS[@]}" \
     "${ACTIONS[@]}" <<'EOF'
 import json, sys
 a = sys.argv[2:]
-names = ["case", "winver", "product", "install", "communicator", "shortcut", "msi_mode", "plant",
+names = ["case", "windows_bits", "updater_bits", "code_page", "winver", "product", "install", "communicator", "shortcut", "msi_mode", "plant",
          "expect_status", "download", "common_programs", "link_en", "link_de", "old_sync"]
 settings = dict(zip(names, a))
 count = int(a[len(names)])
