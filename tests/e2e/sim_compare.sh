@@ -13,7 +13,7 @@ SIM_KEYS=(
   '32|HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
   '64|HKLM\Software\orvanta'
   '32|HKLM\Software\orvanta'
-  '64|HKCU\Software\Microsoft\Internet Explorer'
+  '64|HKCU\Software'
 )
 for _id in '{3A5C1E70-2B4D-4F61-9E83-0C7D5A1B2E91}' '{6D2E8B14-9C0A-4B7F-A3D5-1E6F7A8B9C02}' \
            '{9B4F2A63-5E1C-4D8A-B7F0-2C3D4E5F6A13}' '{C7E1D052-8A3B-4C6E-9F14-3B4C5D6E7F24}'; do
