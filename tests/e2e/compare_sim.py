@@ -26,11 +26,15 @@ WINE_SYSTEM_FOLDER = "C:\\windows\\system32"
 WINDOWS_KEYS = ["HKLM\\Software\\Microsoft\\Internet Explorer\\Main",
                 "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"]
 WINDOWS_VERSIONS = {"": "6.1", "win7": "6.1", "winxp": "5.1", "win2k": "5.0"}
-COMMON_BUTTONS = [(0x1, "OK"), (0x2, "Yes"), (0x4, "No"), (0x8, "Cancel"), (0x10, "Retry"),
-                  (0x20, "Close")]
-MESSAGE_BOX_BUTTONS = [["OK"], ["OK", "Cancel"], ["Abort", "Retry", "Ignore"],
-                       ["Yes", "No", "Cancel"], ["Yes", "No"], ["Retry", "Cancel"],
-                       ["Cancel", "Try Again", "Continue"]]
+# The buttons as (control id, text): a task dialog's common buttons in Windows' order, and each
+# message box button set.
+COMMON_BUTTONS = [(0x1, (1, "OK")), (0x2, (6, "Yes")), (0x4, (7, "No")), (0x8, (2, "Cancel")),
+                  (0x10, (4, "Retry")), (0x20, (8, "Close"))]
+MESSAGE_BOX_BUTTONS = [[(1, "OK")], [(1, "OK"), (2, "Cancel")],
+                       [(3, "Abort"), (4, "Retry"), (5, "Ignore")],
+                       [(6, "Yes"), (7, "No"), (2, "Cancel")], [(6, "Yes"), (7, "No")],
+                       [(4, "Retry"), (2, "Cancel")],
+                       [(2, "Cancel"), (10, "Try Again"), (11, "Continue")]]
 
 
 def fold(text):
@@ -231,7 +235,7 @@ def read_dialogs(path):
         elif f[0] == "control" and len(f) >= 5 and f[3] == "1" and f[4] != "":
             text = unescape(f[4])
             if f[1] == "Button":
-                dialogs[-1]["buttons"].append(re.sub(r"&(.)", r"\1", text))
+                dialogs[-1]["buttons"].append((int(f[2]), re.sub(r"&(.)", r"\1", text)))
             else:
                 dialogs[-1]["texts"].append(text)
         elif f[0] == "action":
@@ -276,9 +280,18 @@ def expected_dialog(d):
     if d["kind"] == "message box":
         return d["caption"], [d["text"]], MESSAGE_BOX_BUTTONS[d["style"] & 0xF]
     texts = [t for t in (d["main_instruction"], d["content"], d["footer"]) if t]
-    buttons = [b["text"] for b in d["buttons"]]
-    buttons += [name for flag, name in COMMON_BUTTONS if d["common_buttons"] & flag]
-    return d["window_title"], texts, buttons or ["OK"]
+    buttons = [(b["id"], b["text"]) for b in d["buttons"]]
+    buttons += [button for flag, button in COMMON_BUTTONS if d["common_buttons"] & flag]
+    return d["window_title"], texts, buttons or [(1, "OK")]
+
+
+def pressed(action, buttons):
+    """The button id the driver's action gave, where the action names a button."""
+    if action and action.startswith("id:"):
+        return int(action[3:])
+    if action and action.startswith("button:"):
+        return next((i for i, text in buttons if text == action[7:]), None)
+    return None  # escape or the close box: the transcript does not show the result
 
 
 def compare_dialogs(c, sim, wine_dialogs):
@@ -292,7 +305,11 @@ def compare_dialogs(c, sim, wine_dialogs):
         if sorted(texts) != sorted(w["texts"]):
             problems.append(both("dialog %d texts" % n, texts, w["texts"]))
         if buttons != w["buttons"]:
-            problems.append(both("dialog %d buttons" % n, buttons, w["buttons"]))
+            problems.append(both("dialog %d buttons (id, text)" % n, buttons, w["buttons"]))
+        button = pressed(w["action"], w["buttons"])
+        if button is not None and button != d["result"]:
+            problems.append(both("dialog %d button pressed (driver: %s)" % (n, w["action"]),
+                                 d["result"], button))
     c.add("dialogs", problems)
 
 

@@ -74,6 +74,10 @@ ROWS = [
     ("button order", edit("after/dialogs.txt", "6\t1\tInstall update now\ncontrol\tButton\t2\t1\t"
                           "Cancel", "2\t1\tCancel\ncontrol\tButton\t6\t1\tInstall update now"),
      ["dialogs"]),
+    ("button id", edit("after/dialogs.txt", "Button\t6\t1\tInstall", "Button\t1\t1\tInstall"),
+     ["dialogs"]),
+    # The report answered by its Close button under Wine, cancelled by the simulated user.
+    ("other button pressed", edit("settings.json", '"button:Close"', '"id:2"'), ["dialogs"]),
     ("one dialog more", append("after/dialogs.txt", "dialog\t3\ntitle\tQuorvia 3\n"), ["dialogs"]),
     ("installer command line", edit("after/children.log", 'qvupdate.msp"', 'qvupdate.msp" /norestart'),
      ["child programs"]),
