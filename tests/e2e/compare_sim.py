@@ -25,6 +25,7 @@ WINE_SYSTEM_FOLDER = "C:\\windows\\system32"
 # Keys a Windows installation holds in each registry view.
 WINDOWS_KEYS = ["HKLM\\Software\\Microsoft\\Internet Explorer\\Main",
                 "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"]
+WINE_OWN_KEY = "hkey_current_user\\software\\wine"
 WINDOWS_VERSIONS = {"": "6.1", "win7": "6.1", "winxp": "5.1", "win2k": "5.0"}
 # The buttons as (control id, text): a task dialog's common buttons in Windows' order, and each
 # message box button set.
@@ -387,6 +388,17 @@ def compare_registry(c, sim, before, after, listed, windows_bits):
     problems = []
     wine = wine_registry_changes(before, after, windows_bits)
     simv = sim_registry_changes(sim)
+    # Wine keeps its own settings under HKCU\Software\Wine and writes there by itself (the
+    # system parameters it changes while a dialog is driven): not the updater's.
+    known = []
+    for view in wine.values():
+        own = [fk for fk in view if (fk + "\\").startswith(WINE_OWN_KEY + "\\")
+               and not any(fk == sk for v in simv.values() for sk in v)]
+        if own:
+            known.append(("Wine's own settings", "Wine changed keys of its own, which Windows "
+                          "does not have: " + ", ".join("[%s]" % view[fk][0] for fk in sorted(own))))
+        for fk in own:
+            del view[fk]
     for view in (VIEW64, VIEW32, VIEW_ONLY):
         s, w = simv.get(view, {}), wine.get(view, {})
         for fk in sorted(set(s) | set(w)):
@@ -413,7 +425,6 @@ def compare_registry(c, sim, before, after, listed, windows_bits):
                     problems.append(both("%s [%s] \"%s\"" % (view, sk[0], name), sd, wd))
     # Keys every Windows has in both views that a fresh Wine prefix lacks: the updater creates
     # them under Wine, where Windows would only write into them.
-    known = []
     views = [VIEW64, VIEW32] if windows_bits == 64 else [VIEW_ONLY]
     for key in WINDOWS_KEYS:
         for view in views:
