@@ -540,12 +540,16 @@ def main():
     compare_wer(c, sim, read_lines(os.path.join(wine_dir, "wer.log")))
 
     agree = sum(1 for s in c.sections if s[1] == "agree")
-    known = [s for s in c.sections if s[1] == "known"]
     disagree = sum(1 for s in c.sections if s[1] == "disagree")
     for line in c.lines:
         print(line)
-    print("sim-vs-wine: %d sections agree, %d known Wine differences%s, %d disagreements" %
-          (agree, len(c.known), " (%s)" % "; ".join(c.known) if c.known else "", disagree))
+
+    def count(n, word):
+        return "%d %s%s" % (n, word, "" if n == 1 else "s")
+    # Sections with only known differences count among neither the agreeing nor the disagreeing.
+    print("sim-vs-wine: %s agree, %s%s, %s" %
+          (count(agree, "section"), count(len(c.known), "known Wine difference"),
+           " (%s)" % "; ".join(c.known) if c.known else "", count(disagree, "disagreement")))
     with open(sections_file, "w", encoding="utf-8") as f:
         for name, verdict, detail in c.sections:
             f.write("%s\t%s\t%s\n" % (name, verdict, detail.replace("\t", " ").replace("\n", " ")))
