@@ -511,6 +511,7 @@ case_planted_system_dlls() {
 run_planted_system_dlls() {
   setup_product
   plant_standins
+  sim_before
   run_updater
 }
 verify_planted_system_dlls() {

@@ -7,18 +7,23 @@
 #
 # Usage: run-case.sh --case NAME --fixtures DIR [--exe QV3Update.exe] [--work DIR]
 #                    [--prefix win64|wow64|win32] [--shots DIR --shot-names NAME,NAME...] [--keep]
+#                    [--qv3sim PATH]
 #        run-case.sh --list [--prefix KIND]
 # --prefix (or QV_E2E_PREFIX): win64, the default, the 64-bit build in a 64-bit prefix; wow64,
 # the 32-bit release under WOW64 in a 64-bit prefix; win32, the release on 32-bit Windows (a
 # WINEARCH=win32 prefix; only the cases --list --prefix win32 names). The fixtures must be built
 # for the program's architecture. For wow64 and win32 the case runs only where the i386 probe
 # ($QV_I386_PROBE) found that it can; otherwise it prints "NOT RUN: ..." and ends with status 77.
-# The cases and their checks are in cases.sh. Exit status 0 when every check passed.
+# The cases and their checks are in cases.sh. Every case of the updater is also compared with
+# qv3sim's run of the same machine (sim_compare.sh; qv3sim from --qv3sim, QV_QV3SIM or the native
+# build of this tree). Exit status 0 when every check passed.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-prefix.sh"
 source "$here/lib.sh"
 source "$here/cases.sh"
+source "$here/sim_compare.sh"
+QV3SIM=${QV_QV3SIM:-$here/../../build/native/tools/qv3sim/qv3sim}
 
 case_name= fixtures= exe= work=/tmp shots= shot_names= keep=0 list=0
 PREFIX_KIND=${QV_E2E_PREFIX:-win64}
@@ -34,6 +39,7 @@ while [ $# -gt 0 ]; do
     --keep) keep=1; shift ;;
     --prefix) PREFIX_KIND=$2; shift 2 ;;
     --list) list=1; shift ;;
+    --qv3sim) QV3SIM=$2; shift 2 ;;
     *) echo "run-case.sh: unknown argument $1" >&2; exit 64 ;;
   esac
 done
@@ -114,7 +120,9 @@ if [ "$(type -t "run_$case_name")" = function ]; then
   "run_$case_name"
 else
   setup_product
+  sim_before
   run_updater
 fi
 "verify_$case_name"
+[ "$case_name" = driver_selftest ] || sim_after
 report_checks

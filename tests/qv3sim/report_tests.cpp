@@ -240,6 +240,18 @@ TEST_F(DefaultRun, JsonReportHasTheSameFacts) {
             "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"");
   EXPECT_EQ(j["registry"]["64-bit view"]["values_written"], 4);
   EXPECT_EQ(j["error_reporting_exclusions"].size(), 5u);
+  // The renewed shortcut with every field it was saved with.
+  ASSERT_EQ(j["shortcuts"].size(), 1u);
+  const nlohmann::json& link = j["shortcuts"][0];
+  EXPECT_EQ(link["path"],
+            "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quorvia 3\\Synchronizing.lnk");
+  EXPECT_EQ(link["target"], "C:\\Program Files (x86)\\Quorvia 3\\QVSync.exe");
+  EXPECT_EQ(link["arguments"], "");
+  EXPECT_EQ(link["working_directory"], "");
+  EXPECT_EQ(link["description"], "Syncs two Quorvia data files.");
+  EXPECT_EQ(link["icon_path"], "C:\\Program Files (x86)\\Quorvia 3\\QVSync.exe");
+  EXPECT_EQ(link["icon_index"], 0);
+  EXPECT_EQ(link["show_command"], 1);
 }
 
 // Variations of the default machine and how their runs must end.

@@ -559,6 +559,29 @@ std::optional<qv::sim::FileVersion> VersionInBlock(const std::vector<std::uint8_
   return std::nullopt;
 }
 
+// The file a file-log entry leaves behind ("created X", "replaced X", "A -> X"), or "".
+std::string FileOfEntry(const std::string& entry) {
+  const std::size_t arrow = entry.find(" -> ");
+  if (arrow != std::string::npos) return entry.substr(arrow + 4);
+  if (entry.rfind("created ", 0) == 0) return entry.substr(8);
+  if (entry.rfind("replaced ", 0) == 0) return entry.substr(9);
+  return "";
+}
+
+// The shortcuts at the files the log's entries leave behind, each once, in the order of their
+// last entry.
+std::vector<std::string> ShortcutsLeft(const qv::sim::SimMachine& m) {
+  std::vector<std::string> paths;
+  for (const std::string& entry : m.FileLog()) {
+    const std::string path = FileOfEntry(entry);
+    const qv::sim::SimFile* file = path.empty() ? nullptr : m.FindFile(path);
+    if (!file || !file->shortcut) continue;
+    paths.erase(std::remove(paths.begin(), paths.end(), path), paths.end());
+    paths.push_back(path);
+  }
+  return paths;
+}
+
 std::string VersionOrNone(const std::optional<qv::sim::FileVersion>& v) {
   return v ? VersionText(*v) : std::string("none");
 }
@@ -626,12 +649,7 @@ std::string TextReport(const MachineDescription& machine, const RunResult& r) {
   if (m.FileLog().empty()) out += "(none)\n";
   for (const std::string& entry : m.FileLog()) {
     out += entry + "\n";
-    // A shortcut the run left behind at the file this entry ends with.
-    std::string path;
-    const std::size_t arrow = entry.find(" -> ");
-    if (arrow != std::string::npos) path = entry.substr(arrow + 4);
-    else if (entry.rfind("created ", 0) == 0) path = entry.substr(8);
-    else if (entry.rfind("replaced ", 0) == 0) path = entry.substr(9);
+    const std::string path = FileOfEntry(entry);
     if (path.empty()) continue;
     const qv::sim::SimFile* file = m.FindFile(path);
     if (file && file->shortcut) out += Shortcut(*file->shortcut);
@@ -734,6 +752,19 @@ std::string JsonReport(const MachineDescription& machine, const RunResult& r) {
     j["error_reporting_exclusions"].push_back({{"name", Utf8(name)}, {"all_users", allUsers != 0}});
   j["file_changes"] = J::array();
   for (const std::string& e : m.FileLog()) j["file_changes"].push_back(e);
+  // Every shortcut the run left behind, with its fields, as the file change naming it last.
+  j["shortcuts"] = J::array();
+  for (const std::string& path : ShortcutsLeft(m)) {
+    const qv::sim::ShortcutData& s = *m.FindFile(path)->shortcut;
+    j["shortcuts"].push_back({{"path", path},
+                              {"target", s.target},
+                              {"arguments", s.arguments},
+                              {"working_directory", s.workingDirectory},
+                              {"description", s.description},
+                              {"icon_path", s.iconPath},
+                              {"icon_index", s.iconIndex},
+                              {"show_command", s.showCommand}});
+  }
   j["windows_calls"] = m.kernel().CallCount();
   j["handles_left_open"] = m.kernel().OpenHandleCount();
   return j.dump(2) + "\n";
