@@ -17,7 +17,7 @@ list_cases() {
   if [ "${1:-win64}" = win32 ]; then
     printf '%s\n' "${WIN32_CASES[@]}"
   else
-    declare -F | sed -n 's/^declare -f case_//p'
+    declare -F | sed -n 's/^declare -f case_//p' | grep -vx described
   fi
 }
 

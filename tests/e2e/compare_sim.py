@@ -50,6 +50,10 @@ def read_reg(path):
         text = raw.decode("utf-16")
     else:
         text = raw.decode("utf-8-sig")
+    return read_reg_text(text)
+
+
+def read_reg_text(text):
     lines = text.replace("\r\n", "\n").split("\n")
     joined, buf = [], ""
     for line in lines:
@@ -206,6 +210,48 @@ def describe(settings, before):
         "answers": [answer_of(a) for a in s["actions"]],
         "installer": installer,
     }
+
+
+def described(settings, before):
+    """The described machine a run staged (qv3sim --wine), as the simulation is to see it: the
+    description with the registry the prefix held before the run added to its own (the keys of
+    Windows that a prefix has and a description need not list), the updater's word size of the
+    image that ran, and Wine's name of the system folder. Gives the description and notes."""
+    machine = json.load(open(settings["machine"], encoding="utf-8"))
+    notes = []
+    registry = machine.get("registry", "")
+    if isinstance(registry, list):
+        registry = "\n".join(registry)
+    merged = {}
+    for key, values in read_reg_text(registry):
+        entry = merged.setdefault(fold(key), (key, {}))
+        for name, data in values:
+            entry[1][fold(name)] = (name, data)
+    added = []
+    for fk, (key, values) in before.items():
+        if fk not in merged:
+            # The folders of the described keys are the description's too.
+            if not any(k.startswith(fk + "\\") for k in merged):
+                added.append(key)
+            merged[fk] = (key, dict(values))
+        else:
+            merged[fk][1].update(values)
+    if added:
+        added.sort(key=fold)
+        notes.append("the Wine prefix holds %d keys the description does not list (a Windows "
+                     "installation's own), and the simulation was given them too: %s%s"
+                     % (len(added), ", ".join("[%s]" % k for k in added[:4]),
+                        ", ..." if len(added) > 4 else ""))
+    machine["registry"] = reg_lines(merged)
+    bits = int(settings["updater_bits"])
+    if int(machine.get("updater_bits", 32)) != bits:
+        notes.append("the description names a %s-bit updater; the image that ran is %d-bit, and "
+                     "the simulation models that one" % (machine.get("updater_bits", 32), bits))
+        machine["updater_bits"] = bits
+    if fold(machine.get("system_folder", "C:\\Windows\\system32")) == fold(WINE_SYSTEM_FOLDER):
+        machine["system_folder"] = WINE_SYSTEM_FOLDER
+    machine["code_page"] = int(settings["code_page"])
+    return machine, notes
 
 
 # ---- what Wine showed ----------------------------------------------------------------------------
@@ -446,10 +492,9 @@ def describe_changes(entry):
 
 def compare_shortcuts(c, sim, settings, wine_dir, sums_before, sums_after):
     problems = []
-    paths = {"en": settings["common_programs"] + settings["link_en"],
-             "de": settings["common_programs"] + settings["link_de"]}
-    written = [n for n in ("en", "de") if sums_after.get(n) and sums_after.get(n) != sums_before.get(n)]
-    removed = [n for n in ("en", "de") if sums_before.get(n) and not sums_after.get(n)]
+    paths = settings["links"]
+    written = [n for n in paths if sums_after.get(n) and sums_after.get(n) != sums_before.get(n)]
+    removed = [n for n in paths if sums_before.get(n) and not sums_after.get(n)]
     sim_paths = [fold(s["path"]) for s in sim["shortcuts"]]
     wine_paths = [fold(paths[n]) for n in written]
     if sorted(sim_paths) != sorted(wine_paths):
@@ -514,7 +559,16 @@ def main():
         return 1
     before, listed = snapshot(os.path.join(d, "before"), windows_bits)
     after, _ = snapshot(os.path.join(d, "after"), windows_bits)
-    description = describe(settings, before)
+    # The shortcut paths the run read back, as name|path.
+    settings["links"] = dict(l.split("|", 1) for l in read_lines(os.path.join(d, "link-paths.txt")))
+    if not settings["links"]:  # recorded before the paths were written out
+        settings["links"] = {"en": settings["common_programs"] + settings["link_en"],
+                             "de": settings["common_programs"] + settings["link_de"]}
+    notes = []
+    if settings.get("machine"):
+        description, notes = described(settings, before)
+    else:
+        description = describe(settings, before)
     desc_path = os.path.join(d, "description.json")
     with open(desc_path, "w", encoding="utf-8") as f:
         json.dump(description, f, ensure_ascii=False, indent=2)
@@ -532,6 +586,7 @@ def main():
     sums = [dict(l.split("|", 1) for l in read_lines(os.path.join(d, p, "links.txt")))
             for p in ("before", "after")]
     c = Comparison()
+    c.lines += ["note: " + n for n in notes]
     compare_status(c, sim, status)
     compare_dialogs(c, sim, read_dialogs(os.path.join(wine_dir, "dialogs.txt")))
     compare_processes(c, sim, read_lines(os.path.join(wine_dir, "children.log")))

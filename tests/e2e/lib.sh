@@ -175,6 +175,9 @@ photographer() {
 
 # Runs the updater from the download folder with the dialog driver answering; sets STATUS (the
 # full exit status), DRIVER_STATUS and leaves the transcript in $data/dialogs.txt.
+# RUN_PROGRAM and RUN_FOLDER, when set, name another updater and its working folder, and
+# RAW_ARGS (when set) is its command line after the program instead of ARGS; EXPECT_STATUS
+# "any" leaves the status and the number of dialogs unchecked.
 run_updater() {
   local -a driver_options=(--process "$PROCESS" --timeout 150)
   if [ -n "$shots" ]; then
@@ -185,8 +188,10 @@ run_updater() {
   wine 'C:\qv-e2e\bin\dlgdriver.exe' "${driver_options[@]}" 'C:\qv-e2e\dialogs.txt' "${ACTIONS[@]}" \
     >/dev/null 2>&1 &
   local driver_pid=$!
-  timeout 180 "$wine_loader" 'C:\qv-e2e\bin\launch.exe' 'C:\qv-e2e\status.txt' "C:\\qv-e2e\\$DOWNLOAD" \
-    "C:\\qv-e2e\\$DOWNLOAD\\QV3Update.exe" "${ARGS[@]}" >/dev/null 2>&1
+  local -a command=("${RUN_PROGRAM:-C:\\qv-e2e\\$DOWNLOAD\\QV3Update.exe}" "${ARGS[@]}")
+  [ -n "${RAW_ARGS+set}" ] && command=(--raw "${command[0]}" "$RAW_ARGS")
+  timeout 180 "$wine_loader" 'C:\qv-e2e\bin\launch.exe' 'C:\qv-e2e\status.txt' \
+    "${RUN_FOLDER:-C:\\qv-e2e\\$DOWNLOAD}" "${command[@]}" >/dev/null 2>&1
   touch "$data/updater.exited"
   wait "$driver_pid"
   DRIVER_STATUS=$?
@@ -197,6 +202,7 @@ run_updater() {
   fi
   STATUS=$(tr -d '\r\n' <"$data/status.txt" 2>/dev/null)
   if [ -n "${QV_E2E_VERBOSE:-}" ]; then cat "$data/dialogs.txt" >&2; fi
+  [ "$EXPECT_STATUS" = any ] && return
   expect_eq "exit status of QV3Update.exe" "$EXPECT_STATUS" "$STATUS"
   expect_eq "dialog driver: one dialog per answer, each closed (status)" 0 "$DRIVER_STATUS"
   expect_eq "number of dialogs" "${#ACTIONS[@]}" "$(dialog_count)"

@@ -8,6 +8,8 @@
 # Usage: run-case.sh --case NAME --fixtures DIR [--exe QV3Update.exe] [--work DIR]
 #                    [--prefix win64|wow64|win32] [--shots DIR --shot-names NAME,NAME...] [--keep]
 #                    [--qv3sim PATH]
+#        run-case.sh --plan FILE --fixtures DIR --exe QV3Update.exe [--work DIR] [--prefix KIND]
+#                    [--shots DIR] [--qv3sim PATH]    (a described machine: qv3sim --wine)
 #        run-case.sh --list [--prefix KIND]
 # --prefix (or QV_E2E_PREFIX): win64, the default, the 64-bit build in a 64-bit prefix; wow64,
 # the 32-bit release under WOW64 in a 64-bit prefix; win32, the release on 32-bit Windows (a
@@ -23,7 +25,9 @@ source "$here/../../scripts/wine-prefix.sh"
 source "$here/lib.sh"
 source "$here/cases.sh"
 source "$here/sim_compare.sh"
+source "$here/described.sh"
 QV3SIM=${QV_QV3SIM:-$here/../../build/native/tools/qv3sim/qv3sim}
+QV3SIM_WINE=$here/../../tools/qv3sim/wine/qv3sim_wine.py
 
 case_name= fixtures= exe= work=/tmp shots= shot_names= keep=0 list=0
 PREFIX_KIND=${QV_E2E_PREFIX:-win64}
@@ -40,6 +44,7 @@ while [ $# -gt 0 ]; do
     --prefix) PREFIX_KIND=$2; shift 2 ;;
     --list) list=1; shift ;;
     --qv3sim) QV3SIM=$2; shift 2 ;;
+    --plan) PLAN=$(realpath "$2"); case_name=described; shift 2 ;;
     *) echo "run-case.sh: unknown argument $1" >&2; exit 64 ;;
   esac
 done
@@ -49,7 +54,8 @@ if [ "$list" = 1 ]; then
   list_cases "$PREFIX_KIND"
   exit 0
 fi
-if [ -z "$case_name" ] || [ -z "$fixtures" ] || ! list_cases "$PREFIX_KIND" | grep -qx -- "$case_name"; then
+if [ -z "$case_name" ] || [ -z "$fixtures" ] ||
+   { [ -z "$PLAN" ] && ! list_cases "$PREFIX_KIND" | grep -qx -- "$case_name"; }; then
   echo "run-case.sh: need --case (for a $PREFIX_KIND prefix one of: $(list_cases "$PREFIX_KIND" |
     tr '\n' ' ')) and --fixtures" >&2
   exit 64

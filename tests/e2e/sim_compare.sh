@@ -44,8 +44,12 @@ sim_export() {
   rm -rf "$batch"
 }
 
-# The shortcuts the cases can hold, as name|Windows path.
+# The shortcuts the cases can hold, as name|Windows path (a described machine's: LINKS).
 sim_links() {
+  if [ -n "${LINKS+set}" ]; then
+    printf '%s\n' "${LINKS[@]}"
+    return
+  fi
   printf 'en|%s\nde|%s\n' "$COMMON_PROGRAMS$LINK_EN" "$COMMON_PROGRAMS$LINK_DE"
 }
 sim_link_sums() {  # PHASE: name|md5 of each link that exists
@@ -70,7 +74,7 @@ import struct, sys
 data = open(sys.argv[1], "rb").read(4096)
 pe = struct.unpack_from("<I", data, 0x3C)[0]
 print({0x14C: 32, 0x8664: 64}.get(struct.unpack_from("<H", data, pe + 4)[0], 0))' \
-    "$data/$DOWNLOAD/QV3Update.exe" 2>/dev/null)
+    "${UPDATER_IMAGE:-$data/$DOWNLOAD/QV3Update.exe}" 2>/dev/null)
   # The system ANSI code page Wine chose for the prefix.
   local code_page
   code_page=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP \
@@ -79,12 +83,12 @@ print({0x14C: 32, 0x8664: 64}.get(struct.unpack_from("<H", data, pe + 4)[0], 0))
     "${code_page:-unknown}" \
     "$WINVER" "$PRODUCT" "$INSTALL" \
     "$COMMUNICATOR" "$SHORTCUT" "$MSI_MODE" "$PLANT" "$EXPECT_STATUS" "$DOWNLOAD" \
-    "$COMMON_PROGRAMS" "$LINK_EN" "$LINK_DE" "$OLD_SYNC" "${#ARGS[@]}" "${ARGS[@]}" \
+    "$COMMON_PROGRAMS" "$LINK_EN" "$LINK_DE" "$OLD_SYNC" "${MACHINE:-}" "${#ARGS[@]}" "${ARGS[@]}" \
     "${ACTIONS[@]}" <<'EOF'
 import json, sys
 a = sys.argv[2:]
 names = ["case", "windows_bits", "updater_bits", "code_page", "winver", "product", "install", "communicator", "shortcut", "msi_mode", "plant",
-         "expect_status", "download", "common_programs", "link_en", "link_de", "old_sync"]
+         "expect_status", "download", "common_programs", "link_en", "link_de", "old_sync", "machine"]
 settings = dict(zip(names, a))
 count = int(a[len(names)])
 rest = a[len(names) + 1:]
@@ -92,6 +96,7 @@ settings["args"], settings["actions"] = rest[:count], rest[count:]
 with open(sys.argv[1], "w", encoding="utf-8") as f:
     json.dump(settings, f, ensure_ascii=False, indent=2)
 EOF
+  sim_links >"$sim_dir/link-paths.txt"
   sim_export before
   sim_link_sums before
 }

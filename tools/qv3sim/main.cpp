@@ -3,9 +3,15 @@
 // file) and reports every dialog, child process, registry change and file change, and how the run
 // ends with the exit status the real program would give.
 #include <CLI/CLI.hpp>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <vector>
 
 #include "machine_desc.h"
 #include "matrix.h"
@@ -16,6 +22,29 @@ namespace {
 
 constexpr int kExitDescriptionError = 2;
 constexpr int kExitOutputError = 1;
+
+// This program's own path, for the driver to run the simulation side with.
+std::string SelfPath(const char* argv0) {
+  std::vector<char> buffer(4096);
+  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  return n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n)) : std::string(argv0);
+}
+
+// Replaces this process by the Wine and HTML driver (python3 DRIVER --qv3sim SELF ...); returns
+// only when it cannot be started.
+int RunDriver(const char* argv0, const std::vector<std::string>& options) {
+  const char* fromEnvironment = std::getenv("QV3SIM_WINE_DRIVER");
+  const std::string driver = fromEnvironment && *fromEnvironment ? fromEnvironment : QV3SIM_WINE_DRIVER;
+  std::vector<std::string> words = {"python3", driver, "--qv3sim", SelfPath(argv0)};
+  words.insert(words.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  ::execvp("python3", argv.data());
+  std::cerr << "qv3sim: error: cannot start python3 for " << driver << ": " << std::strerror(errno)
+            << "\n";
+  return kExitOutputError;
+}
 
 int Run(int argc, char** argv) {
   CLI::App app{
@@ -33,11 +62,40 @@ int Run(int argc, char** argv) {
   app.add_flag("-q,--quiet", quiet, "print only the outcome and exit status");
   app.add_flag("--print-machine", printMachine,
                "print the machine description as JSON (a start for a new description) and stop");
+  bool wine = false, compare = false;
+  std::string exe, html, work;
+  app.add_flag("--wine", wine,
+               "run the real QV3Update.exe under Wine on the machine (a fresh prefix staged from "
+               "the description) and report what it did");
+  app.add_flag("--compare", compare,
+               "run the simulation and the real program under Wine, and compare them section by "
+               "section (exit status 3 when they differ)");
+  app.add_option("--exe", exe, "with --wine: the executable to run (default: the build's release "
+                               "of the described updater_bits)");
+  app.add_option("--html", html, "write the report as one self-contained HTML page, with a "
+                                 "screenshot of every real dialog with --wine");
+  app.add_option("--work", work, "with --wine: keep the prefix's observations in this folder");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? 0 : kExitDescriptionError;
+  }
+
+  if (wine || compare || !html.empty()) {
+    if (matrix || json || printMachine || !registryOut.empty()) {
+      std::cerr << "qv3sim: --wine, --compare and --html go with --machine, --exe and --work "
+                   "only\n";
+      return kExitDescriptionError;
+    }
+    std::vector<std::string> options;
+    if (!machineFile.empty()) options.insert(options.end(), {"--machine", machineFile});
+    if (wine) options.push_back("--wine");
+    if (compare) options.push_back("--compare");
+    if (!exe.empty()) options.insert(options.end(), {"--exe", exe});
+    if (!html.empty()) options.insert(options.end(), {"--html", html});
+    if (!work.empty()) options.insert(options.end(), {"--work", work});
+    return RunDriver(argv[0], options);
   }
 
   if (matrix) {

@@ -1,0 +1,101 @@
+# A described machine (qv3sim --wine) as a run of run-case.sh: not one of the cases, but the
+# machine of a qv3sim description, staged into the prefix from the plan that
+# tools/qv3sim/wine/qv3sim_wine.py wrote (run-case.sh --plan FILE). Sourced by run-case.sh.
+#
+# The plan sets, besides the case settings (ACTIONS, WINVER, PROCESS, RUN_PROGRAM, RUN_FOLDER,
+# RAW_ARGS, LINKS, MACHINE, EXPECT_STATUS=any):
+#   STAGE_MANIFEST   KIND<TAB>WINDOWS PATH<TAB>STAGED FILE, one line per file or folder
+#   REG_FILE         the description's registry as a regedit file (UTF-16LE)
+#   COMMON_PROGRAMS_FOLDER  the common Start-menu programs folder, when described
+#   COMMUNICATOR     1: the product's communicator window runs
+#   MSI_MODE         update (with C:\qv-e2e\QVApp-new.exe staged), none, fail or missing
+#   MSI_TARGET       the file the installer replaces, when not the product's QVApp.exe
+#   MSI_PATH         the installer's image, when not the system folder's msiexec.exe
+PLAN=
+
+case_described() {
+  # shellcheck disable=SC1090
+  source "$PLAN"
+}
+
+# Where a described Windows path lies in the prefix: each folder matched without regard to case
+# against what the prefix already has, as Windows would find it.
+described_unix_path() {
+  python3 "$QV3SIM_WINE" unix-path --drive-c "$drive_c" "$1"
+}
+
+stage_described() {
+  local bin=$data/bin kind path staged file folder
+  mkdir -p "$bin"
+  cp "$fixtures"/{dlgdriver,launch,mklnk,communicator}.exe "$bin/"
+  python3 "$QV3SIM_WINE" place --drive-c "$drive_c" --manifest "$STAGE_MANIFEST" ||
+    fail "set-up: the described files could not be placed"
+  UPDATER_IMAGE=$(described_unix_path "$RUN_PROGRAM")
+  [ -f "$UPDATER_IMAGE" ] || fail "set-up: the updater is not at $RUN_PROGRAM"
+
+  # The installer: the stand-in in the system folder of the updater's word size (or where the
+  # description puts it), started instead of Wine's own.
+  local installer=$drive_c/windows/$SYSTEM_FOLDER/msiexec.exe
+  [ -n "${MSI_PATH:-}" ] && installer=$(described_unix_path "$MSI_PATH")
+  mkdir -p "$(dirname "$installer")"
+  case "$MSI_MODE" in
+    missing) rm -f "$installer" ;;
+    # An image Windows cannot start (not a program).
+    fail) printf 'not a program\n' >"$installer" ;;
+    *) cp "$fixtures/msiexec.exe" "$installer" ;;
+  esac
+  wine reg add 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /d native /f >/dev/null
+  printf '%s\n' "$MSI_MODE" >"$data/msiexec-mode.txt"
+  [ -n "${MSI_TARGET:-}" ] && printf '%s\n' "$MSI_TARGET" >"$data/msiexec-target.txt"
+  cp "$fixtures/wer.dll" "$drive_c/windows/$SYSTEM_FOLDER/wer.dll"
+  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$PROCESS\\DllOverrides" /v wer /d native /f \
+    >/dev/null
+  if [ -n "$WINVER" ]; then
+    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$PROCESS" /v Version /d "$WINVER" /f >/dev/null
+  fi
+  if [ -n "$shots" ]; then
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null
+    "$wineserver_bin" -k >/dev/null 2>&1
+    "$wineserver_bin" -w >/dev/null 2>&1
+    "$wineserver_bin" -p >/dev/null 2>&1
+  fi
+
+  # The registry of the description, imported as regedit would.
+  if [ -s "$REG_FILE" ]; then
+    cp "$REG_FILE" "$data/machine.reg"
+    wine regedit /s 'C:\qv-e2e\machine.reg' >/dev/null 2>&1 ||
+      fail "set-up: regedit could not import the description's registry"
+  fi
+  if [ -n "${COMMON_PROGRAMS_FOLDER:-}" ]; then
+    folder=$(described_unix_path "$COMMON_PROGRAMS_FOLDER")
+    mkdir -p "$folder"
+    local -a views=(/reg:64 /reg:32)
+    [ "$ONE_VIEW" = 1 ] && views=('')
+    for kind in "${views[@]}"; do
+      wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
+        /v 'Common Programs' /t REG_EXPAND_SZ /d "$COMMON_PROGRAMS_FOLDER" $kind /f >/dev/null
+      wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' \
+        /v 'Common Programs' /d "$COMMON_PROGRAMS_FOLDER" $kind /f >/dev/null
+    done
+  fi
+  reg_forget
+  if [ "$COMMUNICATOR" = 1 ]; then
+    wine 'C:\qv-e2e\bin\communicator.exe' 600 >/dev/null 2>&1 &
+    local waited
+    for waited in $(seq 1 100); do
+      [ -s "$data/communicator.ready" ] && break
+      sleep 0.2
+    done
+    expect_true "set-up: the communicator window came up" test -s "$data/communicator.ready"
+  fi
+}
+
+run_described() {
+  stage_described
+  sim_before
+  run_updater
+}
+
+# The comparison with the simulation is the whole check of a described machine.
+verify_described() { :; }

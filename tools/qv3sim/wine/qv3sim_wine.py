@@ -1,0 +1,599 @@
+#!/usr/bin/env python3
+"""qv3sim --wine, --compare and --html: the real QV3Update.exe on a described machine.
+
+qv3sim hands these options to this program. It stages the described machine in a fresh Wine
+prefix (the registry, the files with their version data as fixture programs, the product's
+communicator window, the installer stand-in with the described effect, the Windows version through
+AppDefaults, the user's answers given by the dialog driver), runs the real executable there with
+the end-to-end harness (tests/e2e/run-case.sh --plan), and reports what it did in the sections of
+the simulation's report; with --compare next to the simulation's run, section by section; with
+--html as one self-contained page with a screenshot of every real dialog.
+
+Exit status: 0 the run was made (with --compare: and both agree), 3 with --compare when they
+differ, 2 when the description has a mistake or asks for what Wine cannot stage (the message names
+the field), 4 when the run cannot happen on this machine (the reason is printed), 1 on any other
+failure.
+"""
+import argparse
+import base64
+import json
+import os
+import shlex
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
+E2E = os.path.join(ROOT, "tests", "e2e")
+sys.path.insert(0, E2E)
+sys.path.insert(0, HERE)
+import compare_sim  # noqa: E402  (the comparison the end-to-end cases use)
+
+EXIT_OK, EXIT_FAILED, EXIT_DESCRIPTION, EXIT_DIFFER, EXIT_NOT_RUN = 0, 1, 2, 3, 4
+NOT_RUN_STATUS = 77  # run-case.sh: the prefix kind cannot run on this machine
+
+# GetVersionExA's major.minor as Wine's AppDefaults Version names it ("" keeps the prefix's 6.1).
+WINE_VERSIONS = {"5.0": "win2k", "5.1": "winxp", "5.2": "winxp64", "6.0": "vista", "6.1": "",
+                 "6.2": "win8", "6.3": "win81", "10.0": "win10"}
+# The ANSI code page Wine gives a prefix on this machine (from the Unix locale, C.UTF-8).
+WINE_CODE_PAGE = 1252
+COMMUNICATOR = {"class": "ThunderRT6FormDC", "caption": "QVShellCommunicator2006",
+                "children": [{"class": "ThunderRT6TextBox", "caption": ""}]}
+# The user's answers as the dialog driver gives them (tests/e2e/fixtures/dlgdriver.cpp).
+DRIVER_ACTIONS = {"confirm": "default", "cancel": "id:2", "escape": "escape",
+                  "closebox": "close", "close": "id:8"}
+# Answers for dialogs beyond the described ones: the simulated user confirms.
+EXTRA_ANSWERS = 8
+
+
+class Refused(Exception):
+    """The description asks for what Wine cannot stage; the text names the fields."""
+
+
+class CannotRun(Exception):
+    """The run cannot happen on this machine; the text says why."""
+
+
+def fold(text):
+    return text.casefold()
+
+
+# ---- the description ----------------------------------------------------------------------------
+def read_text_file(path):
+    raw = open(path, "rb").read()
+    if raw[:2] in (b"\xff\xfe", b"\xfe\xff"):
+        return raw.decode("utf-16")
+    return raw.decode("utf-8-sig")
+
+
+def load_machine(path, qv3sim):
+    """The description as a JSON object with its registry inline (a list of lines)."""
+    if path:
+        machine = json.load(open(path, encoding="utf-8"))
+        if "registry_file" in machine:
+            text = read_text_file(os.path.join(os.path.dirname(os.path.abspath(path)),
+                                               machine.pop("registry_file")))
+            machine["registry"] = text.replace("\r\n", "\n").split("\n")
+    else:
+        run = subprocess.run([qv3sim, "--print-machine"], capture_output=True, check=True)
+        machine = json.loads(run.stdout.decode("utf-8"))
+    registry = machine.get("registry", [])
+    if isinstance(registry, str):
+        registry = registry.split("\n")
+    machine["registry"] = registry
+    return machine
+
+
+def windows_path_ok(path):
+    return len(path) > 3 and fold(path[:3]) == "c:\\"
+
+
+def refusals(m):
+    """What the description asks for that a Wine prefix cannot hold, one text per field."""
+    out = []
+    if m.get("faults"):
+        out.append("faults: Wine cannot make a chosen Windows call fail; this description runs "
+                   "in the simulation only")
+    version = m.get("windows_version", "6.1")
+    if version not in WINE_VERSIONS:
+        out.append("windows_version: \"%s\": Wine cannot make GetVersionExA give that (it can "
+                   "give %s)" % (version, ", ".join(sorted(WINE_VERSIONS))))
+    if int(m.get("code_page", 1252)) != WINE_CODE_PAGE:
+        out.append("code_page: %s: Wine takes the ANSI code page from the Unix locale, which "
+                   "gives %d here" % (m["code_page"], WINE_CODE_PAGE))
+    if m.get("environment"):
+        out.append("environment: Wine gives its programs the environment of its own session; "
+                   "described variables cannot be staged")
+    for n, answer in enumerate(m.get("answers", []), 1):
+        if answer not in DRIVER_ACTIONS:
+            out.append("answers[%d]: \"%s\": a real dialog cannot be kept from showing" % (n, answer))
+    system = m.get("system_folder", "C:\\Windows\\system32")
+    if fold(system) != fold(compare_sim.WINE_SYSTEM_FOLDER):
+        out.append("system_folder: \"%s\": Wine's system folder is %s" %
+                   (system, compare_sim.WINE_SYSTEM_FOLDER))
+    for key, value in m.get("special_folders", {}).items():
+        if key not in ("common_programs", "23"):
+            out.append("special_folders.%s: only the common programs folder can be staged" % key)
+        elif value in ("invalid", "missing", "fail"):
+            out.append("special_folders.%s: \"%s\": Wine's SHGetFolderPathW cannot be made to "
+                       "fail" % (key, value))
+        elif not windows_path_ok(value):
+            out.append("special_folders.%s: \"%s\": only folders on drive C: can be staged" %
+                       (key, value))
+    for n, window in enumerate(m.get("windows", [])):
+        shape = {k: window.get(k) for k in ("class", "caption")}
+        children = [{"class": c.get("class"), "caption": c.get("caption", "")}
+                    for c in window.get("children", [])]
+        if dict(shape, children=children) != COMMUNICATOR or window.get("visible") or \
+                any(c.get("visible") or c.get("children") for c in window.get("children", [])):
+            out.append("windows[%d]: only the product's hidden communicator form (%s \"%s\" with "
+                       "a %s child) can be staged" % (n, COMMUNICATOR["class"],
+                                                      COMMUNICATOR["caption"],
+                                                      COMMUNICATOR["children"][0]["class"]))
+    for n, f in enumerate(m.get("files", [])):
+        if not windows_path_ok(f["path"]):
+            out.append("files[%d].path: \"%s\": only files on drive C: can be staged" %
+                       (n, f["path"]))
+        other = [a for a in f.get("attributes", []) if a != "folder"]
+        if other:
+            out.append("files[%d].attributes: %s: Wine keeps no such attributes on this file "
+                       "system" % (n, ", ".join(other)))
+    for field in ("updater_path",):
+        if field in m and not windows_path_ok(m[field]):
+            out.append("%s: \"%s\": only paths on drive C: can be staged" % (field, m[field]))
+    installer = m.get("installer", {})
+    for field in ("path", "target"):
+        if installer.get(field) and not windows_path_ok(installer[field]):
+            out.append("installer.%s: \"%s\": only paths on drive C: can be staged" %
+                       (field, installer[field]))
+    return out
+
+
+# ---- the executables and fixtures --------------------------------------------------------------
+def image_bits(path):
+    data = open(path, "rb").read(4096)
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    return {0x14C: 32, 0x8664: 64}.get(struct.unpack_from("<H", data, pe + 4)[0], 0)
+
+
+def set_version(source, target, version):
+    """A copy of a program whose fixed file information gives VERSION (a.b.c.d)."""
+    data = bytearray(open(source, "rb").read())
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    if at < 0:
+        raise RuntimeError("%s has no version block" % source)
+    a, b, c, d = (int(x) for x in version.split("."))
+    ms, ls = (a << 16) | b, (c << 16) | d
+    struct.pack_into("<4I", data, at + 8, ms, ls, ms, ls)
+    with open(target, "wb") as f:
+        f.write(data)
+
+
+# ---- staging: the plan for run-case.sh ---------------------------------------------------------
+def write_plan(m, sim, exe, fixtures, work):
+    stage = os.path.join(work, "stage")
+    os.makedirs(stage, exist_ok=True)
+    manifest = []
+    counter = [0]
+
+    def staged(source=None, version=None):
+        counter[0] += 1
+        path = os.path.join(stage, "%03d" % counter[0])
+        if version:
+            set_version(source, path, version)
+        elif source:
+            shutil.copyfile(source, path)
+        else:
+            open(path, "wb").close()
+        return path
+
+    updater = m.get("updater_path", "C:\\Users\\User\\Downloads\\QV3Update.exe")
+    system = m.get("system_folder", "C:\\Windows\\system32")
+    installer = m.get("installer", {"effect": "leave"})
+    installer_path = installer.get("path") or system + "\\msiexec.exe"
+    manifest.append(("file", updater, staged(exe)))
+    for f in m.get("files", []):
+        path = f["path"]
+        if fold(path) in (fold(updater), fold(installer_path)):
+            continue  # the updater under test and the installer stand-in take these places
+        if "folder" in f.get("attributes", []):
+            manifest.append(("folder", path, ""))
+        elif f.get("version"):
+            manifest.append(("file", path, staged(os.path.join(fixtures, "companion-versioned.exe"),
+                                                  f["version"])))
+        elif fold(path).endswith(".exe"):
+            manifest.append(("file", path, staged(os.path.join(fixtures, "companion.exe"))))
+        else:
+            manifest.append(("file", path, staged()))
+    effect = installer["effect"]
+    mode = {"raise": "update", "leave": "none"}.get(effect, effect)
+    if effect == "raise":
+        manifest.append(("file", "C:\\qv-e2e\\QVApp-new.exe",
+                         staged(os.path.join(fixtures, "companion-versioned.exe"),
+                                installer["version"])))
+    with open(os.path.join(work, "manifest.tsv"), "w", encoding="utf-8") as out:
+        for row in manifest:
+            out.write("\t".join(row) + "\n")
+
+    lines = list(m.get("registry", []))
+    if lines and lines[0].startswith("Windows Registry Editor"):
+        lines = lines[1:]
+    reg_file = os.path.join(work, "machine.reg")
+    with open(reg_file, "wb") as out:
+        if any(l.strip() for l in lines):
+            text = "\r\n".join(["Windows Registry Editor Version 5.00"] + lines + [""])
+            out.write(b"\xff\xfe" + text.encode("utf-16-le"))
+
+    links = []
+    for path in [f["path"] for f in m.get("files", []) if fold(f["path"]).endswith(".lnk")] + \
+            [s["path"] for s in sim.get("shortcuts", [])]:
+        if fold(path) not in [fold(p) for _, p in links]:
+            links.append(("link%d" % (len(links) + 1), path))
+    answers = [DRIVER_ACTIONS[a] for a in m.get("answers", [])] + ["default"] * EXTRA_ANSWERS
+    folders = m.get("special_folders", {})
+    common = folders.get("common_programs") or folders.get("23") or ""
+
+    machine_file = os.path.join(work, "machine.json")
+    with open(machine_file, "w", encoding="utf-8") as out:
+        json.dump(m, out, ensure_ascii=False, indent=2)
+    values = {
+        "MACHINE": machine_file, "STAGE_MANIFEST": os.path.join(work, "manifest.tsv"),
+        "REG_FILE": reg_file, "WINVER": WINE_VERSIONS[m.get("windows_version", "6.1")],
+        "PROCESS": updater.rsplit("\\", 1)[1], "RUN_PROGRAM": updater,
+        "RUN_FOLDER": updater.rsplit("\\", 1)[0], "RAW_ARGS": m.get("arguments", ""),
+        "COMMUNICATOR": "1" if m.get("windows") else "0", "COMMON_PROGRAMS_FOLDER": common,
+        "MSI_MODE": mode, "MSI_TARGET": installer.get("target", ""),
+        "MSI_PATH": installer.get("path", ""), "EXPECT_STATUS": "any",
+    }
+    plan = os.path.join(work, "plan.sh")
+    with open(plan, "w", encoding="utf-8") as out:
+        out.write("# The described machine, for run-case.sh --plan (written by qv3sim --wine).\n")
+        for name, value in values.items():
+            out.write("%s=%s\n" % (name, shlex.quote(value)))
+        out.write("ACTIONS=(%s)\n" % " ".join(shlex.quote(a) for a in answers))
+        out.write("LINKS=(%s)\n" % " ".join(shlex.quote("%s|%s" % l) for l in links))
+    return plan
+
+
+def unix_path(drive_c, windows_path):
+    """The file a Windows path on C: names in the prefix, each folder matched without regard to
+    case against what exists (as Windows finds it); missing parts keep the description's case."""
+    current = drive_c
+    for part in [p for p in windows_path[3:].split("\\") if p]:
+        match = None
+        if os.path.isdir(current):
+            match = next((e for e in sorted(os.listdir(current)) if fold(e) == fold(part)), None)
+        current = os.path.join(current, match or part)
+    return current
+
+
+def adopt_case(drive_c, windows_path):
+    """Renames the prefix's folders on the way to a described path that differ from it in case
+    only (Wine's "users" where Windows and the description have "Users"), so that Windows' names
+    for them, which the program reads back, are the described ones. Wine's own folder keeps its
+    name: its system folder is a known difference."""
+    current = drive_c
+    for part in [p for p in windows_path[3:].split("\\") if p][:-1]:
+        if not os.path.isdir(current):
+            return
+        match = next((e for e in sorted(os.listdir(current)) if fold(e) == fold(part)), None)
+        if match and match != part and not (current == drive_c and fold(part) == "windows"):
+            os.rename(os.path.join(current, match), os.path.join(current, part))
+            match = part
+        current = os.path.join(current, match or part)
+
+
+def place(drive_c, manifest):
+    for line in open(manifest, encoding="utf-8").read().splitlines():
+        kind, path, source = line.split("\t")
+        adopt_case(drive_c, path + ("\\x" if kind == "folder" else ""))
+        target = unix_path(drive_c, path)
+        if kind == "folder":
+            os.makedirs(target, exist_ok=True)
+            continue
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copyfile(source, target)
+    return 0
+
+
+# ---- what the run showed ------------------------------------------------------------------------
+def registry_file(before, after, windows_bits):
+    """The run's registry changes as regedit text, per view as qv3sim lists them."""
+    views = compare_sim.wine_registry_changes(before, after, windows_bits)
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for view in (compare_sim.VIEW64, compare_sim.VIEW32, compare_sim.VIEW_ONLY):
+        keys = views.get(view)
+        if not keys:
+            continue
+        lines += ["; %s" % view, ""]
+        for fk in sorted(keys):
+            key, values, deleted = keys[fk]
+            if deleted:
+                lines += ["[-%s]" % key, ""]
+                continue
+            lines.append("[%s]" % key)
+            for name, data in sorted(values.values(), key=lambda nv: fold(nv[0])):
+                quoted = "@" if name == "" else \
+                    '"' + name.replace("\\", "\\\\").replace('"', '\\"') + '"'
+                lines.append("%s=%s" % (quoted, "-" if data is None else data))
+            lines.append("")
+    return "\n".join(lines) + "\n"
+
+
+def observe(work, windows_bits, shots):
+    """The Wine run in the shape of the simulation's report."""
+    d = os.path.join(work, "sim", "described")
+    after = os.path.join(d, "after")
+    read = compare_sim.read_lines
+    status = (read(os.path.join(after, "status.txt")) or [""])[0]
+    dialogs = []
+    for n, w in enumerate(compare_sim.read_dialogs(os.path.join(after, "dialogs.txt")), 1):
+        shot = os.path.join(shots, "described-%d.png" % n) if shots else None
+        dialogs.append({"title": w["title"], "texts": w["texts"],
+                        "buttons": [list(b) for b in w["buttons"]], "action": w["action"],
+                        "screenshot": shot if shot and os.path.exists(shot) else None})
+    processes = [dict(zip(("image", "command_line"), l.split("|", 1)))
+                 for l in read(os.path.join(after, "children.log"))]
+    before_snap, _ = compare_sim.snapshot(os.path.join(d, "before"), windows_bits)
+    after_snap, _ = compare_sim.snapshot(after, windows_bits)
+    sums = [dict(l.split("|", 1) for l in read(os.path.join(d, p, "links.txt")))
+            for p in ("before", "after")]
+    links = dict(l.split("|", 1) for l in read(os.path.join(d, "link-paths.txt")))
+    shortcuts, file_changes = [], []
+    for name, path in links.items():
+        if sums[1].get(name) and sums[1].get(name) != sums[0].get(name):
+            fields = dict(l.split("\t", 1) for l in read(os.path.join(after, "link-%s.txt" % name)))
+            file_changes.append("written %s" % path)
+            shortcuts.append({"path": path, "target": fields.get("Local path"),
+                              "arguments": fields.get("Command line arguments"),
+                              "working_directory": fields.get("Working directory"),
+                              "description": fields.get("Description"),
+                              "icon_path": fields.get("Icon location"),
+                              "icon_index": fields.get("Icon index"),
+                              "show_command": fields.get("Show command")})
+        elif sums[0].get(name) and not sums[1].get(name):
+            file_changes.append("deleted %s" % path)
+    exclusions = []
+    for line in read(os.path.join(after, "wer.log")):
+        name, _, scope = line.partition("|")
+        exclusions.append({"name": name, "all_users": scope == "all"})
+    return {"ran": True, "not_run": None,
+            "exit_status": int(status) if status.lstrip("-").isdigit() else None,
+            "dialogs": dialogs, "processes": processes,
+            "registry_file": registry_file(before_snap, after_snap, windows_bits),
+            "file_changes": file_changes, "shortcuts": shortcuts,
+            "error_reporting_exclusions": exclusions}
+
+
+def read_comparison(work):
+    d = os.path.join(work, "sim", "described")
+    lines = compare_sim.read_lines(os.path.join(d, "comparison.txt"))
+    sections = []
+    for line in compare_sim.read_lines(os.path.join(d, "sections.txt")):
+        name, verdict, detail = (line.split("\t") + ["", ""])[:3]
+        sections.append({"name": name, "verdict": verdict, "detail": detail})
+    return {"agree": bool(sections) and all(s["verdict"] != "disagree" for s in sections),
+            "sections": sections, "lines": lines}
+
+
+# ---- the report as text -------------------------------------------------------------------------
+def rule(title):
+    return "\n== %s %s" % (title, "=" * max(3, 66 - len(title)))
+
+
+def text_report(m, wine, comparison):
+    out = ["qv3sim --wine: QV3Update under Wine on the described machine",
+           "Machine:   %s" % m.get("description", ""),
+           "Windows:   %s, %s-bit, ANSI code page %s" %
+           (m.get("windows_version", "6.1"), m.get("windows_bits", 64), WINE_CODE_PAGE),
+           "Updater:   %s (%s, %d-bit, in a %s prefix)" %
+           (m.get("updater_path", ""), wine["exe"], wine["exe_bits"], wine["prefix"]),
+           "Arguments: %s" % (m.get("arguments") or "(none)")]
+    if not wine["ran"]:
+        out.append("\nNot run: %s" % wine["not_run"])
+        return "\n".join(out) + "\n"
+    out.append(rule("Dialogs (%d)" % len(wine["dialogs"])))
+    for n, d in enumerate(wine["dialogs"], 1):
+        out.append("Dialog %d: \"%s\"" % (n, d["title"]))
+        out += ["  text: %s" % json.dumps(t, ensure_ascii=False) for t in d["texts"]]
+        out.append("  buttons: %s" % ", ".join('%d "%s"' % (i, t) for i, t in d["buttons"]))
+        out.append("  answer: %s%s" % (d["action"], "; picture: %s" % d["screenshot"]
+                                       if d["screenshot"] else ""))
+    out.append(rule("Child processes (%d)" % len(wine["processes"])))
+    for n, p in enumerate(wine["processes"], 1):
+        out += ["%d. %s" % (n, p.get("command_line")), "   program found:    %s" % p["image"]]
+    out.append(rule("Registry changes"))
+    out.append(wine["registry_file"].rstrip("\n"))
+    out.append(rule("Error reporting exclusions (%d)" % len(wine["error_reporting_exclusions"])))
+    out += ["%s (%s)" % (e["name"], "all users" if e["all_users"] else "this user")
+            for e in wine["error_reporting_exclusions"]]
+    out.append(rule("File changes"))
+    out += wine["file_changes"] or ["(none)"]
+    for s in wine["shortcuts"]:
+        out.append("  %s -> %s %s; working folder \"%s\"; \"%s\"; icon %s,%s; show %s" %
+                   (s["path"], s["target"], s["arguments"], s["working_directory"],
+                    s["description"], s["icon_path"], s["icon_index"], s["show_command"]))
+    out.append(rule("Outcome"))
+    out.append("Exit status: %s (in %.1f s)" % (wine["exit_status"], wine["seconds"]))
+    if comparison is not None:
+        out.append(rule("Against the simulation"))
+        out += comparison["lines"]
+        out.append("Verdict: %s" % ("agree" if comparison["agree"] else "DIFFER"))
+    return "\n".join(out) + "\n"
+
+
+# ---- running ------------------------------------------------------------------------------------
+def choose(m, exe_option):
+    """(prefix kind, executable, its word size, fixtures folder)."""
+    windows_bits = int(m.get("windows_bits", 64))
+    updater_bits = int(m.get("updater_bits", 32))
+    build = os.environ.get("QV_BUILD_ROOT", os.path.join(ROOT, "build"))
+    exe = exe_option or os.path.join(build, "win32" if updater_bits == 32 else "win64",
+                                     "src", "app", "QV3Update.exe")
+    if not os.path.isfile(exe):
+        raise CannotRun("no executable at %s (scripts/build-windows.sh builds it)" % exe)
+    bits = image_bits(exe)
+    if bits not in (32, 64):
+        raise Refused("--exe: %s is no Windows program of a known word size" % exe)
+    if windows_bits == 32 and bits == 64:
+        raise Refused("--exe: %s is a 64-bit program, which 32-bit Windows (windows_bits 32) "
+                      "cannot run" % exe)
+    kind = "win32" if windows_bits == 32 else ("win64" if bits == 64 else "wow64")
+    fixtures = os.path.join(build, "win64" if bits == 64 else "win32", "tests", "e2e", "fixtures")
+    if not os.path.isfile(os.path.join(fixtures, "companion-versioned.exe")):
+        raise CannotRun("no fixture programs in %s (cmake --build --preset %s --target "
+                        "qv_e2e_fixtures builds them)" % (fixtures, "win64" if bits == 64 else "win32"))
+    return kind, exe, bits, fixtures
+
+
+def probe_file(kind):
+    """The i386 probe's result for the 32-bit prefix kinds, run once when it is missing."""
+    if kind == "win64":
+        return ""
+    build = os.environ.get("QV_BUILD_ROOT", os.path.join(ROOT, "build"))
+    result = os.environ.get("QV_I386_PROBE") or os.path.join(build, "win32", "i386-probe.txt")
+    probe = os.path.join(build, "win32", "tests", "image", "i386_probe.exe")
+    if not os.path.exists(result):
+        if not os.path.exists(probe):
+            raise CannotRun("the %s prefix needs the i386 probe's answer, and neither %s nor %s "
+                            "exists" % (kind, result, probe))
+        subprocess.run(["bash", os.path.join(ROOT, "scripts", "i386-probe.sh"), probe, result],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return result
+
+
+def run_wine(m, sim, args, qv3sim, work):
+    kind, exe, bits, fixtures = choose(m, args.exe)
+    wine = {"ran": False, "not_run": None, "prefix": kind, "exe": exe, "exe_bits": bits,
+            "seconds": 0.0}
+    plan = write_plan(m, sim, exe, fixtures, work)
+    shots = os.path.join(work, "shots") if args.html else ""
+    command = ["bash", os.path.join(E2E, "run-case.sh"), "--plan", plan, "--fixtures", fixtures,
+               "--exe", exe, "--work", work, "--prefix", kind, "--qv3sim", qv3sim]
+    if shots:
+        command += ["--shots", shots]
+    env = dict(os.environ)
+    if kind != "win64":
+        env["QV_I386_PROBE"] = probe_file(kind)
+    started = time.time()
+    run = subprocess.run(command, capture_output=True, env=env)
+    wine["seconds"] = time.time() - started
+    log = (run.stdout + run.stderr).decode("utf-8", "replace")
+    with open(os.path.join(work, "run.log"), "w", encoding="utf-8") as f:
+        f.write(log)
+    if run.returncode == NOT_RUN_STATUS:
+        reason = next((l.split(":", 2)[-1].strip() for l in log.splitlines()
+                       if l.startswith("NOT RUN")), "this machine cannot run the %s prefix" % kind)
+        raise CannotRun(reason)
+    if not os.path.exists(os.path.join(work, "sim", "described", "after", "status.txt")):
+        raise RuntimeError("the Wine run did not finish (log: %s):\n%s" %
+                           (os.path.join(work, "run.log"), log[-2000:]))
+    windows_bits = 32 if kind == "win32" else 64
+    wine.update(observe(work, windows_bits, shots))
+    problems = [l[len("FAIL: "):] for l in log.splitlines()
+                if l.startswith("FAIL: set-up")]
+    if problems:
+        raise RuntimeError("the machine could not be staged: " + "; ".join(problems))
+    return wine
+
+
+def simulate(qv3sim, machine_file):
+    run = subprocess.run([qv3sim, "--machine", machine_file, "--json"], capture_output=True)
+    if run.returncode == EXIT_DESCRIPTION:
+        sys.stderr.write(run.stderr.decode("utf-8", "replace"))
+        sys.exit(EXIT_DESCRIPTION)
+    return json.loads(run.stdout.decode("utf-8"))
+
+
+def write_html(path, m, machine_path, sim, wine, comparison):
+    import render_html  # noqa: E402
+    model = {"machine_path": machine_path, "machine": m, "sim": sim, "wine": wine,
+             "comparison": comparison}
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(render_html.render(model))
+
+
+def main(argv):
+    if argv[:1] == ["place"]:
+        p = argparse.ArgumentParser(prog="qv3sim_wine.py place")
+        p.add_argument("--drive-c", required=True)
+        p.add_argument("--manifest", required=True)
+        a = p.parse_args(argv[1:])
+        return place(a.drive_c, a.manifest)
+    if argv[:1] == ["unix-path"]:
+        p = argparse.ArgumentParser(prog="qv3sim_wine.py unix-path")
+        p.add_argument("--drive-c", required=True)
+        p.add_argument("path")
+        a = p.parse_args(argv[1:])
+        print(unix_path(a.drive_c, a.path))
+        return 0
+    p = argparse.ArgumentParser(prog="qv3sim", description=__doc__.splitlines()[0])
+    p.add_argument("--qv3sim", required=True, help="the qv3sim program")
+    p.add_argument("--machine", default="", help="the description (default: the built-in one)")
+    p.add_argument("--wine", action="store_true", help="run the real executable under Wine")
+    p.add_argument("--compare", action="store_true", help="run both and compare them")
+    p.add_argument("--exe", default="", help="the executable to run instead of the build's")
+    p.add_argument("--html", default="", help="write the report as one HTML page")
+    p.add_argument("--work", default="", help="keep the run's files in this folder")
+    a = p.parse_args(argv)
+    wine_wanted = a.wine or a.compare
+
+    m = load_machine(a.machine, a.qv3sim)
+    work = os.path.abspath(a.work) if a.work else tempfile.mkdtemp(prefix="qv3sim-wine.")
+    os.makedirs(work, exist_ok=True)
+    given = os.path.join(work, "given.json")
+    with open(given, "w", encoding="utf-8") as f:
+        json.dump(m, f, ensure_ascii=False, indent=2)
+    sim = simulate(a.qv3sim, given)  # also checks the description
+    wine = comparison = None
+    status = EXIT_OK
+    try:
+        if wine_wanted:
+            refused = refusals(m)
+            if refused:
+                raise Refused("\n".join(refused))
+            try:
+                wine = run_wine(m, sim, a, a.qv3sim, work)
+            except CannotRun as e:
+                kind = "the Wine run"
+                wine = {"ran": False, "not_run": str(e), "prefix": "", "exe": a.exe,
+                        "exe_bits": 0, "seconds": 0.0}
+                sys.stderr.write("qv3sim: cannot run here: %s: %s\n" % (kind, e))
+                status = EXIT_NOT_RUN
+            if wine["ran"]:
+                comparison = read_comparison(work)
+                compared = os.path.join(work, "sim", "described", "sim.json")
+                if os.path.exists(compared):
+                    sim = json.load(open(compared, encoding="utf-8"))
+                if a.compare and not comparison["agree"]:
+                    status = EXIT_DIFFER
+            if not a.compare:
+                comparison = None
+            sys.stdout.write(text_report(m, wine, comparison))
+    except Refused as e:
+        sys.stderr.write("".join("%s: cannot be staged under Wine: %s\n" %
+                                 (a.machine or "the default machine", line)
+                                 for line in str(e).splitlines()))
+        return EXIT_DESCRIPTION
+    if a.html:
+        write_html(a.html, m, a.machine, sim, wine, comparison)
+        sys.stdout.write("HTML report: %s\n" % a.html)
+    if a.work:
+        sys.stdout.write("Run files: %s\n" % work)
+    else:
+        shutil.rmtree(work, ignore_errors=True)
+    return status
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main(sys.argv[1:]))
+    except SystemExit:
+        raise
+    except Exception as e:  # noqa: BLE001  the one place a failure is reported
+        sys.stderr.write("qv3sim: error: %s\n" % e)
+        sys.exit(EXIT_FAILED)
