@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "win32_machine.h"
+
 #include <string>
 #include <vector>
 
@@ -53,28 +55,10 @@ class Win32Backend final : public Backend {
   }
   win::Platform platform() override { return seam_.platform(); }
   bool simulated() const override { return false; }
-  bool IsWine() const override {
-    return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-  }
-  // Read from the machine, not from the seam under test: GetNativeSystemInfo gives the
-  // processor architecture of Windows itself, also to a program under WOW64 (it is missing
-  // before Windows XP, where there is no 64-bit Windows).
-  int windowsBits() const override {
-    using NativeInfo = void(WINAPI*)(::LPSYSTEM_INFO);
-    const auto function = reinterpret_cast<NativeInfo>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo")));
-    if (function == nullptr) return 32;
-    ::SYSTEM_INFO info{};
-    function(&info);
-    switch (info.wProcessorArchitecture) {
-      case PROCESSOR_ARCHITECTURE_AMD64:
-      case PROCESSOR_ARCHITECTURE_IA64:
-      case 12:  // PROCESSOR_ARCHITECTURE_ARM64
-        return 64;
-      default:
-        return 32;
-    }
-  }
+  bool IsWine() const override { return machine::IsWine(); }
+  // Read from the machine, not from the seam under test: the processor architecture of Windows
+  // itself, also to a program under WOW64.
+  int windowsBits() const override { return machine::WindowsBits(); }
   int processBits() const override { return static_cast<int>(sizeof(void*) * 8); }
   win::DWORD LastError() override { return ::GetLastError(); }
   std::string Scratch() override {
