@@ -362,7 +362,7 @@ class Page:
                     base64.b64encode(data).decode("ascii"))
         texts = d.get("texts") or []
         rows = [["title", d.get("title")],
-                ["texts", "<br>\n".join('<div>%s</div>' % multiline(t) for t in texts)
+                ["texts", "".join('<div>%s</div>' % multiline(t) for t in texts)
                  if texts else none()],
                 ["buttons", ", ".join("%s (%s)" % (esc(b[1] if len(b) > 1 else ""), esc(b[0]))
                                       for b in d.get("buttons") or []) or none()],
