@@ -122,6 +122,15 @@ class Html(unittest.TestCase):
                 "file_changes": [], "shortcuts": [], "error_reporting_exclusions": []}
         return wine, shots
 
+    @staticmethod
+    def registry_lines(machine):
+        """The description's registry lines, given in it or in the file it names."""
+        lines = machine.get("registry") or []
+        if machine.get("registry_file"):
+            with open(os.path.join(EXAMPLES, machine["registry_file"]), encoding="utf-8-sig") as f:
+                lines = f.read().splitlines()
+        return [l for l in lines if l.strip()]
+
     def check_page(self, text, shots):
         self.assertIn('<meta charset="utf-8">', text)
         page = Page(text)
@@ -164,6 +173,8 @@ class Html(unittest.TestCase):
                     page = self.check_page(render_html.render(model, EXAMPLES), shots)
                     text = page.all_text()
                     self.assertIn(machine["description"], text)
+                    for line in self.registry_lines(machine):
+                        self.assertIn(line, text)
                     for d in sim["dialogs"]:
                         for c in captions(d):
                             self.assertIn(c, text)
