@@ -117,7 +117,7 @@ def esc(value):
 
 def multiline(value):
     """Escaped text whose line breaks (CR LF, LF or CR) show as line breaks."""
-    return "<br>\n".join(esc(part) for part in re.split(r"\r\n|\n|\r", "" if value is None
+    return "<br>\n".join(esc(line) for line in re.split(r"\r\n|\n|\r", "" if value is None
                                                          else str(value)))
 
 
@@ -164,7 +164,7 @@ class Page:
         self.sim = model.get("sim") or {}
         self.wine = model.get("wine")
         self.comparison = model.get("comparison")
-        self.parts = []
+        self.pieces = []
 
     # Where the Wine side is: None without a Wine run, the reason when it was not run.
     def wine_ran(self):
@@ -182,7 +182,7 @@ class Page:
         return p if os.path.isabs(p) else os.path.join(self.base_dir, p)
 
     def emit(self, text):
-        self.parts.append(text)
+        self.pieces.append(text)
 
     def heading(self, anchor, title):
         badges = ""
@@ -466,7 +466,7 @@ class Page:
         title = self.machine.get("description") or self.sim.get("machine") or "qv3sim report"
         return ('<!DOCTYPE html>\n<html lang="en">\n<head>\n<meta charset="utf-8">\n'
                 '<title>%s</title>\n<style>%s</style>\n</head>\n<body>\n%s\n</body>\n</html>\n'
-                % (esc(title), STYLE, "\n".join(self.parts)))
+                % (esc(title), STYLE, "\n".join(self.pieces)))
 
 
 def render(model, base_dir=None):
