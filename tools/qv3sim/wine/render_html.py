@@ -378,11 +378,11 @@ class Page:
         self.emit("<h3>Simulation</h3>")
         keys = ["application_name", "command_line", "image", "started", "waited_for"]
         self.emit(table(keys, [[p.get(k) for k in keys] for p in self.sim.get("processes") or []]))
-        self.wine_part(lambda w: table(["image", "command_line"],
+        self.wine_side(lambda w: table(["image", "command_line"],
                                        [[p.get("image"), p.get("command_line")]
                                         for p in w.get("processes") or []]))
 
-    def wine_part(self, body):
+    def wine_side(self, body):
         """The Wine side of a section: its heading and body, or why there is none."""
         if not self.wine:
             return
@@ -403,7 +403,7 @@ class Page:
                              if isinstance(v, dict)]))
         self.emit(pre(self.sim.get("registry_file")) if self.sim.get("registry_file")
                   else "<p>%s</p>" % none("no registry file"))
-        self.wine_part(lambda w: pre(w["registry_file"]) if w.get("registry_file")
+        self.wine_side(lambda w: pre(w["registry_file"]) if w.get("registry_file")
                        else "<p>%s</p>" % none("no registry file"))
 
     # 6. Files, shortcuts, error-reporting exclusions.
@@ -411,7 +411,7 @@ class Page:
         self.heading("files", "Files, shortcuts, error-reporting exclusions")
         self.emit("<h3>Simulation</h3>")
         self.emit(self.files_of(self.sim))
-        self.wine_part(self.files_of)
+        self.wine_side(self.files_of)
 
     @staticmethod
     def files_of(side):
