@@ -5,7 +5,8 @@
 #   sign  signing and checking signatures: osslsigncode, openssl (scripts/sign.sh)
 #   test  everything the tests need besides: GoogleTest, clang for the fuzzers, Wine (64-bit and,
 #         for the 32-bit release, wine32 from the i386 architecture) and a virtual X display for
-#         the Windows runs, the tools that read the executables back
+#         the Windows runs, the tools that read the executables back, headless Chromium for
+#         the HTML report
 # Usage: setup.sh [SET...]; without a set, all of them (what scripts/test.sh needs).
 set -euo pipefail
 base=(
@@ -18,7 +19,7 @@ sign=(osslsigncode openssl)
 test=(
   clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
   wine wine64 wine32:i386 xvfb xauth xdotool imagemagick
-  icoutils liblnk-utils libimage-exiftool-perl python3
+  icoutils liblnk-utils libimage-exiftool-perl python3 chromium
 )
 [ $# -gt 0 ] || set -- base sign test
 packages=()
