@@ -4,7 +4,9 @@
 # driver on the built-in default machine (Windows 7 64-bit, Quorvia 3 installed and running),
 # printing every dialog, child process, registry change and file change, and the outcome, and
 # then says where the executables are. Extra arguments go to qv3sim (e.g. --machine
-# examples/default.json, --matrix); the exit status is qv3sim's.
+# examples/default.json, --matrix, --html FILE); with --wine or --compare it also installs Wine
+# and builds the fixture programs, and the real executable runs on the machine too. The exit
+# status is qv3sim's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh base >&2
@@ -15,6 +17,21 @@ grep -q '^QV_TESTS:BOOL=ON' build/native/CMakeCache.txt 2>/dev/null && tests=ON
 cmake --preset native -DQV_TESTS=$tests >/dev/null
 cmake --build --preset native --target qv3sim -j "$jobs" >&2
 mapfile -t exes < <(QV_JOBS=$jobs bash scripts/build-windows.sh)
+# The real executable on the machine (--wine, --compare): Wine, and the fixture programs of the
+# Windows presets' end-to-end tests (with the i386 probe, for the 32-bit release).
+for arg in "$@"; do
+  case "$arg" in
+    --wine | --compare)
+      bash scripts/setup.sh wine >&2
+      for preset in win32 win64; do
+        cmake --preset "$preset" -DQV_TESTS=ON >&2
+        targets=(qv_e2e_fixtures)
+        [ "$preset" = win32 ] && targets+=(i386_probe)
+        cmake --build --preset "$preset" --target "${targets[@]}" -j "$jobs" >&2
+      done
+      break ;;
+  esac
+done
 status=0
 build/native/tools/qv3sim/qv3sim "$@" || status=$?
 echo

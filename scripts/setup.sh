@@ -1,25 +1,27 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a fresh Debian 12 machine needs, by set:
 #   base  building qv3sim and the two Windows executables: compilers, MinGW-w64, the JSON and
-#         command-line libraries (scripts/run.sh, scripts/release.sh)
+#         command-line libraries, Python for qv3sim's HTML page (scripts/run.sh, release.sh)
 #   sign  signing and checking signatures: osslsigncode, openssl (scripts/sign.sh)
-#   test  everything the tests need besides: GoogleTest, clang for the fuzzers, Wine (64-bit and,
-#         for the 32-bit release, wine32 from the i386 architecture) and a virtual X display for
-#         the Windows runs, the tools that read the executables back, headless Chromium for
-#         the HTML report
+#   wine  running the real executable on a described machine (qv3sim --wine, --compare): Wine
+#         (64-bit and, for the 32-bit release, wine32 from the i386 architecture), a virtual X
+#         display and its screenshots, lnkinfo, GoogleTest's sources (the fixture programs are
+#         built with the Windows presets' tests)
+#   test  everything the tests need besides the wine set: GoogleTest, clang for the fuzzers, the
+#         tools that read the executables back, headless Chromium for the HTML report
 # Usage: setup.sh [SET...]; without a set, all of them (what scripts/test.sh needs).
 set -euo pipefail
 base=(
   cmake ninja-build g++
   nlohmann-json3-dev libcli11-dev
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
-  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 python3
 )
 sign=(osslsigncode openssl)
+wine=(wine wine64 wine32:i386 xvfb xauth xdotool imagemagick liblnk-utils googletest python3)
 test=(
-  clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-  wine wine64 wine32:i386 xvfb xauth xdotool imagemagick
-  icoutils liblnk-utils libimage-exiftool-perl python3 chromium
+  "${wine[@]}" clang libclang-rt-14-dev libgtest-dev libgmock-dev
+  icoutils libimage-exiftool-perl chromium
 )
 [ $# -gt 0 ] || set -- base sign test
 packages=()
@@ -27,8 +29,9 @@ for set_name in "$@"; do
   case "$set_name" in
     base) packages+=("${base[@]}") ;;
     sign) packages+=("${sign[@]}") ;;
+    wine) packages+=("${wine[@]}") ;;
     test) packages+=("${test[@]}") ;;
-    *) echo "setup.sh: unknown package set $set_name (base, sign, test)" >&2; exit 64 ;;
+    *) echo "setup.sh: unknown package set $set_name (base, sign, wine, test)" >&2; exit 64 ;;
   esac
 done
 missing=()

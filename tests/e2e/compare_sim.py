@@ -230,8 +230,10 @@ def described(settings, before):
     added = []
     for fk, (key, values) in before.items():
         if fk not in merged:
-            # The folders of the described keys are the description's too.
-            if not any(k.startswith(fk + "\\") for k in merged):
+            # The folders of the described keys are the description's too, and Wine's own
+            # settings are no Windows keys.
+            if not any(k.startswith(fk + "\\") for k in merged) and \
+                    not (fk + "\\").startswith(WINE_OWN_KEY + "\\"):
                 added.append(key)
             merged[fk] = (key, dict(values))
         else:
@@ -365,7 +367,7 @@ def compare_processes(c, sim, children):
     if any(p["started"] and fold(p["image"]) == fold(WINE_SYSTEM_FOLDER + "\\msiexec.exe")
            for p in sim["processes"]):
         known.append(("installer stand-in", "Wine's own msiexec.exe is replaced by "
-                      "fixtures/msiexec.exe, which records its start and puts the 3.10.0.69 "
+                      "fixtures/msiexec.exe, which records its start and puts the patched "
                       "QVApp.exe in place as the patch would"))
         known.append(("system folder in lower case", "Wine's GetSystemDirectoryW gives "
                       "C:\\windows\\system32 (Windows: C:\\Windows\\system32); the "

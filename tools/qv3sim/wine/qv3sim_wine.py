@@ -107,7 +107,7 @@ def refusals(m):
                    "gives %d here" % (m["code_page"], WINE_CODE_PAGE))
     if m.get("environment"):
         out.append("environment: Wine gives its programs the environment of its own session; "
-                   "described variables cannot be staged")
+                   "described variables are not passed on")
     for n, answer in enumerate(m.get("answers", []), 1):
         if answer not in DRIVER_ACTIONS:
             out.append("answers[%d]: \"%s\": a real dialog cannot be kept from showing" % (n, answer))
@@ -274,14 +274,17 @@ def unix_path(drive_c, windows_path):
 def adopt_case(drive_c, windows_path):
     """Renames the prefix's folders on the way to a described path that differ from it in case
     only (Wine's "users" where Windows and the description have "Users"), so that Windows' names
-    for them, which the program reads back, are the described ones. Wine's own folder keeps its
-    name: its system folder is a known difference."""
+    for them, which the program reads back, are the described ones. Wine's own folder and all in it
+    keep their names: its system folder is a known difference."""
     current = drive_c
-    for part in [p for p in windows_path[3:].split("\\") if p][:-1]:
+    parts = [p for p in windows_path[3:].split("\\") if p][:-1]
+    if parts and fold(parts[0]) == "windows":
+        return
+    for part in parts:
         if not os.path.isdir(current):
             return
         match = next((e for e in sorted(os.listdir(current)) if fold(e) == fold(part)), None)
-        if match and match != part and not (current == drive_c and fold(part) == "windows"):
+        if match and match != part:
             os.rename(os.path.join(current, match), os.path.join(current, part))
             match = part
         current = os.path.join(current, match or part)
@@ -390,8 +393,9 @@ def text_report(m, wine, comparison):
            "Machine:   %s" % m.get("description", ""),
            "Windows:   %s, %s-bit, ANSI code page %s" %
            (m.get("windows_version", "6.1"), m.get("windows_bits", 64), WINE_CODE_PAGE),
-           "Updater:   %s (%s, %d-bit, in a %s prefix)" %
-           (m.get("updater_path", ""), wine["exe"], wine["exe_bits"], wine["prefix"]),
+           "Updater:   %s%s" % (m.get("updater_path", ""), " (%s, %d-bit, in a %s prefix)" %
+                                  (wine["exe"], wine["exe_bits"], wine["prefix"])
+                                  if wine["prefix"] else ""),
            "Arguments: %s" % (m.get("arguments") or "(none)")]
     if not wine["ran"]:
         out.append("\nNot run: %s" % wine["not_run"])
@@ -477,8 +481,12 @@ def run_wine(m, sim, args, qv3sim, work):
     if shots:
         command += ["--shots", shots]
     env = dict(os.environ)
-    if kind != "win64":
-        env["QV_I386_PROBE"] = probe_file(kind)
+    try:
+        if kind != "win64":
+            env["QV_I386_PROBE"] = probe_file(kind)
+    except CannotRun as e:
+        wine["not_run"] = str(e)
+        return wine
     started = time.time()
     run = subprocess.run(command, capture_output=True, env=env)
     wine["seconds"] = time.time() - started
@@ -486,14 +494,16 @@ def run_wine(m, sim, args, qv3sim, work):
     with open(os.path.join(work, "run.log"), "w", encoding="utf-8") as f:
         f.write(log)
     if run.returncode == NOT_RUN_STATUS:
-        reason = next((l.split(":", 2)[-1].strip() for l in log.splitlines()
-                       if l.startswith("NOT RUN")), "this machine cannot run the %s prefix" % kind)
-        raise CannotRun(reason)
+        wine["not_run"] = next((l.split(":", 2)[-1].strip() for l in log.splitlines()
+                                if l.startswith("NOT RUN")),
+                               "this machine cannot run the %s prefix" % kind)
+        return wine
     if not os.path.exists(os.path.join(work, "sim", "described", "after", "status.txt")):
         raise RuntimeError("the Wine run did not finish (log: %s):\n%s" %
                            (os.path.join(work, "run.log"), log[-2000:]))
     windows_bits = 32 if kind == "win32" else 64
     wine.update(observe(work, windows_bits, shots))
+    wine["seconds"] = round(wine["seconds"], 1)
     problems = [l[len("FAIL: "):] for l in log.splitlines()
                 if l.startswith("FAIL: set-up")]
     if problems:
@@ -559,10 +569,10 @@ def main(argv):
             try:
                 wine = run_wine(m, sim, a, a.qv3sim, work)
             except CannotRun as e:
-                kind = "the Wine run"
                 wine = {"ran": False, "not_run": str(e), "prefix": "", "exe": a.exe,
                         "exe_bits": 0, "seconds": 0.0}
-                sys.stderr.write("qv3sim: cannot run here: %s: %s\n" % (kind, e))
+            if not wine["ran"]:
+                sys.stderr.write("qv3sim: cannot run here: %s\n" % wine["not_run"])
                 status = EXIT_NOT_RUN
             if wine["ran"]:
                 comparison = read_comparison(work)

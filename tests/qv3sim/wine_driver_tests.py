@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""The Wine driver of qv3sim without Wine: what it refuses to stage (through qv3sim itself, which
+must end with status 2 and name each field), the version written into a fixture program, the
+folders of a prefix matched and renamed by case, and the plan a description becomes.
+
+Usage: wine_driver_tests.py QV3SIM"""
+import copy
+import json
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tools", "qv3sim", "wine"))
+import qv3sim_wine as driver  # noqa: E402
+
+QV3SIM = ""
+EXAMPLES = os.path.join(ROOT, "examples")
+
+
+def default_machine():
+    return driver.load_machine(os.path.join(EXAMPLES, "default.json"), QV3SIM)
+
+
+# (what is changed in the default machine, the field the refusal must name)
+REFUSALS = [
+    ({"faults": [{"function": "RegSetValueExA", "nth": 1, "code": 5}]}, "faults:"),
+    ({"windows_version": "fail"}, "windows_version:"),
+    ({"code_page": 1250}, "code_page: 1250"),
+    ({"environment": {"TEMP": "C:\\Temp"}}, "environment:"),
+    ({"answers": ["confirm", "cannot-show"]}, "answers[2]:"),
+    ({"system_folder": "C:\\WINNT\\system32"}, "system_folder:"),
+    ({"special_folders": {"common_programs": "fail"}}, "special_folders.common_programs:"),
+    ({"special_folders": {"common_programs": "D:\\Menu"}}, "special_folders.common_programs:"),
+    ({"windows": [{"class": "Notepad", "caption": "x"}]}, "windows[0]:"),
+    ({"windows": [dict(driver.COMMUNICATOR, visible=True)]}, "windows[0]:"),
+    ({"files": [{"path": "C:\\x.txt", "attributes": ["hidden"]}]}, "files[0].attributes:"),
+    ({"files": [{"path": "D:\\x.txt"}]}, "files[0].path:"),
+    ({"updater_path": "\\\\server\\share\\QV3Update.exe"}, "updater_path:"),
+    ({"installer": {"effect": "raise", "version": "3.10.0.69", "target": "E:\\QVApp.exe"}},
+     "installer.target:"),
+]
+
+
+class Refusals(unittest.TestCase):
+    def test_the_default_machine_can_be_staged(self):
+        self.assertEqual(driver.refusals(default_machine()), [])
+
+    def test_each_unstageable_field_is_named_by_qv3sim(self):
+        for change, field in REFUSALS:
+            with self.subTest(field=field), tempfile.TemporaryDirectory() as d:
+                machine = copy.deepcopy(default_machine())
+                machine.update(change)
+                path = os.path.join(d, "m.json")
+                with open(path, "w", encoding="utf-8") as f:
+                    json.dump(machine, f)
+                run = subprocess.run([QV3SIM, "--machine", path, "--wine"], capture_output=True,
+                                     timeout=60)
+                err = run.stderr.decode("utf-8")
+                self.assertEqual(run.returncode, 2, err)
+                self.assertIn("cannot be staged under Wine: " + field, err)
+                self.assertEqual(err.count("cannot be staged"), 1, err)
+
+    def test_the_refused_examples(self):
+        for name, fields in [("registry-refused", ["faults:", "special_folders.common_programs:"]),
+                             ("win10-utf8-polish", ["code_page: 65001"])]:
+            with self.subTest(example=name):
+                run = subprocess.run([QV3SIM, "--machine", os.path.join(EXAMPLES, name + ".json"),
+                                      "--compare"], capture_output=True, timeout=60)
+                err = run.stderr.decode("utf-8")
+                self.assertEqual(run.returncode, 2, err)
+                for field in fields:
+                    self.assertIn(field, err)
+
+
+def fake_program(version_block=True):
+    data = bytearray(b"MZ" + bytes(200))
+    if version_block:
+        data += struct.pack("<13I", 0xFEEF04BD, 0x10000, 0x3000A, 0, 0x3000A, 0, 0, 0, 4, 1, 0, 0, 0)
+    return bytes(data + bytes(64))
+
+
+class Version(unittest.TestCase):
+    def test_the_fixed_file_information_gives_the_version(self):
+        with tempfile.TemporaryDirectory() as d:
+            source, target = os.path.join(d, "a.exe"), os.path.join(d, "b.exe")
+            open(source, "wb").write(fake_program())
+            for version, ms, ls in [("3.10.0.70", 0x3000A, 0x46), ("65535.1.2.65535", 0xFFFF0001,
+                                                                    0x2FFFF)]:
+                with self.subTest(version=version):
+                    driver.set_version(source, target, version)
+                    data = open(target, "rb").read()
+                    at = data.find(struct.pack("<I", 0xFEEF04BD))
+                    self.assertEqual(struct.unpack_from("<4I", data, at + 8), (ms, ls, ms, ls))
+                    self.assertEqual(len(data), len(fake_program()))
+
+    def test_a_program_without_a_version_block_is_an_error(self):
+        with tempfile.TemporaryDirectory() as d:
+            source = os.path.join(d, "a.exe")
+            open(source, "wb").write(fake_program(version_block=False))
+            with self.assertRaises(RuntimeError):
+                driver.set_version(source, os.path.join(d, "b.exe"), "1.2.3.4")
+
+
+class Folders(unittest.TestCase):
+    def test_folders_are_found_and_renamed_by_case(self):
+        with tempfile.TemporaryDirectory() as c:
+            for folder in ("users/root", "windows/system32", "ProgramData/Microsoft/Windows"):
+                os.makedirs(os.path.join(c, folder))
+            rows = [  # the described path, where it lies after staging
+                ("C:\\Users\\User\\Downloads\\QV3Update.exe", "Users/User/Downloads/QV3Update.exe"),
+                ("C:\\WINDOWS\\System32\\msiexec.exe", "windows/system32/msiexec.exe"),
+                ("C:\\ProgramData\\Microsoft\\windows\\Start Menu\\x.lnk",
+                 "ProgramData/Microsoft/windows/Start Menu/x.lnk"),
+            ]
+            for described, expected in rows:
+                with self.subTest(path=described):
+                    driver.adopt_case(c, described)
+                    self.assertEqual(driver.unix_path(c, described), os.path.join(c, expected))
+            self.assertEqual(sorted(os.listdir(c)), ["ProgramData", "Users", "windows"])
+            self.assertTrue(os.path.isdir(os.path.join(c, "Users", "root")))
+
+
+class Plan(unittest.TestCase):
+    def test_a_description_becomes_a_plan(self):
+        machine = default_machine()
+        machine.update({"windows_version": "5.1", "arguments": "/en \"a b\"",
+                        "answers": ["confirm", "cancel", "escape", "closebox", "close"]})
+        sim = {"shortcuts": [{"path": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"
+                                      "\\Quorvia 3\\SYNCHRONIZING.LNK"}]}
+        with tempfile.TemporaryDirectory() as work:
+            fixtures = os.path.join(work, "fixtures")
+            os.makedirs(fixtures)
+            for name in ("companion-versioned.exe", "companion.exe", "QV3Update.exe"):
+                open(os.path.join(fixtures, name), "wb").write(fake_program())
+            plan = driver.write_plan(machine, sim, os.path.join(fixtures, "QV3Update.exe"),
+                                     fixtures, work)
+            text = open(plan, encoding="utf-8").read()
+            self.assertIn("ACTIONS=(default id:2 escape close id:8 default", text)
+            self.assertIn("RAW_ARGS='/en \"a b\"'", text)
+            self.assertIn("WINVER=winxp\n", text)
+            self.assertIn("MSI_MODE=update\n", text)
+            # The described shortcut and the simulation's are the same file: read back once.
+            self.assertEqual(text.count(".lnk") + text.count(".LNK"), 1, text)
+            rows = [l.split("\t") for l in open(os.path.join(work, "manifest.tsv"),
+                                                 encoding="utf-8").read().splitlines()]
+            paths = [r[1] for r in rows]
+            # The updater once (from the image under test), the installer stand-in's place not
+            # at all, the patched QVApp.exe for the installer to put in place.
+            self.assertEqual(sum(p.endswith("QV3Update.exe") for p in paths), 1)
+            self.assertNotIn("C:\\Windows\\system32\\msiexec.exe", paths)
+            self.assertIn("C:\\qv-e2e\\QVApp-new.exe", paths)
+            staged = dict((r[1], r[2]) for r in rows)
+            new = open(staged["C:\\qv-e2e\\QVApp-new.exe"], "rb").read()
+            at = new.find(struct.pack("<I", 0xFEEF04BD))
+            self.assertEqual(struct.unpack_from("<2I", new, at + 8), (0x3000A, 0x45))
+            link = staged["C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quorvia 3"
+                          "\\Synchronizing.lnk"]
+            self.assertEqual(os.path.getsize(link), 0)
+            reg = open(os.path.join(work, "machine.reg"), "rb").read()
+            self.assertTrue(reg.startswith(b"\xff\xfeW\x00i\x00n\x00"))
+            self.assertIn("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\orvanta\\Quorvia]",
+                          reg.decode("utf-16"))
+
+
+if __name__ == "__main__":
+    QV3SIM = sys.argv.pop(1)
+    unittest.main()
