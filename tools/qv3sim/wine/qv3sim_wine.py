@@ -589,6 +589,9 @@ def main(argv):
                                  (a.machine or "the default machine", line)
                                  for line in str(e).splitlines()))
         return EXIT_DESCRIPTION
+    if not wine_wanted:  # the simulation's own report, as without --html
+        sys.stdout.write(subprocess.run([a.qv3sim, "--machine", given], capture_output=True)
+                         .stdout.decode("utf-8"))
     if a.html:
         write_html(a.html, m, a.machine, sim, wine, comparison)
         sys.stdout.write("HTML report: %s\n" % a.html)
