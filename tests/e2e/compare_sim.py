@@ -16,6 +16,10 @@ import re
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
+                                "qv3sim", "wine"))
+from dialog_buttons import shown_buttons  # noqa: E402
+
 VIEW64, VIEW32, VIEW_ONLY = "64-bit view", "32-bit view", "registry"
 ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER", "HKCR": "HKEY_CLASSES_ROOT"}
 PRODUCT_FILES = ["QVGet.exe", "QVSaver.exe", "QVThumbs.exe", "QVSync.exe", "QVInit.exe"]
@@ -27,15 +31,6 @@ WINDOWS_KEYS = ["HKLM\\Software\\Microsoft\\Internet Explorer\\Main",
                 "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"]
 WINE_OWN_KEY = "hkey_current_user\\software\\wine"
 WINDOWS_VERSIONS = {"": "6.1", "win7": "6.1", "winxp": "5.1", "win2k": "5.0"}
-# The buttons as (control id, text): a task dialog's common buttons in Windows' order, and each
-# message box button set.
-COMMON_BUTTONS = [(0x1, (1, "OK")), (0x2, (6, "Yes")), (0x4, (7, "No")), (0x8, (2, "Cancel")),
-                  (0x10, (4, "Retry")), (0x20, (8, "Close"))]
-MESSAGE_BOX_BUTTONS = [[(1, "OK")], [(1, "OK"), (2, "Cancel")],
-                       [(3, "Abort"), (4, "Retry"), (5, "Ignore")],
-                       [(6, "Yes"), (7, "No"), (2, "Cancel")], [(6, "Yes"), (7, "No")],
-                       [(4, "Retry"), (2, "Cancel")],
-                       [(2, "Cancel"), (10, "Try Again"), (11, "Continue")]]
 
 
 def fold(text):
@@ -292,6 +287,16 @@ def read_dialogs(path):
     return dialogs
 
 
+def read_pairs(path):
+    """A file of NAME|VALUE lines as a dict."""
+    return dict(l.split("|", 1) for l in read_lines(path))
+
+
+def link_sums(d):
+    """{name: md5} of the shortcuts that existed before and after the run."""
+    return [read_pairs(os.path.join(d, phase, "links.txt")) for phase in ("before", "after")]
+
+
 def read_lines(path):
     if not os.path.exists(path):
         return []
@@ -327,11 +332,9 @@ def both(what, sim, wine):
 def expected_dialog(d):
     """Title, texts and buttons of a simulated dialog as the driver reads them from a window."""
     if d["kind"] == "message box":
-        return d["caption"], [d["text"]], MESSAGE_BOX_BUTTONS[d["style"] & 0xF]
+        return d["caption"], [d["text"]], shown_buttons(d)
     texts = [t for t in (d["main_instruction"], d["content"], d["footer"]) if t]
-    buttons = [(b["id"], b["text"]) for b in d["buttons"]]
-    buttons += [button for flag, button in COMMON_BUTTONS if d["common_buttons"] & flag]
-    return d["window_title"], texts, buttons or [(1, "OK")]
+    return d["window_title"], texts, shown_buttons(d)
 
 
 def pressed(action, buttons):
@@ -562,7 +565,7 @@ def main():
     before, listed = snapshot(os.path.join(d, "before"), windows_bits)
     after, _ = snapshot(os.path.join(d, "after"), windows_bits)
     # The shortcut paths the run read back, as name|path.
-    settings["links"] = dict(l.split("|", 1) for l in read_lines(os.path.join(d, "link-paths.txt")))
+    settings["links"] = read_pairs(os.path.join(d, "link-paths.txt"))
     if not settings["links"]:  # recorded before the paths were written out
         settings["links"] = {"en": settings["common_programs"] + settings["link_en"],
                              "de": settings["common_programs"] + settings["link_de"]}
@@ -585,8 +588,7 @@ def main():
 
     wine_dir = os.path.join(d, "after")
     status = (read_lines(os.path.join(wine_dir, "status.txt")) or [""])[0]
-    sums = [dict(l.split("|", 1) for l in read_lines(os.path.join(d, p, "links.txt")))
-            for p in ("before", "after")]
+    sums = link_sums(d)
     c = Comparison()
     c.lines += ["note: " + n for n in notes]
     compare_status(c, sim, status)

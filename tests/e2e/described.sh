@@ -25,41 +25,17 @@ described_unix_path() {
 }
 
 stage_described() {
-  local bin=$data/bin kind path staged file folder
-  mkdir -p "$bin"
-  cp "$fixtures"/{dlgdriver,launch,mklnk,communicator}.exe "$bin/"
+  local folder view
+  install_tools
   python3 "$QV3SIM_WINE" place --drive-c "$drive_c" --manifest "$STAGE_MANIFEST" ||
     fail "set-up: the described files could not be placed"
   UPDATER_IMAGE=$(described_unix_path "$RUN_PROGRAM")
   [ -f "$UPDATER_IMAGE" ] || fail "set-up: the updater is not at $RUN_PROGRAM"
-
-  # The installer: the stand-in in the system folder of the updater's word size (or where the
-  # description puts it), started instead of Wine's own.
-  local installer=$drive_c/windows/$SYSTEM_FOLDER/msiexec.exe
-  [ -n "${MSI_PATH:-}" ] && installer=$(described_unix_path "$MSI_PATH")
-  mkdir -p "$(dirname "$installer")"
-  case "$MSI_MODE" in
-    missing) rm -f "$installer" ;;
-    # An image Windows cannot start (not a program).
-    fail) printf 'not a program\n' >"$installer" ;;
-    *) cp "$fixtures/msiexec.exe" "$installer" ;;
-  esac
-  wine reg add 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /d native /f >/dev/null
-  printf '%s\n' "$MSI_MODE" >"$data/msiexec-mode.txt"
+  # The installer stand-in where the description puts it, by default in the system folder.
+  install_stand_ins "$([ -n "${MSI_PATH:-}" ] && described_unix_path "$MSI_PATH")"
   [ -n "${MSI_TARGET:-}" ] && printf '%s\n' "$MSI_TARGET" >"$data/msiexec-target.txt"
-  cp "$fixtures/wer.dll" "$drive_c/windows/$SYSTEM_FOLDER/wer.dll"
-  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$PROCESS\\DllOverrides" /v wer /d native /f \
-    >/dev/null
-  if [ -n "$WINVER" ]; then
-    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$PROCESS" /v Version /d "$WINVER" /f >/dev/null
-  fi
-  if [ -n "$shots" ]; then
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null
-    "$wineserver_bin" -k >/dev/null 2>&1
-    "$wineserver_bin" -w >/dev/null 2>&1
-    "$wineserver_bin" -p >/dev/null 2>&1
-  fi
+  use_wine_desktop
+  set_windows_version
 
   # The registry of the description, imported as regedit would.
   if [ -s "$REG_FILE" ]; then
@@ -72,22 +48,16 @@ stage_described() {
     mkdir -p "$folder"
     local -a views=(/reg:64 /reg:32)
     [ "$ONE_VIEW" = 1 ] && views=('')
-    for kind in "${views[@]}"; do
+    for view in "${views[@]}"; do
       wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders' \
-        /v 'Common Programs' /t REG_EXPAND_SZ /d "$COMMON_PROGRAMS_FOLDER" $kind /f >/dev/null
+        /v 'Common Programs' /t REG_EXPAND_SZ /d "$COMMON_PROGRAMS_FOLDER" $view /f >/dev/null
       wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' \
-        /v 'Common Programs' /d "$COMMON_PROGRAMS_FOLDER" $kind /f >/dev/null
+        /v 'Common Programs' /d "$COMMON_PROGRAMS_FOLDER" $view /f >/dev/null
     done
   fi
   reg_forget
   if [ "$COMMUNICATOR" = 1 ]; then
-    wine 'C:\qv-e2e\bin\communicator.exe' 600 >/dev/null 2>&1 &
-    local waited
-    for waited in $(seq 1 100); do
-      [ -s "$data/communicator.ready" ] && break
-      sleep 0.2
-    done
-    expect_true "set-up: the communicator window came up" test -s "$data/communicator.ready"
+    start_communicator
   fi
 }
 

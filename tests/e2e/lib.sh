@@ -83,40 +83,72 @@ make_old_shortcut() {
     fail "set-up: mklnk could not write $link"
 }
 
+# The set-up steps every run shares, in the order setup_product takes them.
+# install_tools: the dialog driver, launcher, link writer and communicator in C:\qv-e2e\bin.
+install_tools() {
+  mkdir -p "$data/bin"
+  cp "$fixtures"/{dlgdriver,launch,mklnk,communicator}.exe "$data/bin/"
+}
+# install_stand_ins [INSTALLER]: the installer stand-in replaces Wine's own msiexec.exe (at
+# INSTALLER, by default in the system folder of the updater's word size; MSI_MODE missing leaves
+# none there, fail a file Windows cannot start), told what to do by MSI_MODE; Wine loads its
+# built-in programs of the system folder first unless told otherwise. Wine's
+# WerAddExcludedApplication records nothing, so the updater (PROCESS) gets a wer.dll that logs.
+install_stand_ins() {
+  local installer=${1:-$drive_c/windows/$SYSTEM_FOLDER/msiexec.exe}
+  mkdir -p "$(dirname "$installer")"
+  case "$MSI_MODE" in
+    missing) rm -f "$installer" ;;
+    fail) printf 'not a program\n' >"$installer" ;;
+    *) cp "$fixtures/msiexec.exe" "$installer" ;;
+  esac
+  wine reg add 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /d native /f >/dev/null
+  printf '%s\n' "$MSI_MODE" >"$data/msiexec-mode.txt"
+  cp "$fixtures/wer.dll" "$drive_c/windows/$SYSTEM_FOLDER/wer.dll"
+  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$PROCESS\\DllOverrides" /v wer /d native /f \
+    >/dev/null
+}
+# use_wine_desktop: for pictures (when shots are taken), Wine's own desktop window, in which Wine
+# draws the title bars and frames that a window manager would draw otherwise.
+use_wine_desktop() {
+  [ -n "$shots" ] || return 0
+  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null
+  # The desktop is chosen when the session starts: start it again.
+  "$wineserver_bin" -k >/dev/null 2>&1
+  "$wineserver_bin" -w >/dev/null 2>&1
+  "$wineserver_bin" -p >/dev/null 2>&1
+}
+# set_windows_version: the Windows version WINVER that Wine reports to the updater (PROCESS).
+set_windows_version() {
+  [ -n "$WINVER" ] || return 0
+  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$PROCESS" /v Version /d "$WINVER" /f >/dev/null
+}
+# start_communicator: the product's main program with its communicator window, waited for.
+start_communicator() {
+  wine 'C:\qv-e2e\bin\communicator.exe' 600 >/dev/null 2>&1 &
+  local waited
+  for waited in $(seq 1 100); do
+    [ -s "$data/communicator.ready" ] && break
+    sleep 0.2
+  done
+  expect_true "set-up: the communicator window came up" test -s "$data/communicator.ready"
+}
+
 setup_product() {
-  local bin=$data/bin folder name
-  mkdir -p "$bin"
-  cp "$fixtures"/{dlgdriver,launch,mklnk,communicator}.exe "$bin/"
+  local folder name
+  install_tools
   if [ -n "$exe" ]; then
     cp "$exe" "$data/$DOWNLOAD/QV3Update.exe"
   fi
   printf 'MSP fake patch package\n' >"$data/$DOWNLOAD/qvupdate.msp"
   cp "$fixtures/QVApp-69.exe" "$data/QVApp-new.exe"
-  # The installer stand-in replaces Wine's own msiexec.exe; Wine loads its built-in programs of
-  # the system folder first unless told otherwise.
-  cp "$fixtures/msiexec.exe" "$drive_c/windows/$SYSTEM_FOLDER/msiexec.exe"
-  wine reg add 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /d native /f >/dev/null
-  printf '%s\n' "$MSI_MODE" >"$data/msiexec-mode.txt"
-  # Wine's WerAddExcludedApplication records nothing; the updater gets a stand-in that logs.
-  cp "$fixtures/wer.dll" "$drive_c/windows/$SYSTEM_FOLDER/wer.dll"
-  wine reg add 'HKCU\Software\Wine\AppDefaults\QV3Update.exe\DllOverrides' /v wer /d native /f \
-    >/dev/null
+  install_stand_ins
   if [ "$PLANT" = 1 ]; then
     cp "$fixtures/msiexec.exe" "$data/$DOWNLOAD/msiexec.exe"
   fi
-  if [ -n "$shots" ]; then
-    # For pictures, Wine's own desktop window, in which Wine draws the title bars and frames that
-    # a window manager would draw otherwise.
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null
-    # The desktop is chosen when the session starts: start it again.
-    "$wineserver_bin" -k >/dev/null 2>&1
-    "$wineserver_bin" -w >/dev/null 2>&1
-    "$wineserver_bin" -p >/dev/null 2>&1
-  fi
-  if [ -n "$WINVER" ]; then
-    wine reg add 'HKCU\Software\Wine\AppDefaults\QV3Update.exe' /v Version /d "$WINVER" /f >/dev/null
-  fi
+  use_wine_desktop
+  set_windows_version
   if [ "$PRODUCT" = 1 ]; then
     folder=$(unix_path "$INSTALL")
     mkdir -p "$folder"
@@ -139,13 +171,7 @@ setup_product() {
     both) make_old_shortcut "$LINK_EN"; make_old_shortcut "$LINK_DE" ;;
   esac
   if [ "$COMMUNICATOR" = 1 ]; then
-    wine 'C:\qv-e2e\bin\communicator.exe' 600 >/dev/null 2>&1 &
-    local waited
-    for waited in $(seq 1 100); do
-      [ -s "$data/communicator.ready" ] && break
-      sleep 0.2
-    done
-    expect_true "set-up: the communicator window came up" test -s "$data/communicator.ready"
+    start_communicator
   fi
 }
 

@@ -15,7 +15,6 @@ the field), 4 when the run cannot happen on this machine (the reason is printed)
 failure.
 """
 import argparse
-import base64
 import json
 import os
 import shlex
@@ -142,9 +141,8 @@ def refusals(m):
         if other:
             out.append("files[%d].attributes: %s: Wine keeps no such attributes on this file "
                        "system" % (n, ", ".join(other)))
-    for field in ("updater_path",):
-        if field in m and not windows_path_ok(m[field]):
-            out.append("%s: \"%s\": only paths on drive C: can be staged" % (field, m[field]))
+    if "updater_path" in m and not windows_path_ok(m["updater_path"]):
+        out.append("updater_path: \"%s\": only paths on drive C: can be staged" % m["updater_path"])
     installer = m.get("installer", {})
     for field in ("path", "target"):
         if installer.get(field) and not windows_path_ok(installer[field]):
@@ -343,9 +341,8 @@ def observe(work, windows_bits, shots):
                  for l in read(os.path.join(after, "children.log"))]
     before_snap, _ = compare_sim.snapshot(os.path.join(d, "before"), windows_bits)
     after_snap, _ = compare_sim.snapshot(after, windows_bits)
-    sums = [dict(l.split("|", 1) for l in read(os.path.join(d, p, "links.txt")))
-            for p in ("before", "after")]
-    links = dict(l.split("|", 1) for l in read(os.path.join(d, "link-paths.txt")))
+    sums = compare_sim.link_sums(d)
+    links = compare_sim.read_pairs(os.path.join(d, "link-paths.txt"))
     shortcuts, file_changes = [], []
     for name, path in links.items():
         if sums[1].get(name) and sums[1].get(name) != sums[0].get(name):

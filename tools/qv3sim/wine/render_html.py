@@ -25,17 +25,10 @@ import os
 import re
 import sys
 
+from dialog_buttons import shown_buttons
+
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
-# A task dialog's common buttons as (flag, control id, text), in the order Windows shows them.
-COMMON_BUTTONS = [(0x1, 1, "OK"), (0x2, 6, "Yes"), (0x4, 7, "No"), (0x8, 2, "Cancel"),
-                  (0x10, 4, "Retry"), (0x20, 8, "Close")]
-# A message box's buttons as (control id, text) by the low four bits of its style.
-MESSAGE_BOX_BUTTONS = [[(1, "OK")], [(1, "OK"), (2, "Cancel")],
-                       [(3, "Abort"), (4, "Retry"), (5, "Ignore")],
-                       [(6, "Yes"), (7, "No"), (2, "Cancel")], [(6, "Yes"), (7, "No")],
-                       [(4, "Retry"), (2, "Cancel")],
-                       [(2, "Cancel"), (10, "Try Again"), (11, "Continue")]]
 RESULT_NAMES = {1: "OK", 2: "Cancel", 3: "Abort", 4: "Retry", 5: "Ignore", 6: "Yes", 7: "No",
                 8: "Close", 10: "Try Again", 11: "Continue"}
 # Icons drawn with CSS: (class, glyph, what it is).
@@ -305,9 +298,7 @@ class Page:
         result = d.get("result")
         kind = d.get("kind")
         if kind == "task dialog":
-            buttons = [(b.get("id"), b.get("text")) for b in d.get("buttons") or []]
-            mask = d.get("common_buttons") or 0
-            buttons += [(bid, text) for flag, bid, text in COMMON_BUTTONS if mask & flag]
+            buttons = shown_buttons(d)
             main_icon = d.get("main_icon")
             icon = self.icon(TASK_DIALOG_ICONS, main_icon)
             if not icon and main_icon:
@@ -326,8 +317,7 @@ class Page:
             box = self.frame(d.get("window_title"), client, bottom)
         elif kind == "message box":
             style = d.get("style") or 0
-            sets = MESSAGE_BOX_BUTTONS
-            buttons = sets[style & 0xF] if (style & 0xF) < len(sets) else [(1, "OK")]
+            buttons = shown_buttons(d)
             icon = self.icon(MESSAGE_BOX_ICONS, style & 0xF0)
             client = '<div class="client">%s<div class="content">%s</div></div>' % (
                 icon, multiline(d.get("text")))
