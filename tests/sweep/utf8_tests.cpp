@@ -60,6 +60,7 @@ const Utf8Case kUnpairedCases[] = {
     {"LoneLastLowSurrogate", "a\xEF\xBF\xBD" "b", u"a\xDFFF" u"b"},
     {"HighSurrogateAtTheEnd", "a\xEF\xBF\xBD", u"a\xDBFF"},
     {"PairInTheWrongOrder", "\xEF\xBF\xBD\xEF\xBF\xBD", u"\xDFFF\xD83C"},
+    {"TwoHighSurrogates", "\xEF\xBF\xBD\xEF\xBF\xBD", u"\xD83C\xDBFF"},
     {"HighSurrogateBeforeANonSurrogate", "\xEF\xBF\xBD\xEE\x80\x80", u"\xD83C\xE000"},
 };
 
