@@ -273,9 +273,8 @@ class UpdateRun {
     buffer.resize(length);
     const std::size_t slash = buffer.rfind(u'\\');
     if (slash == Text::npos) return Text();
-    // The folder as Windows names it: without a trailing "\" except for a drive root ("C:\").
+    // The folder with one trailing "\", which for a drive root is its own ("C:\").
     Text folder = buffer.substr(0, slash);
-    if (folder.size() == 2 && folder[1] == u':') folder += u'\\';
     if (folder.empty() || folder.back() != u'\\') folder += u'\\';
     return folder;
   }

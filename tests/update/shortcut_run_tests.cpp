@@ -113,6 +113,21 @@ TEST_P(ShortcutRunTest, RenewsOnlyAnOrdinaryShortcutOfTheRunsLanguage) {
     ASSERT_TRUE(otherNow->shortcut.has_value());
     EXPECT_EQ(otherNow->shortcut->description, otherData->description);
   }
+  // The shortcut is the last step: the browser settings, the add-in names and the
+  // error-reporting exclusions are all made before it, so a shortcut that ends the run with an
+  // error still leaves the programs excluded.
+  EXPECT_EQ(WrittenValues(m.machine()).size(), 25u);
+  EXPECT_EQ(m->WerExclusions().size(), 5u);
+  // The shell link object is used in a single-threaded apartment, entered once and left again,
+  // and only when there is an ordinary shortcut to renew.
+  const Existing own = c.english ? c.english_ : c.german;
+  const bool shellLinkUsed = own == Existing::Present || own == Existing::ReadOnly;
+  std::vector<std::string> apartments;
+  for (const sim::CallRecord& call : m->kernel().Calls())
+    if (call.function == "CoInitializeEx") apartments.push_back(call.detail);
+  EXPECT_EQ(apartments, std::vector<std::string>(shellLinkUsed ? 1 : 0,
+                                                 std::to_string(win::COINIT_APARTMENTTHREADED)));
+  EXPECT_EQ(CountCalls(m->kernel(), "CoUninitialize"), apartments.size());
   ExpectEverythingReleased(m.machine());
 }
 
