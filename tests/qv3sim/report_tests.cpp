@@ -112,7 +112,8 @@ TEST_F(DefaultRun, StartsTheInstallerThenQVInit) {
   ASSERT_EQ(p.size(), 2u);
   ASSERT_TRUE(p[0].commandLine.has_value());
   EXPECT_EQ(*p[0].commandLine, "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"");
-  EXPECT_EQ(Fold(p[0].imagePath), Fold("C:\\Windows\\system32\\msiexec.exe"));
+  // The 32-bit updater on 64-bit Windows reaches SysWOW64's installer.
+  EXPECT_EQ(p[0].imagePath, "C:\\Windows\\SysWOW64\\msiexec.exe");
   EXPECT_TRUE(p[0].started && p[0].waitedFor);
   EXPECT_EQ(p[0].creationFlags, 0x20u);
   ASSERT_TRUE(p[1].commandLine.has_value());

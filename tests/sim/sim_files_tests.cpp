@@ -43,6 +43,7 @@ TEST(Paths, CaseSlashesAndDotsDoNotMatter) {
   EXPECT_TRUE(m.FolderExists("c:\\apps\\quorvia 3"));
   EXPECT_EQ(m.FilePaths(), (std::vector<std::string>{
                                kFile, "C:\\Users\\User\\Downloads\\QV3Update.exe",
+                               "C:\\Windows\\SysWOW64\\msiexec.exe",
                                "C:\\Windows\\system32\\msiexec.exe"}));
 }
 

@@ -46,13 +46,16 @@ struct ImageCase {
   const char16_t* application;     // lpApplicationName, or null
   const char* commandLine;
   const char* expectedImage;       // empty: CreateProcessW fails with ERROR_FILE_NOT_FOUND
+  int windowsBits = 64;            // the updater is 32-bit: under WOW64 on 64-bit Windows
 };
 
 class ImageResolution : public ::testing::TestWithParam<ImageCase> {};
 
 TEST_P(ImageResolution, StartsTheProgramWindowsWouldStart) {
   const ImageCase& c = GetParam();
-  SimMachine m;
+  MachineConfig config;
+  config.windowsBits = c.windowsBits;
+  SimMachine m(config);
   for (const char* f : c.files) m.AddExecutable(f, std::nullopt);
   const Started s = Start(m, c.application, c.commandLine ? c.commandLine : "");
   ASSERT_EQ(m.Processes().size(), 1u);
@@ -76,19 +79,32 @@ TEST_P(ImageResolution, StartsTheProgramWindowsWouldStart) {
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, ImageResolution,
     ::testing::Values(
+        // Under WOW64 the system folder is SysWOW64 for the 32-bit updater.
         ImageCase{"BareNameFromSystemFolder", {}, nullptr,
                   "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"",
-                  "C:\\Windows\\system32\\msiexec.exe"},
+                  "C:\\Windows\\SysWOW64\\msiexec.exe"},
+        ImageCase{"BareNameFromSystemFolderOn32BitWindows", {}, nullptr, "msiexec.exe /qb",
+                  "C:\\Windows\\system32\\msiexec.exe", 32},
         ImageCase{"BareNameWithoutExtensionGetsExe", {}, nullptr, "msiexec /qb",
-                  "C:\\Windows\\system32\\msiexec.exe"},
+                  "C:\\Windows\\SysWOW64\\msiexec.exe"},
+        ImageCase{"SystemFolderNamedIsSysWow64", {}, u"C:\\Windows\\system32\\msiexec.exe",
+                  "msiexec.exe /qb", "C:\\Windows\\SysWOW64\\msiexec.exe"},
+        ImageCase{"SystemFolderNamedOn32BitWindows", {}, u"C:\\WINDOWS\\System32\\msiexec.exe",
+                  "msiexec.exe /qb", "C:\\Windows\\system32\\msiexec.exe", 32},
+        ImageCase{"SixtyFourBitOnlyProgramUnseenUnderWow64",
+                  {"C:\\Windows\\system32\\only64.exe"}, u"C:\\Windows\\system32\\only64.exe",
+                  "only64.exe", ""},
+        ImageCase{"ExemptSubfolderNotRedirected", {"C:\\Windows\\system32\\spool\\tool.exe"},
+                  u"C:\\Windows\\system32\\spool\\tool.exe", "tool.exe",
+                  "C:\\Windows\\system32\\spool\\tool.exe"},
         ImageCase{"PlantedBesideUpdaterWinsOverSystemFolder",
                   {"C:\\Users\\User\\Downloads\\msiexec.exe"}, nullptr, "msiexec.exe /qb",
                   "C:\\Users\\User\\Downloads\\msiexec.exe"},
         ImageCase{"WindowsFolderAfterSystemFolder", {"C:\\Windows\\notepad.exe"}, nullptr,
                   "notepad.exe x.txt", "C:\\Windows\\notepad.exe"},
         ImageCase{"SystemFolderBeforeWindowsFolder",
-                  {"C:\\Windows\\tool.exe", "C:\\Windows\\system32\\tool.exe"}, nullptr, "tool",
-                  "C:\\Windows\\system32\\tool.exe"},
+                  {"C:\\Windows\\tool.exe", "C:\\Windows\\SysWOW64\\tool.exe"}, nullptr, "tool",
+                  "C:\\Windows\\SysWOW64\\tool.exe"},
         ImageCase{"UnquotedPathWithSpaces",
                   {"C:\\Program Files (x86)\\Quorvia 3\\QVInit.exe"}, nullptr,
                   "C:\\Program Files (x86)\\Quorvia 3\\QVInit.exe /RegisterQVGetShellItem",

@@ -133,7 +133,7 @@ inline void ExpectOnlyShortcutFilesTouched(sim::SimMachine& machine, const std::
 // Only the installer in the system folder and QVInit.exe in the install folder may run.
 inline void ExpectOnlyOwnProgramsStarted(sim::SimMachine& machine, const std::string& installFolder,
                                          const std::string& where) {
-  const std::string msiexec = Fold(test::kMsiexecPath);
+  const std::string msiexec = Fold(machine.ReachedPath(test::kMsiexecPath));
   const std::string qvInit = Fold(installFolder + "QVInit.exe");
   std::size_t installers = 0, initialisers = 0;
   for (const sim::ProcessRecord& p : machine.Processes()) {

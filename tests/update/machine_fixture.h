@@ -22,6 +22,9 @@ inline constexpr char kUpdaterPath[] = "C:\\Users\\User\\Downloads\\QV3Update.ex
 inline constexpr char kUpdaterFolder[] = "C:\\Users\\User\\Downloads\\";
 inline constexpr char kSystemFolder[] = "C:\\Windows\\system32";
 inline constexpr char kMsiexecPath[] = "C:\\Windows\\system32\\msiexec.exe";
+// The installer a 32-bit updater reaches under WOW64 (64-bit Windows): the file system redirector
+// sends its accesses to the system folder to SysWOW64.
+inline constexpr char kWow64MsiexecPath[] = "C:\\Windows\\SysWOW64\\msiexec.exe";
 inline constexpr char kCommonPrograms[] =
     "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
 inline constexpr char kEnglishLinkName[] = "\\Quorvia 3\\Synchronizing.lnk";
@@ -162,7 +165,8 @@ class StandardMachine {
     m.AddExecutable(folder + "QVSync.exe", sim::FileVersion{3, 10, 0, 68});
     m.AddFile(options_.updaterFolder + "qvupdate.msp");
 
-    if (!m.FindFile(kMsiexecPath)) m.AddExecutable(kMsiexecPath, sim::FileVersion{5, 0, 7601, 0});
+    if (!m.FindFile(m.ReachedPath(kMsiexecPath)))
+      m.AddExecutable(m.ReachedPath(kMsiexecPath), sim::FileVersion{5, 0, 7601, 0});
     const std::string app = appExe();
     const std::optional<sim::FileVersion> patched = options_.patchedVersion;
     m.OnProcessStart(kMsiexecPath,

@@ -33,6 +33,7 @@ struct PatchCase {
   const char* installFolder;  // "" for the standard one
   const char* msiCommandLine;
   bool qvInit;
+  const char* msiImage;  // the installer Windows starts: SysWOW64's under WOW64
 };
 
 class PatchTest : public ::testing::TestWithParam<PatchCase> {};
@@ -49,7 +50,7 @@ TEST_P(PatchTest, CommandLinesAndApplicationNames) {
   const sim::ProcessRecord& msi = m->Processes()[0];
   EXPECT_EQ(msi.applicationName.value_or("<null>"), kMsiexecPath);
   EXPECT_EQ(msi.commandLine.value_or("<null>"), c.msiCommandLine);
-  EXPECT_EQ(Lower(msi.imagePath), Lower(kMsiexecPath));
+  EXPECT_EQ(msi.imagePath, c.msiImage);
   EXPECT_TRUE(msi.started);
   EXPECT_TRUE(msi.waitedFor);
   ExpectStartedLikeTheUpdaterStartsPrograms(msi);
@@ -71,20 +72,26 @@ INSTANTIATE_TEST_SUITE_P(
     Situations, PatchTest,
     ::testing::Values(
         PatchCase{"Win2000", kWindows2000, "",
-                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", false},
+                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", false,
+                  "C:\\Windows\\system32\\msiexec.exe"},
         PatchCase{"XP", kWindowsXp, "",
-                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", false},
+                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", false,
+                  "C:\\Windows\\system32\\msiexec.exe"},
         PatchCase{"Win7x86", kWindows7x86, "",
-                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true},
+                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true,
+                  "C:\\Windows\\system32\\msiexec.exe"},
         PatchCase{"Win7x64", kWindows7x64, "",
-                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true},
+                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true,
+                  kWow64MsiexecPath},
         PatchCase{"InstallFolderWithSpaces", kWindows7x64,
                   "C:\\Program Files (x86)\\My Apps\\Quorvia 3\\",
-                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true},
+                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true,
+                  kWow64MsiexecPath},
         // AppPath in code page 1252 ("f\xfcr"), the program started by its Unicode name.
         PatchCase{"InstallFolderWithUmlaut", kWindows7x64,
                   "C:\\Programme\\Quorvia f\xc3\xbcr Sie\\",
-                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true}),
+                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true,
+                  kWow64MsiexecPath}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The updater's folder as the package path shows it.
@@ -104,8 +111,8 @@ TEST_P(UpdaterFolderTest, PackagePathInQuotes) {
   sim::SimMachine machine(config);
   machine.registry().CreateKey(ProductKeyPath(64));
   machine.registry().SetValue(ProductKeyPath(64), "AppPath", RegSz(DefaultInstallFolder(64)));
-  if (!machine.FindFile(kMsiexecPath))
-    machine.AddExecutable(kMsiexecPath, sim::FileVersion{5, 0, 0, 0});
+  if (!machine.FindFile(machine.ReachedPath(kMsiexecPath)))
+    machine.AddExecutable(machine.ReachedPath(kMsiexecPath), sim::FileVersion{5, 0, 0, 0});
   win::Platform platform = machine.platform();
   RunContext context;
   context.arguments = u"/en";
@@ -150,7 +157,7 @@ TEST(Patch, PlantedMsiexecBesideTheUpdaterIsNotRun) {
   EXPECT_EQ(m.Run(u"/en"), RunOutcome::Updated);
   EXPECT_FALSE(plantedRan);
   ASSERT_FALSE(m->Processes().empty());
-  EXPECT_EQ(Lower(m->Processes()[0].imagePath), Lower(kMsiexecPath));
+  EXPECT_EQ(m->Processes()[0].imagePath, kWow64MsiexecPath);
   ExpectEverythingReleased(m.machine());
 }
 
@@ -218,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Patch, MissingInstallerGoesOn) {
   StandardMachine m;
-  m->RemoveFile(kMsiexecPath);
+  m->RemoveFile(kWow64MsiexecPath);
   EXPECT_EQ(m.Run(u"/en"), RunOutcome::VersionUnchanged);
   ASSERT_EQ(m->Processes().size(), 2u);
   EXPECT_FALSE(m->Processes()[0].started);
@@ -264,7 +271,7 @@ TEST_P(CodePageRun, RunsAsOnAWesternMachine) {
   ASSERT_EQ(m->Processes().size(), 2u);
   EXPECT_EQ(m->Processes()[0].commandLine.value_or("<null>"),
             "msiexec.exe /qb /p \"" + o.updaterFolder + "qvupdate.msp\"");
-  EXPECT_EQ(m->Processes()[0].imagePath, kMsiexecPath);
+  EXPECT_EQ(m->Processes()[0].imagePath, kWow64MsiexecPath);
   const std::string qvInit = m.installFolder() + "QVInit.exe";
   EXPECT_EQ(m->Processes()[1].applicationName.value_or("<null>"), qvInit);
   EXPECT_EQ(m->Processes()[1].imagePath, qvInit);

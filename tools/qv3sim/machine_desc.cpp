@@ -699,11 +699,13 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
   }
   for (Answer a : d.answers) machine->QueueAnswer(a);
 
+  // The installer as the updater names it; under WOW64 the file it reaches is SysWOW64's.
   const std::string installer =
       d.installer.path.empty() ? d.systemFolder + "\\msiexec.exe" : d.installer.path;
+  const std::string reached = machine->ReachedPath(installer);
   // The installer is part of Windows: present unless the description says it is missing.
-  if (d.installer.effect == InstallerEffect::Missing) machine->RemoveFile(installer);
-  else if (!machine->FindFile(installer)) machine->AddExecutable(installer, std::nullopt);
+  if (d.installer.effect == InstallerEffect::Missing) machine->RemoveFile(reached);
+  else if (!machine->FindFile(reached)) machine->AddExecutable(reached, std::nullopt);
   switch (d.installer.effect) {
     case InstallerEffect::Raise: {
       const FileVersion version = d.installer.version;

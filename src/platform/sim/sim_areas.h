@@ -151,6 +151,12 @@ class SimAreas final : public win::ISystem,
   win::DWORD comMode = 0;
 
   std::string Normalize(const std::string& path) const { return NormalizePath(path, cwd); }
+  // The file a program of the updater's word size reaches by this normalized path: on 64-bit
+  // Windows a 32-bit process's accesses to the system folder go to SysWOW64 (the file system
+  // redirector), but for the subfolders Windows exempts. Machine set-up is never redirected.
+  std::string Redirect(const std::string& normalized) const;
+  // A path the program passed, normalized and redirected.
+  std::string ProgramPath(const std::string& path) const { return Redirect(Normalize(path)); }
   Node* Lookup(const std::string& normalized);
   const Node* Lookup(const std::string& normalized) const;
   bool IsFolder(const std::string& normalized) const;

@@ -238,6 +238,12 @@ SimMachine::SimMachine(MachineConfig config) : config_(std::move(config)) {
     AddFolder("C:\\Windows");
     AddFolder(config_.systemDirectory);
     AddExecutable(config_.systemDirectory + "\\msiexec.exe", FileVersion{5, 0, 7601, 17514});
+    // 64-bit Windows keeps its 32-bit system files in SysWOW64, the installer among them.
+    if (config_.windowsBits == 64) {
+      AddFolder(SysWow64Folder(config_.systemDirectory));
+      AddExecutable(SysWow64Folder(config_.systemDirectory) + "\\msiexec.exe",
+                    FileVersion{5, 0, 7601, 17514});
+    }
     AddExecutable(config_.exePath, FileVersion{3, 10, 0, 68});
     AddFolder(config_.currentDirectory);
     AddFolder(config_.major >= 6 ? "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"
@@ -281,6 +287,10 @@ void SimMachine::SetFileVersion(const std::string& path, std::optional<FileVersi
 const SimFile* SimMachine::FindFile(const std::string& path) const {
   const SimAreas::Node* n = areas_->Lookup(areas_->Normalize(path));
   return n && !n->folder ? &n->file : nullptr;
+}
+
+std::string SimMachine::ReachedPath(const std::string& path) const {
+  return areas_->ProgramPath(path);
 }
 
 bool SimMachine::FolderExists(const std::string& path) const {
@@ -343,11 +353,11 @@ void SimMachine::QueueAnswer(Answer answer) { areas_->answers.push_back(answer);
 int SimMachine::InitCommonControlsCount() const { return areas_->initCommonControls; }
 
 void SimMachine::OnProcessStart(const std::string& imagePath, ProcessEffect effect) {
-  areas_->effects.emplace_back(FoldCase(areas_->Normalize(imagePath)), std::move(effect));
+  areas_->effects.emplace_back(FoldCase(areas_->ProgramPath(imagePath)), std::move(effect));
 }
 
 void SimMachine::FailProcessStart(const std::string& imagePath) {
-  areas_->failingImages.insert(FoldCase(areas_->Normalize(imagePath)));
+  areas_->failingImages.insert(FoldCase(areas_->ProgramPath(imagePath)));
 }
 
 void SimMachine::SetEnvironment(const std::string& name, const std::string& value) {
@@ -383,6 +393,29 @@ SimAreas::SimAreas(SimMachine& machine) : m(machine), codePage(machine.config_.c
 }
 
 SimAreas::~SimAreas() { ReleaseShellLinks(); }
+
+std::string SysWow64Folder(const std::string& systemDirectory) {
+  return ParentOf(NormalizePath(systemDirectory, "C:\\")) + "\\SysWOW64";
+}
+
+std::string SimAreas::Redirect(const std::string& normalized) const {
+  if (m.config_.windowsBits != 64 || m.config_.processBits != 32) return normalized;
+  const std::string system = FoldCase(NormalizePath(m.config_.systemDirectory, "C:\\"));
+  const std::string folded = FoldCase(normalized);
+  if (folded.compare(0, system.size(), system) != 0 ||
+      (folded.size() > system.size() && folded[system.size()] != '\\'))
+    return normalized;
+  const std::string rest = folded.substr(system.size());  // "" or "\\..."
+  // Exempt: the catalogue, log, spool and hosts folders, and from Windows 7 on the driver store.
+  std::vector<std::string> exempt = {"\\catroot", "\\catroot2", "\\drivers\\etc", "\\logfiles",
+                                     "\\spool"};
+  if (m.config_.major > 6 || (m.config_.major == 6 && m.config_.minor >= 1))
+    exempt.push_back("\\driverstore");
+  for (const std::string& e : exempt)
+    if (rest.compare(0, e.size(), e) == 0 && (rest.size() == e.size() || rest[e.size()] == '\\'))
+      return normalized;
+  return SysWow64Folder(m.config_.systemDirectory) + normalized.substr(system.size());
+}
 
 SimAreas::Node* SimAreas::Lookup(const std::string& normalized) {
   auto it = fs.find(FoldCase(normalized));
@@ -441,7 +474,7 @@ win::DWORD SimAreas::GetFileAttributesW(const win::WCHAR* lpFileName) {
     Fail(lpFileName ? win::ERROR_PATH_NOT_FOUND : win::ERROR_INVALID_PARAMETER);
     return win::INVALID_FILE_ATTRIBUTES;
   }
-  const std::string p = Normalize(U8(lpFileName));
+  const std::string p = ProgramPath(U8(lpFileName));
   const Node* n = Lookup(p);
   if (!n) {
     const std::string parent = ParentOf(p);
@@ -457,7 +490,7 @@ win::BOOL SimAreas::DeleteFileW(const win::WCHAR* lpFileName) {
   if (auto f = m.kernel_.Enter("DeleteFileW", ShowW(lpFileName)))
     return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
   if (!lpFileName) return Fail(win::ERROR_INVALID_PARAMETER);
-  const std::string p = Normalize(U8(lpFileName));
+  const std::string p = ProgramPath(U8(lpFileName));
   const Node* n = Lookup(p);
   if (!n) {
     const std::string parent = ParentOf(p);
@@ -482,8 +515,8 @@ win::BOOL SimAreas::MoveFileExW(const win::WCHAR* lpExistingFileName,
     // the simulation has no restart.
     return Fail(win::ERROR_INVALID_PARAMETER);
   }
-  const std::string from = Normalize(U8(lpExistingFileName));
-  const std::string to = Normalize(U8(lpNewFileName));
+  const std::string from = ProgramPath(U8(lpExistingFileName));
+  const std::string to = ProgramPath(U8(lpNewFileName));
   const Node* src = Lookup(from);
   if (!src) {
     const std::string parent = ParentOf(from);
@@ -537,7 +570,7 @@ win::DWORD SimAreas::GetFileVersionInfoSizeW(const win::WCHAR* lptstrFilename,
     Fail(win::ERROR_INVALID_PARAMETER);
     return 0;
   }
-  const Node* n = Lookup(Normalize(U8(lptstrFilename)));
+  const Node* n = Lookup(ProgramPath(U8(lptstrFilename)));
   if (!n) {
     Fail(win::ERROR_FILE_NOT_FOUND);
     return 0;
@@ -558,7 +591,7 @@ win::BOOL SimAreas::GetFileVersionInfoW(const win::WCHAR* lptstrFilename,
   if (auto f = m.kernel_.Enter("GetFileVersionInfoW", ShowW(lptstrFilename)))
     return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
   if (!lptstrFilename || !lpData) return Fail(win::ERROR_INVALID_PARAMETER);
-  const Node* n = Lookup(Normalize(U8(lptstrFilename)));
+  const Node* n = Lookup(ProgramPath(U8(lptstrFilename)));
   if (!n) return Fail(win::ERROR_FILE_NOT_FOUND);
   if (n->folder) return Fail(win::ERROR_ACCESS_DENIED);
   if (n->file.versionData.empty()) return Fail(win::ERROR_RESOURCE_TYPE_NOT_FOUND);

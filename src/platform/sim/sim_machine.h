@@ -48,6 +48,10 @@ struct SimFile {
   std::string content;                   // free bytes for other files
 };
 
+// 64-bit Windows' folder of 32-bit system files beside this system folder ("C:\Windows\SysWOW64"
+// for "C:\Windows\system32"), where a 32-bit program's accesses to the system folder go.
+std::string SysWow64Folder(const std::string& systemDirectory);
+
 // Builds the VS_VERSIONINFO block of a file with this version (file and product version).
 std::vector<std::uint8_t> MakeVersionData(const FileVersion& v);
 
@@ -170,6 +174,9 @@ class SimMachine {
   void AddExecutable(const std::string& path, std::optional<FileVersion> version);
   void SetFileVersion(const std::string& path, std::optional<FileVersion> version);
   const SimFile* FindFile(const std::string& path) const;
+  // The file the updater reaches by `path`: on 64-bit Windows a 32-bit updater's accesses to the
+  // system folder go to SysWOW64 (the file system redirector); otherwise `path` itself.
+  std::string ReachedPath(const std::string& path) const;
   bool FolderExists(const std::string& path) const;
   void RemoveFile(const std::string& path);
   std::vector<std::string> FilePaths() const;  // every file, sorted

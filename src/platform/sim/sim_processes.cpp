@@ -142,7 +142,7 @@ std::string SimAreas::SearchExecutable(const std::string& name,
   std::string file = name;
   if (FileNameOf(file).find('.') == std::string::npos) file += ".exe";
   if (file.find_first_of("\\/:") != std::string::npos) {
-    const std::string p = NormalizePath(file, currentDirectory);
+    const std::string p = Redirect(NormalizePath(file, currentDirectory));
     return IsFile(p) ? Lookup(p)->path : std::string();
   }
   // A bare name: the updater's own folder, the current directory, the system folder, the
@@ -163,7 +163,7 @@ std::string SimAreas::SearchExecutable(const std::string& name,
     }
   }
   for (const std::string& folder : folders) {
-    const std::string p = NormalizePath(folder + "\\" + file, currentDirectory);
+    const std::string p = Redirect(NormalizePath(folder + "\\" + file, currentDirectory));
     if (IsFile(p)) return Lookup(p)->path;
   }
   return {};
@@ -174,7 +174,7 @@ std::string SimAreas::ResolveImage(const std::optional<std::string>& application
                                    const std::string& currentDirectory) const {
   if (applicationName) {
     // Taken as given: no search and no extension added.
-    const std::string p = NormalizePath(*applicationName, currentDirectory);
+    const std::string p = Redirect(NormalizePath(*applicationName, currentDirectory));
     return IsFile(p) ? Lookup(p)->path : std::string();
   }
   const std::string line = commandLine.value_or(std::string());
@@ -234,7 +234,7 @@ win::BOOL SimAreas::CreateProcessW(const win::WCHAR* lpApplicationName, win::WCH
     return fail(win::ERROR_INVALID_PARAMETER);
   rec.imagePath = ResolveImage(rec.applicationName, rec.commandLine, cwd);
   if (rec.imagePath.empty()) return fail(win::ERROR_FILE_NOT_FOUND);
-  if (rec.currentDirectory && !IsFolder(Normalize(*rec.currentDirectory)))
+  if (rec.currentDirectory && !IsFolder(ProgramPath(*rec.currentDirectory)))
     return fail(kErrorDirectory);
   if (failingImages.count(FoldCase(rec.imagePath))) return fail(kErrorBadExeFormat);
 

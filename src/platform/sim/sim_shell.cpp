@@ -83,7 +83,7 @@ struct SimAreas::ShellLinkObject final : public win::IShellLinkW, public win::IP
     data.resolved = true;
     // A target that cannot be found is no failure: the shell offers its search dialog (unless
     // SLR_NO_UI) and the call then reports S_FALSE.
-    if (data.target.empty() || !a.Lookup(a.Normalize(data.target))) return win::S_FALSE;
+    if (data.target.empty() || !a.Lookup(a.ProgramPath(data.target))) return win::S_FALSE;
     return win::S_OK;
   }
 
@@ -92,7 +92,7 @@ struct SimAreas::ShellLinkObject final : public win::IShellLinkW, public win::IP
     if (auto f = a.m.kernel_.Enter("IPersistFile::Save", pszFileName ? spelled : "(null)"))
       return PlannedHr(*f, win::E_FAIL);
     if (!pszFileName || !*pszFileName) return win::E_INVALIDARG;
-    const std::string path = a.Normalize(spelled);
+    const std::string path = a.ProgramPath(spelled);
     const std::string parent = ParentOf(path);
     if (parent.empty() || !a.IsFolder(parent))
       return win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND);
