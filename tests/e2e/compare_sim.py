@@ -24,8 +24,10 @@ VIEW64, VIEW32, VIEW_ONLY = "64-bit view", "32-bit view", "registry"
 ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER", "HKCR": "HKEY_CLASSES_ROOT"}
 PRODUCT_FILES = ["QVGet.exe", "QVSaver.exe", "QVThumbs.exe", "QVSync.exe", "QVInit.exe"]
 INSTALLED_VERSION, PATCHED_VERSION = "3.10.0.68", "3.10.0.69"
-# GetSystemDirectoryW in a Wine prefix, where the installer stand-in lies.
+# GetSystemDirectoryW in a Wine prefix, where the installer stand-in lies, and the folder of the
+# 32-bit system files on 64-bit Windows, where a 32-bit program's accesses to it go (WOW64).
 WINE_SYSTEM_FOLDER = "C:\\windows\\system32"
+WINE_SYSWOW64_FOLDER = "C:\\windows\\syswow64"
 # Keys a Windows installation holds in each registry view.
 WINDOWS_KEYS = ["HKLM\\Software\\Microsoft\\Internet Explorer\\Main",
                 "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"]
@@ -365,10 +367,19 @@ def compare_dialogs(c, sim, wine_dialogs):
     c.add("dialogs", problems)
 
 
-def compare_processes(c, sim, children):
+def reached(path, wow64):
+    """The file a program reaches by this path: under WOW64 the system folder is SysWOW64."""
+    system = fold(WINE_SYSTEM_FOLDER + "\\")
+    if wow64 and path and fold(path).startswith(system):
+        return WINE_SYSWOW64_FOLDER + path[len(system) - 1:]
+    return path
+
+
+def compare_processes(c, sim, children, wow64):
     problems, known = [], []
-    if any(p["started"] and fold(p["image"]) == fold(WINE_SYSTEM_FOLDER + "\\msiexec.exe")
-           for p in sim["processes"]):
+    installers = {fold(folder + "\\msiexec.exe") for folder in (WINE_SYSTEM_FOLDER,
+                                                                 WINE_SYSWOW64_FOLDER)}
+    if any(p["started"] and fold(p["image"]) in installers for p in sim["processes"]):
         known.append(("installer stand-in", "Wine's own msiexec.exe is replaced by "
                       "fixtures/msiexec.exe, which records its start and puts the patched "
                       "QVApp.exe in place as the patch would"))
@@ -383,9 +394,11 @@ def compare_processes(c, sim, children):
                              [w.get("command_line") for w in wine]))
     for n, (p, w) in enumerate(zip(started, wine), 1):
         # The stand-ins record the program Windows started (their own path): the simulation's
-        # application name and the program it found must both name it.
+        # application name (redirected as Windows redirects it under WOW64) and the program it
+        # found must both name it.
         for field in ("application_name", "image"):
-            if fold(p[field] or "") != fold(w["image"]):
+            name = reached(p[field], wow64) if field == "application_name" else p[field]
+            if fold(name or "") != fold(w["image"]):
                 problems.append(both("child %d %s" % (n, field), p[field], w["image"]))
         if p["command_line"] != w.get("command_line"):
             problems.append(both("child %d command line" % n, p["command_line"],
@@ -450,6 +463,21 @@ def compare_registry(c, sim, before, after, listed, windows_bits):
                           "does not have: " + ", ".join("[%s]" % view[fk][0] for fk in sorted(own))))
         for fk in own:
             del view[fk]
+    # Keys every Windows has in both views that a fresh Wine prefix may lack: where the run
+    # leaves one created without values (the updater, or Wine by itself), Windows would only
+    # have written into it.
+    views = [VIEW64, VIEW32] if windows_bits == 64 else [VIEW_ONLY]
+    for key in WINDOWS_KEYS:
+        for view in views:
+            p = fold(physical(key, 32 if view == VIEW32 else 64, windows_bits))
+            created = wine.get(view, {}).get(p)
+            if p in before or not created:
+                continue
+            known.append(("prefix lacks %s in the %s" % (key.split("Microsoft\\", 1)[1], view),
+                          "a fresh Wine prefix has no [%s], which Windows has; it was created "
+                          "during the run" % created[0]))
+            if not created[1] and p not in simv.get(view, {}):
+                del wine[view][p]
     for view in (VIEW64, VIEW32, VIEW_ONLY):
         s, w = simv.get(view, {}), wine.get(view, {})
         for fk in sorted(set(s) | set(w)):
@@ -474,17 +502,6 @@ def compare_registry(c, sim, before, after, listed, windows_bits):
                 if sd != wd:
                     name = (sk[1].get(fn) or wk[1].get(fn))[0]
                     problems.append(both("%s [%s] \"%s\"" % (view, sk[0], name), sd, wd))
-    # Keys every Windows has in both views that a fresh Wine prefix lacks: the updater creates
-    # them under Wine, where Windows would only write into them.
-    views = [VIEW64, VIEW32] if windows_bits == 64 else [VIEW_ONLY]
-    for key in WINDOWS_KEYS:
-        for view in views:
-            p = physical(key, 32 if view == VIEW32 else 64, windows_bits)
-            created = wine.get(view, {}).get(fold(p))
-            if fold(p) not in before and created:
-                known.append(("prefix lacks %s in the %s" % (key.split("Microsoft\\", 1)[1], view),
-                              "a fresh Wine prefix has no [%s], which Windows has; the updater "
-                              "creates it there" % p))
     c.add("registry", problems, known)
 
 
@@ -593,7 +610,8 @@ def main():
     c.lines += ["note: " + n for n in notes]
     compare_status(c, sim, status)
     compare_dialogs(c, sim, read_dialogs(os.path.join(wine_dir, "dialogs.txt")))
-    compare_processes(c, sim, read_lines(os.path.join(wine_dir, "children.log")))
+    compare_processes(c, sim, read_lines(os.path.join(wine_dir, "children.log")),
+                      windows_bits == 64 and int(settings["updater_bits"]) == 32)
     compare_registry(c, sim, before, after, listed, windows_bits)
     compare_shortcuts(c, sim, settings, wine_dir, sums[0], sums[1])
     compare_wer(c, sim, read_lines(os.path.join(wine_dir, "wer.log")))
