@@ -216,8 +216,20 @@ run_updater() {
   local driver_pid=$!
   local -a command=("${RUN_PROGRAM:-C:\\qv-e2e\\$DOWNLOAD\\QV3Update.exe}" "${ARGS[@]}")
   [ -n "${RAW_ARGS+set}" ] && command=(--raw "${command[0]}" "$RAW_ARGS")
-  timeout 180 "$wine_loader" 'C:\qv-e2e\bin\launch.exe' 'C:\qv-e2e\status.txt' \
-    "${RUN_FOLDER:-C:\\qv-e2e\\$DOWNLOAD}" "${command[@]}" >/dev/null 2>&1
+  # QV_E2E_LOADER_TRACE=1: Wine's loader trace of the run, the updater's loads listed against
+  # the preload list (loader_trace.py) in WORK/loader-trace-CASE-KIND.txt.
+  local trace=/dev/null debug=$WINEDEBUG
+  if [ -n "${QV_E2E_LOADER_TRACE:-}" ]; then
+    trace=$work/loader-trace-$case_name-$PREFIX_KIND.log debug=-all,+loaddll
+  fi
+  WINEDEBUG=$debug \
+    timeout 180 "$wine_loader" 'C:\qv-e2e\bin\launch.exe' 'C:\qv-e2e\status.txt' \
+    "${RUN_FOLDER:-C:\\qv-e2e\\$DOWNLOAD}" "${command[@]}" >/dev/null 2>"$trace"
+  if [ "$trace" != /dev/null ]; then
+    python3 "$here/loader_trace.py" "$trace" "$here/../../src/platform/win32/late_binding.cpp" \
+      >"${trace%.log}.txt"
+    expect_eq "loader trace: every library from the system folder" 0 $?
+  fi
   touch "$data/updater.exited"
   wait "$driver_pid"
   DRIVER_STATUS=$?
