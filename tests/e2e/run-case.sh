@@ -15,7 +15,8 @@
 # the 32-bit release under WOW64 in a 64-bit prefix; win32, the release on 32-bit Windows (a
 # WINEARCH=win32 prefix; only the cases --list --prefix win32 names). The fixtures must be built
 # for the program's architecture. For wow64 and win32 the case runs only where the i386 probe
-# ($QV_I386_PROBE) found that it can; otherwise it prints "NOT RUN: ..." and ends with status 77.
+# ($QV_I386_PROBE) found that it can, here or in the emulated PC (scripts/emulated-pc.sh: the
+# whole case runs there); otherwise it prints "NOT RUN: ..." and ends with status 77.
 # The cases and their checks are in cases.sh. Every case of the updater is also compared with
 # qv3sim's run of the same machine (sim_compare.sh; qv3sim from --qv3sim, QV_QV3SIM or the native
 # build of this tree). Exit status 0 when every check passed.
@@ -64,8 +65,11 @@ fi
 # Outside: restart this script on a fresh virtual display. xvfb-run -a can lose the race for a
 # display number against a parallel case; then it is tried again.
 if [ -z "${QV_E2E_INNER:-}" ]; then
-  qv_skip_unless_runs "$PREFIX_KIND" "e2e case $case_name"
-  mkdir -p "$work"
+  mkdir -p "$work" ${shots:+"$shots"}
+  # Where the kind's programs run in the emulated PC, this script runs again there, its work and
+  # screenshot folders writable.
+  qv_run_kind "$PREFIX_KIND" "e2e case $case_name" --rw "$work" ${shots:+--rw "$shots"} \
+    -- bash "$0" "${original_args[@]}"
   started=$(date +%s.%N)
   for attempt in 1 2 3 4; do
     marker=$(mktemp "$work/.inner.XXXXXX")
@@ -104,7 +108,7 @@ cleanup() {
   if [ "$keep" = 1 ]; then
     echo "prefix kept: $WINEPREFIX" >&2
   else
-    rm -rf "$WINEPREFIX"
+    qv_prefix_remove "$WINEPREFIX"
   fi
 }
 trap cleanup EXIT
