@@ -5,14 +5,17 @@
 # (1: the product's main program runs), SHORTCUT (en, de, both, none: the old Start-menu
 # shortcuts), MSI_MODE (update: the installer replaces QVApp.exe; none), PLANT (1: a msiexec.exe
 # beside the updater), ACTIONS (the answer to each dialog, see dlgdriver.cpp), EXPECT_STATUS,
-# DOWNLOAD (the name of the download folder below C:\qv-e2e, UTF-8).
+# DOWNLOAD (the name of the download folder below C:\qv-e2e, UTF-8), INSTALLER (stand-in: the
+# installer stand-in and the product put in place file by file; real: the product installed from
+# its Windows Installer package and the patch PATCH_FILE applied by Wine's own msiexec).
 
 # list_cases [KIND]: every case for a 64-bit prefix (win64, wow64); on 32-bit Windows (win32)
 # the ones that tell it apart: both Windows levels' task dialogs and settings (one registry view,
 # the folder-windows line), Windows XP and 2000, not installed, cancelled; and the system
 # libraries planted in the download folder, which 32-bit Windows loads from its own system folder.
 WIN32_CASES=(driver_selftest level2_en level2_de level1_de level0_en not_installed_en
-             not_installed_de cancel_button cancel_escape cancel_close_xp planted_system_dlls)
+             not_installed_de cancel_button cancel_escape cancel_close_xp planted_system_dlls
+             real_installer_level2_en real_installer_not_applicable)
 list_cases() {
   if [ "${1:-win64}" = win32 ]; then
     printf '%s\n' "${WIN32_CASES[@]}"
@@ -521,4 +524,62 @@ verify_planted_system_dlls() {
   else
     pass
   fi
+}
+
+# ---- the real Windows Installer ---------------------------------------------------------------
+# The product installed from its package (quorvia3.msi) by Wine's msiexec, and qvupdate.msp a
+# real patch that Wine's msiexec applies when the updater starts it: no stand-in.
+
+# verify_real_installer_ran PATCHED: the updater started the system folder's msiexec.exe once
+# with its package (Wine's trace of process creation), and the installer lists the patch for the
+# product (1) or still none (0).
+verify_real_installer_ran() {
+  local line program
+  traced_children || fail "the programs the updater started: $(tail -n 1 "$data/traced-children.log")"
+  line=$(grep -i '\\msiexec\.exe|' "$data/traced-children.log")
+  expect_eq "installer runs" 1 "$(printf '%s\n' "$line" | grep -c .)"
+  program=$(printf '%s' "$line" | cut -d'|' -f1)
+  expect_true "installer program [$program] is the system folder's (${INSTALLERS[*]})" \
+    one_of "$program" "${INSTALLERS[@]}"
+  expect_eq "installer command line" "msiexec.exe /qb /p \"C:\\qv-e2e\\$DOWNLOAD\\qvupdate.msp\"" \
+    "$(printf '%s' "$line" | cut -d'|' -f2)"
+  local expected="version|3.10.68"
+  [ "$1" = 1 ] && expected+=$'\n'"patch|$(package_code patch)|:QVPatch;:#QVPatch"
+  expect_eq "the installer's patches of the product (MsiEnumPatches)" "$expected" \
+    "$(installer_products_patches)"
+}
+
+# Windows 7 (level 2), English, product running: the whole update with Wine's installer.
+case_real_installer_level2_en() {
+  case_level2_en
+  INSTALLER=real
+}
+verify_real_installer_level2_en() {
+  verify_prompt_taskdialog en 1
+  verify_report_taskdialog 2 en
+  verify_real_installer_ran 1
+  verify_shell_item_registered 1
+  verify_qvapp 69
+  verify_feature_control 0x2af8
+  verify_level2_settings
+  verify_addin_names en
+  verify_wer_exclusions
+  verify_shortcut_renewed en
+}
+
+# A patch made for another version of the product (a previous release's product code): the
+# installer refuses it, QVApp.exe keeps its version and the updater ends as "version unchanged"
+# (1642) after writing its settings, with no report.
+case_real_installer_not_applicable() {
+  ARGS=(/en) SHORTCUT=en INSTALLER=real PATCH_FILE=qvupdate-other.msp MSI_MODE=none
+  EXPECT_STATUS=1642 ACTIONS=("button:${T[en.install]}")
+}
+verify_real_installer_not_applicable() {
+  verify_prompt_taskdialog en 0
+  verify_real_installer_ran 0
+  verify_qvapp 68
+  verify_feature_control 0x2af8
+  verify_level2_settings
+  verify_addin_names en
+  verify_shortcut_renewed en
 }

@@ -4,6 +4,7 @@
 #   OUT/qvupdate.msp        the patch raising QVApp.exe to 3.10.0.69 (mkpatch.py)
 #   OUT/qvupdate-other.msp  the same patch made for another version of the product (a previous
 #                           release's product code): it does not apply to the installed one
+#   OUT/codes.txt           NAME<TAB>GUID: product, patch and other_patch, for the cases' checks
 # Usage: mkpackages.sh FIXTURES OUT
 # Two things wixl does not do are done afterwards with msibuild, as the WiX toolset does them:
 # a versioned file's row carries its file version (and no hash), and the product's shortcut is a
@@ -82,4 +83,6 @@ patch() {  # OUT PATCH_CODE [mkpatch options]
 patch qvupdate.msp "$PATCH_CODE"
 patch qvupdate-other.msp "$OTHER_PATCH_CODE" --target-product-code "$PREVIOUS_PRODUCT_CODE" \
   --target-version 3.9.50
-mv "$work/quorvia3.msi" "$work/qvupdate.msp" "$work/qvupdate-other.msp" "$out/"
+printf 'product\t%s\npatch\t%s\nother_patch\t%s\n' "$PRODUCT_CODE" "$PATCH_CODE" "$OTHER_PATCH_CODE" \
+  >"$work/codes.txt"
+mv "$work/quorvia3.msi" "$work/qvupdate.msp" "$work/qvupdate-other.msp" "$work/codes.txt" "$out/"
