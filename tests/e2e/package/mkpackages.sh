@@ -12,6 +12,7 @@
 # what still differs between two builds is the creation and save time in the package's summary
 # information (wixl writes the build time). The patches are the same bytes every time.
 set -euo pipefail
+started=$(date +%s.%N)
 here=$(cd "$(dirname "$0")" && pwd)
 fixtures=$(cd "$1" && pwd)
 mkdir -p "$2"
@@ -86,3 +87,5 @@ patch qvupdate-other.msp "$OTHER_PATCH_CODE" --target-product-code "$PREVIOUS_PR
 printf 'product\t%s\npatch\t%s\nother_patch\t%s\n' "$PRODUCT_CODE" "$PATCH_CODE" "$OTHER_PATCH_CODE" \
   >"$work/codes.txt"
 mv "$work/quorvia3.msi" "$work/qvupdate.msp" "$work/qvupdate-other.msp" "$work/codes.txt" "$out/"
+echo "mkpackages.sh: quorvia3.msi and both patches built in $(awk -v a="$started" \
+  -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }') s"
