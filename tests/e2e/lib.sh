@@ -252,6 +252,7 @@ photographer() {
 # "any" leaves the status and the number of dialogs unchecked.
 run_updater() {
   local -a driver_options=(--process "$PROCESS" --timeout 150)
+  [ "$INSTALLER" = real ] && driver_options+=(--installer msiexec.exe)
   if [ -n "$shots" ]; then
     driver_options+=(--shots)
     photographer &
