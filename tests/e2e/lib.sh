@@ -379,7 +379,9 @@ lnk_field() {
 # started, in order: the image Windows started, "|", its command line (as children.log has
 # them). The updater is single-threaded: its children are the processes its main thread creates
 # (trace lines "TID:trace:process:NtCreateUserProcess ... image L"..." cmdline L"...""), less
-# Wine's own helper winemenubuilder.exe, which Wine's shell starts when a shortcut is saved.
+# Wine's own helpers: winemenubuilder.exe, which Wine's shell starts when a shortcut is saved,
+# and "explorer.exe /desktop", which Wine starts with a process's first window when no desktop
+# runs yet.
 traced_children() {
   python3 - "$data/process-trace.txt" "$PROCESS" >"$data/traced-children.log" <<'PY'
 import re, sys
@@ -405,8 +407,10 @@ for m in re.finditer(r'^%s:trace:process:NtCreateUserProcess %s image %s cmdline
                      (tid, string, string, string), text, re.M):
     if m.group(3).endswith("..."):
         sys.exit("the trace cut a command line short: " + m.group(3))
-    image = unescape(m.group(2))
-    if not image.lower().endswith("\\winemenubuilder.exe"):
-        print("%s|%s" % (image, unescape(m.group(3))))
+    image, command = unescape(m.group(2)), unescape(m.group(3))
+    wine_own = image.lower().endswith("\\winemenubuilder.exe") or \
+        (image.lower().endswith("\\explorer.exe") and command.endswith(" /desktop"))
+    if not wine_own:
+        print("%s|%s" % (image, command))
 PY
 }
