@@ -246,17 +246,20 @@ class Transform:
     def streams(self):
         pool = StringPool()
         streams = {}
+        rows, order = dict(self.rows), list(self.order)
         if self.new_tables:
+            # The new tables' definitions, which the installer reads before any rows.
+            system = Transform()
             table_rows, column_rows = _system_rows(self.new_tables)
             for row in table_rows:
-                self.insert(_TABLES, row)
+                system.insert(_TABLES, row)
             for row in column_rows:
-                self.insert(_COLUMNS, row)
-            # The installer reads the new tables' definitions before their rows.
-            self.order = ["_Tables", "_Columns"] + [n for n in self.order if not n.startswith("_")]
-        for name in self.order:
+                system.insert(_COLUMNS, row)
+            rows.update(system.rows)
+            order = system.order + order
+        for name in order:
             data = b""
-            for table, mask, values in self.rows[name]:
+            for table, mask, values in rows[name]:
                 data += struct.pack("<H", mask)
                 for (_, spec), value in values:
                     data += _value_bytes(pool, spec, value)
