@@ -19,8 +19,11 @@ base=(
 )
 sign=(osslsigncode openssl)
 wine=(wine wine64 wine32:i386 xvfb xauth xdotool imagemagick liblnk-utils googletest python3)
+# The product's Windows Installer package and its patch for the end-to-end runs with the real
+# installer (tests/e2e/package/): wixl and msitools, cabinets, the compound-file library.
+packaging=(wixl msitools gcab python3-gi gir1.2-gsf-1)
 test=(
-  "${wine[@]}" clang libclang-rt-14-dev libgtest-dev libgmock-dev
+  "${wine[@]}" "${packaging[@]}" clang libclang-rt-14-dev libgtest-dev libgmock-dev
   icoutils libimage-exiftool-perl chromium
 )
 [ $# -gt 0 ] || set -- base sign test

@@ -5,14 +5,17 @@
 # (1: the product's main program runs), SHORTCUT (en, de, both, none: the old Start-menu
 # shortcuts), MSI_MODE (update: the installer replaces QVApp.exe; none), PLANT (1: a msiexec.exe
 # beside the updater), ACTIONS (the answer to each dialog, see dlgdriver.cpp), EXPECT_STATUS,
-# DOWNLOAD (the name of the download folder below C:\qv-e2e, UTF-8).
+# DOWNLOAD (the name of the download folder below C:\qv-e2e, UTF-8), INSTALLER (stand-in: the
+# installer stand-in and the product put in place file by file; real: the product installed from
+# its Windows Installer package and the patch PATCH_FILE applied by Wine's own msiexec).
 
 # list_cases [KIND]: every case for a 64-bit prefix (win64, wow64); on 32-bit Windows (win32)
 # the ones that tell it apart: both Windows levels' task dialogs and settings (one registry view,
 # the folder-windows line), Windows XP and 2000, not installed, cancelled; and the system
 # libraries planted in the download folder, which 32-bit Windows loads from its own system folder.
 WIN32_CASES=(driver_selftest level2_en level2_de level1_de level0_en not_installed_en
-             not_installed_de cancel_button cancel_escape cancel_close_xp planted_system_dlls)
+             not_installed_de cancel_button cancel_escape cancel_close_xp planted_system_dlls
+             real_installer_level2_en real_installer_not_applicable)
 list_cases() {
   if [ "${1:-win64}" = win32 ]; then
     printf '%s\n' "${WIN32_CASES[@]}"
@@ -273,8 +276,11 @@ case_driver_selftest() {
 run_driver_selftest() {
   mkdir -p "$data/bin"
   cp "$fixtures"/{dlgdriver,dlgdemo}.exe "$data/bin/"
-  wine 'C:\qv-e2e\bin\dlgdriver.exe' --process dlgdemo.exe --timeout 60 'C:\qv-e2e\dialogs.txt' \
-    "${ACTIONS[@]}" >/dev/null 2>&1 &
+  # The same program under another name plays the installer, whose message box is answered
+  # with its default button and not counted.
+  cp "$fixtures/dlgdemo.exe" "$data/bin/msidemo.exe"
+  wine 'C:\qv-e2e\bin\dlgdriver.exe' --process dlgdemo.exe --installer msidemo.exe --timeout 60 \
+    'C:\qv-e2e\dialogs.txt' "${ACTIONS[@]}" >/dev/null 2>&1 &
   local driver_pid=$! kind expected status
   local -a runs=(msgbox:2 taskdialog:6 msgbox:1 taskdialog:2 taskdialog:2 msgbox:2)
   for kind in "${runs[@]}"; do
@@ -283,6 +289,8 @@ run_driver_selftest() {
     status=$?
     expect_eq "dlgdemo ${kind%:*} answered by the driver" "$expected" "$status"
   done
+  timeout 90 "$wine_loader" 'C:\qv-e2e\bin\msidemo.exe' msgbox >/dev/null 2>&1
+  expect_eq "the installer's message box got its default button (IDOK)" 1 "$?"
   touch "$data/updater.exited"
   wait "$driver_pid"
   DRIVER_STATUS=$?
@@ -296,6 +304,9 @@ verify_driver_selftest() {
   expect_buttons 2 'Go on' Cancel
   expect_eq "answers recorded" "escape|button:Go on|id:1|escape|close|button:Cancel" \
     "$(sed -n 's/^action\t//p' "$data/dialogs.txt" | paste -sd'|')"
+  expect_eq "the installer's window recorded and closed" \
+    $'installer\t1\t#32770\tDemo Größe\ninstaller-closed' \
+    "$(grep -E $'^installer(\t|-closed|-still)' "$data/dialogs.txt")"
 }
 
 # ---- the updater ----------------------------------------------------------------------------
@@ -521,4 +532,68 @@ verify_planted_system_dlls() {
   else
     pass
   fi
+}
+
+# ---- the real Windows Installer ---------------------------------------------------------------
+# The product installed from its package (quorvia3.msi) by Wine's msiexec, and qvupdate.msp a
+# real patch that Wine's msiexec applies when the updater starts it: no stand-in.
+
+# verify_real_installer_ran PATCHED: the updater started the system folder's msiexec.exe once
+# with its package (Wine's trace of process creation), and the installer lists the patch for the
+# product (1) or still none (0).
+verify_real_installer_ran() {
+  local line program
+  traced_children || fail "the programs the updater started: $(tail -n 1 "$data/traced-children.log")"
+  line=$(grep -i '\\msiexec\.exe|' "$data/traced-children.log")
+  expect_eq "installer runs" 1 "$(printf '%s\n' "$line" | grep -c .)"
+  program=$(printf '%s' "$line" | cut -d'|' -f1)
+  expect_true "installer program [$program] is the system folder's (${INSTALLERS[*]})" \
+    one_of "$program" "${INSTALLERS[@]}"
+  # The package's folder is not checked: the updater may hand the installer a copy of it
+  # elsewhere; what the installer applied is (below).
+  expect_true "installer command line [$(printf '%s' "$line" | cut -d'|' -f2)] is msiexec.exe /qb /p \"...\\qvupdate.msp\"" \
+    grep -Eqx '[^|]*\|msiexec\.exe /qb /p "[A-Za-z]:\\[^"]*\\qvupdate\.msp"' <<<"$line"
+  local expected="version|3.10.68"
+  [ "$1" = 1 ] && expected+=$'\n'"patch|$(package_code patch)|:QVPatch;:#QVPatch"
+  expect_eq "the installer's patches of the product (MsiEnumPatches)" "$expected" \
+    "$(installer_products_patches)"
+  # The installer's own windows under /qb (its progress window on Windows; Wine 8 shows none),
+  # which the driver records apart from the updater's dialogs: none may be left open.
+  echo "installer windows under /qb: $(grep -c $'^installer\t' "$data/dialogs.txt")" >&2
+  expect_false "an installer window stayed open" grep -qx installer-still-open "$data/dialogs.txt"
+}
+
+# Windows 7 (level 2), English, product running: the whole update with Wine's installer.
+case_real_installer_level2_en() {
+  case_level2_en
+  INSTALLER=real
+}
+verify_real_installer_level2_en() {
+  verify_prompt_taskdialog en 1
+  verify_report_taskdialog 2 en
+  verify_real_installer_ran 1
+  verify_shell_item_registered 1
+  verify_qvapp 69
+  verify_feature_control 0x2af8
+  verify_level2_settings
+  verify_addin_names en
+  verify_wer_exclusions
+  verify_shortcut_renewed en
+}
+
+# A patch made for another version of the product (a previous release's product code): the
+# installer refuses it, QVApp.exe keeps its version and the updater ends as "version unchanged"
+# (1642) after writing its settings, with no report.
+case_real_installer_not_applicable() {
+  ARGS=(/en) SHORTCUT=en INSTALLER=real PATCH_FILE=qvupdate-other.msp MSI_MODE=none
+  EXPECT_STATUS=1642 ACTIONS=("button:${T[en.install]}")
+}
+verify_real_installer_not_applicable() {
+  verify_prompt_taskdialog en 0
+  verify_real_installer_ran 0
+  verify_qvapp 68
+  verify_feature_control 0x2af8
+  verify_level2_settings
+  verify_addin_names en
+  verify_shortcut_renewed en
 }

@@ -375,14 +375,15 @@ def reached(path, wow64):
     return path
 
 
-def compare_processes(c, sim, children, wow64):
+def compare_processes(c, sim, children, wow64, real_installer=False):
     problems, known = [], []
     installers = {fold(folder + "\\msiexec.exe") for folder in (WINE_SYSTEM_FOLDER,
                                                                  WINE_SYSWOW64_FOLDER)}
     if any(p["started"] and fold(p["image"]) in installers for p in sim["processes"]):
-        known.append(("installer stand-in", "Wine's own msiexec.exe is replaced by "
-                      "fixtures/msiexec.exe, which records its start and puts the patched "
-                      "QVApp.exe in place as the patch would"))
+        if not real_installer:
+            known.append(("installer stand-in", "Wine's own msiexec.exe is replaced by "
+                          "fixtures/msiexec.exe, which records its start and puts the patched "
+                          "QVApp.exe in place as the patch would"))
         known.append(("system folder in lower case", "Wine's GetSystemDirectoryW gives "
                       "C:\\windows\\system32 (Windows: C:\\Windows\\system32); the "
                       "description names Wine's"))
@@ -393,12 +394,11 @@ def compare_processes(c, sim, children, wow64):
                              [p["command_line"] for p in started],
                              [w.get("command_line") for w in wine]))
     for n, (p, w) in enumerate(zip(started, wine), 1):
-        # The stand-ins record the program Windows started (their own path): the simulation's
-        # application name (redirected as Windows redirects it under WOW64) and the program it
-        # found must both name it.
+        # The stand-ins record the program Windows started (their own path), Wine's process
+        # trace the one the updater named: the simulation's application name and the program it
+        # found must both lead to it (under WOW64 the system folder leads to SysWOW64).
         for field in ("application_name", "image"):
-            name = reached(p[field], wow64) if field == "application_name" else p[field]
-            if fold(name or "") != fold(w["image"]):
+            if fold(reached(p[field], wow64) or "") != fold(reached(w["image"], wow64)):
                 problems.append(both("child %d %s" % (n, field), p[field], w["image"]))
         if p["command_line"] != w.get("command_line"):
             problems.append(both("child %d command line" % n, p["command_line"],
@@ -611,7 +611,8 @@ def main():
     compare_status(c, sim, status)
     compare_dialogs(c, sim, read_dialogs(os.path.join(wine_dir, "dialogs.txt")))
     compare_processes(c, sim, read_lines(os.path.join(wine_dir, "children.log")),
-                      windows_bits == 64 and int(settings["updater_bits"]) == 32)
+                      windows_bits == 64 and int(settings["updater_bits"]) == 32,
+                      settings.get("installer") == "real")
     compare_registry(c, sim, before, after, listed, windows_bits)
     compare_shortcuts(c, sim, settings, wine_dir, sums[0], sums[1])
     compare_wer(c, sim, read_lines(os.path.join(wine_dir, "wer.log")))

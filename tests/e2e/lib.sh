@@ -87,7 +87,7 @@ make_old_shortcut() {
 # install_tools: the dialog driver, launcher, link writer and communicator in C:\qv-e2e\bin.
 install_tools() {
   mkdir -p "$data/bin"
-  cp "$fixtures"/{dlgdriver,launch,mklnk,communicator}.exe "$data/bin/"
+  cp "$fixtures"/{dlgdriver,launch,mklnk,communicator,msipatches}.exe "$data/bin/"
 }
 # install_stand_ins [INSTALLER]: the installer stand-in replaces Wine's own msiexec.exe (at
 # INSTALLER, by default in the system folder of the updater's word size; MSI_MODE missing leaves
@@ -96,6 +96,10 @@ install_tools() {
 # WerAddExcludedApplication records nothing, so the updater (PROCESS) gets a wer.dll that logs.
 install_stand_ins() {
   local installer=${1:-$drive_c/windows/$SYSTEM_FOLDER/msiexec.exe}
+  if [ "$INSTALLER" = real ]; then
+    install_wer_stand_in
+    return
+  fi
   mkdir -p "$(dirname "$installer")"
   case "$MSI_MODE" in
     missing) rm -f "$installer" ;;
@@ -104,6 +108,9 @@ install_stand_ins() {
   esac
   wine reg add 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /d native /f >/dev/null
   printf '%s\n' "$MSI_MODE" >"$data/msiexec-mode.txt"
+  install_wer_stand_in
+}
+install_wer_stand_in() {
   cp "$fixtures/wer.dll" "$drive_c/windows/$SYSTEM_FOLDER/wer.dll"
   wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$PROCESS\\DllOverrides" /v wer /d native /f \
     >/dev/null
@@ -135,13 +142,46 @@ start_communicator() {
   expect_true "set-up: the communicator window came up" test -s "$data/communicator.ready"
 }
 
+# package_code NAME: a code mkpackages.sh fixed (product, patch, other_patch).
+package_code() { awk -F '\t' -v n="$1" '$1 == n { print $2 }' "$packages/codes.txt"; }
+
+# install_product_package: Quorvia 3 installed from its Windows Installer package by Wine's
+# msiexec, as a user installs it. Wine's installer puts a per-machine package's Start-menu
+# shortcut into the user's Programs folder (its ProgramMenuFolder is always the user's), where
+# Windows puts it into the common one: the shortcut is moved to where Windows would have made it.
+install_product_package() {
+  local status user_menu
+  cp "$packages/quorvia3.msi" "$data/quorvia3.msi"
+  wine msiexec /i 'C:\qv-e2e\quorvia3.msi' /qn >/dev/null 2>&1
+  status=$?
+  expect_eq "set-up: msiexec /i quorvia3.msi /qn (status)" 0 "$status"
+  user_menu=$(find "$drive_c/users" -path '*/Start Menu/Programs/Quorvia 3' -type d 2>/dev/null |
+    head -n 1)
+  if [ -n "$user_menu" ]; then
+    mkdir -p "$(unix_path "$COMMON_PROGRAMS")"
+    mv "$user_menu" "$(unix_path "$COMMON_PROGRAMS")/"
+  fi
+  expect_true "set-up: the package made the shortcut $LINK_EN" \
+    test -e "$(unix_path "$COMMON_PROGRAMS$LINK_EN")"
+  expect_eq "set-up: the installer knows the product, unpatched" "version|3.10.68" \
+    "$(installer_products_patches)"
+}
+# installer_products_patches: what Wine's installer says of the product (msipatches.exe).
+installer_products_patches() {
+  wine 'C:\qv-e2e\bin\msipatches.exe' "$(package_code product)" 2>/dev/null | tr -d '\r'
+}
+
 setup_product() {
   local folder name
   install_tools
   if [ -n "$exe" ]; then
     cp "$exe" "$data/$DOWNLOAD/QV3Update.exe"
   fi
-  printf 'MSP fake patch package\n' >"$data/$DOWNLOAD/qvupdate.msp"
+  if [ "$INSTALLER" = real ]; then
+    cp "$packages/$PATCH_FILE" "$data/$DOWNLOAD/qvupdate.msp"
+  else
+    printf 'MSP fake patch package\n' >"$data/$DOWNLOAD/qvupdate.msp"
+  fi
   cp "$fixtures/QVApp-69.exe" "$data/QVApp-new.exe"
   install_stand_ins
   if [ "$PLANT" = 1 ]; then
@@ -149,7 +189,12 @@ setup_product() {
   fi
   use_wine_desktop
   set_windows_version
-  if [ "$PRODUCT" = 1 ]; then
+  if [ "$PRODUCT" = 1 ] && [ "$INSTALLER" = real ]; then
+    install_product_package
+    expect_eq "set-up: AppPath as the package wrote it" "REG_SZ|$INSTALL" \
+      "$(reg_value 32 'HKLM\Software\orvanta\Quorvia' AppPath)"
+    reg_forget
+  elif [ "$PRODUCT" = 1 ]; then
     folder=$(unix_path "$INSTALL")
     mkdir -p "$folder"
     cp "$fixtures/QVApp-68.exe" "$folder/QVApp.exe"
@@ -165,7 +210,8 @@ setup_product() {
       "$(reg_value 32 'HKLM\Software\orvanta\Quorvia' AppPath)"
     reg_forget
   fi
-  case "$SHORTCUT" in
+  # The real product's package made its own shortcut.
+  [ "$INSTALLER" = real ] || case "$SHORTCUT" in
     en) make_old_shortcut "$LINK_EN" ;;
     de) make_old_shortcut "$LINK_DE" ;;
     both) make_old_shortcut "$LINK_EN"; make_old_shortcut "$LINK_DE" ;;
@@ -206,6 +252,7 @@ photographer() {
 # "any" leaves the status and the number of dialogs unchecked.
 run_updater() {
   local -a driver_options=(--process "$PROCESS" --timeout 150)
+  [ "$INSTALLER" = real ] && driver_options+=(--installer msiexec.exe)
   if [ -n "$shots" ]; then
     driver_options+=(--shots)
     photographer &
@@ -216,19 +263,23 @@ run_updater() {
   local driver_pid=$!
   local -a command=("${RUN_PROGRAM:-C:\\qv-e2e\\$DOWNLOAD\\QV3Update.exe}" "${ARGS[@]}")
   [ -n "${RAW_ARGS+set}" ] && command=(--raw "${command[0]}" "$RAW_ARGS")
-  # QV_E2E_LOADER_TRACE=1: Wine's loader trace of the run, the updater's loads listed against
-  # the preload list (loader_trace.py) in WORK/loader-trace-CASE-KIND.txt.
+  # Wine's own installer records nothing: the programs the updater starts are read from Wine's
+  # trace of process creation instead (see traced_children). QV_E2E_LOADER_TRACE=1: Wine's
+  # loader trace too, the updater's loads listed against the preload list (loader_trace.py) in
+  # WORK/loader-trace-CASE-KIND.txt.
   local trace=/dev/null debug=$WINEDEBUG
-  if [ -n "${QV_E2E_LOADER_TRACE:-}" ]; then
-    trace=$work/loader-trace-$case_name-$PREFIX_KIND.log debug=-all,+loaddll
+  if [ "$INSTALLER" = real ] || [ -n "${QV_E2E_LOADER_TRACE:-}" ]; then
+    trace=$data/process-trace.txt debug=-all
+    [ "$INSTALLER" = real ] && debug+=,+process
+    [ -n "${QV_E2E_LOADER_TRACE:-}" ] && debug+=,+loaddll
   fi
-  WINEDEBUG=$debug \
-    timeout 180 "$wine_loader" 'C:\qv-e2e\bin\launch.exe' 'C:\qv-e2e\status.txt' \
+  WINEDEBUG=$debug timeout 180 "$wine_loader" 'C:\qv-e2e\bin\launch.exe' 'C:\qv-e2e\status.txt' \
     "${RUN_FOLDER:-C:\\qv-e2e\\$DOWNLOAD}" "${command[@]}" >/dev/null 2>"$trace"
-  if [ "$trace" != /dev/null ]; then
+  if [ -n "${QV_E2E_LOADER_TRACE:-}" ]; then
+    local listed=$work/loader-trace-$case_name-$PREFIX_KIND.txt
     python3 "$here/loader_trace.py" "$trace" "$here/../../src/platform/win32/late_binding.cpp" \
-      >"${trace%.log}.txt"
-    expect_eq "loader trace: every library from the system folder" 0 $?
+      >"$listed"
+    expect_eq "loader trace: every library from the system folder ($listed)" 0 $?
   fi
   touch "$data/updater.exited"
   wait "$driver_pid"
@@ -331,4 +382,45 @@ lnk_show_command() {
 }
 lnk_field() {
   lnkinfo "$(unix_path "$1")" 2>/dev/null | sed -n "s/^\t$2[\t ]*: //p" | head -n 1
+}
+
+# ---- the programs the updater started, from Wine's trace of process creation -----------------
+# traced_children: writes $data/traced-children.log, one line per program the updater (PROCESS)
+# started, in order: the image Windows started, "|", its command line (as children.log has
+# them). The updater is single-threaded: its children are the processes its main thread creates
+# (trace lines "TID:trace:process:NtCreateUserProcess ... image L"..." cmdline L"...""), less
+# Wine's own helpers: winemenubuilder.exe, which Wine's shell starts when a shortcut is saved,
+# and "explorer.exe /desktop", which Wine starts with a process's first window when no desktop
+# runs yet.
+traced_children() {
+  python3 - "$data/process-trace.txt" "$PROCESS" >"$data/traced-children.log" <<'PY'
+import re, sys
+text = open(sys.argv[1], encoding="utf-8", errors="replace").read()
+def unescape(s):
+    out, i = "", 0
+    while i < len(s):
+        if s[i] == "\\" and i + 1 < len(s):
+            c = s[i + 1]
+            if c == "x" and re.match(r"[0-9a-fA-F]{4}", s[i + 2:i + 6]):
+                out += chr(int(s[i + 2:i + 6], 16)); i += 6; continue
+            out += {"n": "\n", "r": "\r", "t": "\t"}.get(c, c); i += 2; continue
+        out += s[i]; i += 1
+    return out
+string = r'L"((?:[^"\\]|\\.)*)"'
+tid = None
+for m in re.finditer(r'NtCreateUserProcess %s pid [0-9a-f]+ tid ([0-9a-f]+)' % string, text):
+    if unescape(m.group(1)).lower().endswith("\\" + sys.argv[2].lower()):
+        tid = m.group(2)
+if tid is None:
+    sys.exit("the trace shows no start of " + sys.argv[2])
+for m in re.finditer(r'^%s:trace:process:NtCreateUserProcess %s image %s cmdline %s' %
+                     (tid, string, string, string), text, re.M):
+    if m.group(3).endswith("..."):
+        sys.exit("the trace cut a command line short: " + m.group(3))
+    image, command = unescape(m.group(2)), unescape(m.group(3))
+    wine_own = image.lower().endswith("\\winemenubuilder.exe") or \
+        (image.lower().endswith("\\explorer.exe") and command.endswith(" /desktop"))
+    if not wine_own:
+        print("%s|%s" % (image, command))
+PY
 }

@@ -7,7 +7,7 @@
 #
 # Usage: run-case.sh --case NAME --fixtures DIR [--exe QV3Update.exe] [--work DIR]
 #                    [--prefix win64|wow64|win32] [--shots DIR --shot-names NAME,NAME...] [--keep]
-#                    [--qv3sim PATH]
+#                    [--qv3sim PATH] [--packages DIR]
 #        run-case.sh --plan FILE --fixtures DIR --exe QV3Update.exe [--work DIR] [--prefix KIND]
 #                    [--shots DIR] [--qv3sim PATH]    (a described machine: qv3sim --wine)
 #        run-case.sh --list [--prefix KIND]
@@ -19,7 +19,9 @@
 # whole case runs there); otherwise it prints "NOT RUN: ..." and ends with status 77.
 # The cases and their checks are in cases.sh. Every case of the updater is also compared with
 # qv3sim's run of the same machine (sim_compare.sh; qv3sim from --qv3sim, QV_QV3SIM or the native
-# build of this tree). Exit status 0 when every check passed.
+# build of this tree). The cases with the real Windows Installer take the product's package and
+# its patches from --packages (or QV_E2E_PACKAGES; tests/e2e/package/mkpackages.sh builds them).
+# Exit status 0 when every check passed.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-prefix.sh"
@@ -31,6 +33,7 @@ QV3SIM=${QV_QV3SIM:-$here/../../build/native/tools/qv3sim/qv3sim}
 QV3SIM_WINE=$here/../../tools/qv3sim/wine/qv3sim_wine.py
 
 case_name= fixtures= exe= work=/tmp shots= shot_names= keep=0 list=0
+packages=${QV_E2E_PACKAGES:-}
 PREFIX_KIND=${QV_E2E_PREFIX:-win64}
 original_args=("$@")
 while [ $# -gt 0 ]; do
@@ -45,6 +48,7 @@ while [ $# -gt 0 ]; do
     --prefix) PREFIX_KIND=$2; shift 2 ;;
     --list) list=1; shift ;;
     --qv3sim) QV3SIM=$2; shift 2 ;;
+    --packages) packages=$(realpath "$2"); shift 2 ;;
     --plan) PLAN=$(realpath "$2"); case_name=described; shift 2 ;;
     *) echo "run-case.sh: unknown argument $1" >&2; exit 64 ;;
   esac
@@ -122,8 +126,13 @@ data=$drive_c/qv-e2e
 # (x86)" on 64-bit Windows, "Program Files" on 32-bit Windows.
 ARGS=() WINVER= PRODUCT=1 INSTALL="$PROGRAM_FILES_32\\Quorvia 3\\" COMMUNICATOR=0
 SHORTCUT=none MSI_MODE=update PLANT=0 ACTIONS=() EXPECT_STATUS=0 PROCESS=QV3Update.exe
-DOWNLOAD=download
+DOWNLOAD=download INSTALLER=stand-in PATCH_FILE=qvupdate.msp
 "case_$case_name"
+if [ "$INSTALLER" = real ] && [ ! -s "$packages/codes.txt" ]; then
+  echo "run-case.sh: case $case_name needs the product's package and patches (--packages DIR," \
+    "built by tests/e2e/package/mkpackages.sh); none in '$packages'" >&2
+  exit 1
+fi
 mkdir -p "$data/$DOWNLOAD"
 
 if [ "$(type -t "run_$case_name")" = function ]; then
