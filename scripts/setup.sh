@@ -6,7 +6,8 @@
 #   wine  running the real executable on a described machine (qv3sim --wine, --compare): Wine
 #         (64-bit and, for the 32-bit release, wine32 from the i386 architecture), a virtual X
 #         display and its screenshots, lnkinfo, GoogleTest's sources (the fixture programs are
-#         built with the Windows presets' tests)
+#         built with the Windows presets' tests), and the emulated PC for the 32-bit Wine where
+#         the kernel refuses i386 code
 #   test  everything the tests need besides the wine set: GoogleTest, clang for the fuzzers, the
 #         tools that read the executables back, headless Chromium for the HTML report
 # Usage: setup.sh [SET...]; without a set, all of them (what scripts/test.sh needs).
@@ -18,7 +19,11 @@ base=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 python3
 )
 sign=(osslsigncode openssl)
-wine=(wine wine64 wine32:i386 xvfb xauth xdotool imagemagick liblnk-utils googletest python3)
+# The emulated PC (scripts/emulated-pc.sh) that runs the 32-bit Wine where the kernel refuses
+# i386 code: QEMU, Debian's kernel with its modules, a static busybox and cpio for its initramfs.
+emulated=(qemu-system-x86 linux-image-amd64 busybox-static cpio)
+wine=(wine wine64 wine32:i386 xvfb xauth xdotool imagemagick liblnk-utils googletest python3
+      "${emulated[@]}")
 # The product's Windows Installer package and its patch for the end-to-end runs with the real
 # installer (tests/e2e/package/): wixl and msitools, cabinets, the compound-file library.
 packaging=(wixl msitools gcab python3-gi gir1.2-gsf-1)

@@ -40,7 +40,9 @@ echo "== Windows tests (64-bit build under wine64, checks of both executables)"
 ctest --test-dir build/win64 --output-on-failure -j "$jobs" --output-junit "$results/win64.xml"
 echo "== Windows tests (the 32-bit release under WOW64 and on 32-bit Windows)"
 # Where the i686 runs happen is decided once (scripts/i386-probe.sh): here where the kernel runs
-# i386 code; in the emulated PC where it does not, all of them in one guest; or nowhere.
+# i386 code (then the emulated PC's own tests, label emulated_pc, prove it here too); in the
+# emulated PC where it does not, all of them in one guest; or nowhere. QV_EMULATED_PC_USE=always
+# takes the emulated PC even where the kernel runs i386 code.
 i686_started=$(date +%s)
 bash scripts/i386-probe.sh build/win32/tests/image/i386_probe.exe build/win32/i386-probe.txt ||
   echo "the i386 probe found a fault (above)"
@@ -48,7 +50,8 @@ if grep -q '	can run in the emulated PC	' build/win32/i386-probe.txt; then
   i686_where="in the emulated PC"
   # QV_I686=all: every i686 test; otherwise the set CI runs there (CTest label i686_ci).
   if [ "${QV_I686:-ci}" = all ]; then i686_label='^i686$'; else i686_label='^i686_ci$'; fi
-  ctest --test-dir build/win32 --output-on-failure -j "$jobs" -LE '^i686$' \
+  # Here: the checks of the image (the emulated PC's own tests would only repeat what follows).
+  ctest --test-dir build/win32 --output-on-failure -j "$jobs" -LE '^(i686|emulated_pc)$' \
     --output-junit "$results/win32.xml"
   bash scripts/emulated-pc.sh -- ctest --test-dir build/win32 --output-on-failure -j 2 \
     -L "$i686_label" --output-junit "$results/win32-i686.xml" || i686_failed=1

@@ -66,8 +66,11 @@ qv_template() {
     WINEPREFIX=$boot WINEARCH=$(qv_wine_arch "$kind") WINEDEBUG=-all \
       WINEDLLOVERRIDES=$QV_WINE_OVERRIDES "$QV_WINE" wineboot -i >/dev/null 2>&1
     status=$?
-    WINEPREFIX=$boot "$QV_WINESERVER" -k >/dev/null 2>&1
-    WINEPREFIX=$boot "$QV_WINESERVER" -w >/dev/null 2>&1
+    # wineboot may return before the prefix is complete: the loader waits for the boot only so
+    # long ("boot event wait timed out" in the emulated PC, where a 64-bit prefix's 32-bit half
+    # takes minutes). Its server ends when the boot's last process has.
+    WINEPREFIX=$boot timeout 1800 "$QV_WINESERVER" -w >/dev/null 2>&1 ||
+      WINEPREFIX=$boot "$QV_WINESERVER" -k >/dev/null 2>&1
     if [ $status -ne 0 ] || [ ! -d "$boot/drive_c/windows/system32" ]; then
       echo "wineboot failed for a $kind prefix (status $status)" >&2
       rm -rf "$boot"
