@@ -365,6 +365,14 @@ def compare_dialogs(c, sim, wine_dialogs):
     c.add("dialogs", problems)
 
 
+# The protected folder's random name, which differs from run to run.
+PROTECTED_FOLDER = re.compile(r"(\\temp\\QV3Update-)[0-9A-F]{16}(\\)", re.IGNORECASE)
+
+
+def without_random_name(text):
+    return PROTECTED_FOLDER.sub(r"\1<random>\2", text) if text else text
+
+
 def compare_processes(c, sim, children):
     problems, known = [], []
     if any(p["started"] and fold(p["image"]) == fold(WINE_SYSTEM_FOLDER + "\\msiexec.exe")
@@ -387,7 +395,8 @@ def compare_processes(c, sim, children):
         for field in ("application_name", "image"):
             if fold(p[field] or "") != fold(w["image"]):
                 problems.append(both("child %d %s" % (n, field), p[field], w["image"]))
-        if p["command_line"] != w.get("command_line"):
+        # The installer's package lies in a folder with a random name, in either run.
+        if without_random_name(p["command_line"]) != without_random_name(w.get("command_line")):
             problems.append(both("child %d command line" % n, p["command_line"],
                                  w.get("command_line")))
     c.add("child programs", problems, known)

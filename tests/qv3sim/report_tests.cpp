@@ -107,11 +107,24 @@ TEST_F(DefaultRun, CompletionReportIsTheEnglishTaskDialog) {
   EXPECT_TRUE(d.buttons.empty());
 }
 
+// The folder the run made for the package's protected copy, from its file change.
+std::string ProtectedFolder(const qv::sim::SimMachine& m) {
+  const std::string prefix = "created folder ";
+  for (const std::string& entry : m.FileLog())
+    if (entry.compare(0, prefix.size(), prefix) == 0)
+      return entry.substr(prefix.size(), entry.find(" D:") - prefix.size());
+  return {};
+}
+
 TEST_F(DefaultRun, StartsTheInstallerThenQVInit) {
   const auto& p = result_->machine->Processes();
   ASSERT_EQ(p.size(), 2u);
   ASSERT_TRUE(p[0].commandLine.has_value());
-  EXPECT_EQ(*p[0].commandLine, "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"");
+  // The installer gets the package's copy in the protected folder the run made (and removed).
+  const std::string folder = ProtectedFolder(*result_->machine);
+  EXPECT_EQ(folder.compare(0, 26, "C:\\Windows\\Temp\\QV3Update-"), 0) << folder;
+  EXPECT_EQ(*p[0].commandLine, "msiexec.exe /qb /p \"" + folder + "\\qvupdate.msp\"");
+  EXPECT_FALSE(result_->machine->FolderExists(folder));
   EXPECT_EQ(Fold(p[0].imagePath), Fold("C:\\Windows\\system32\\msiexec.exe"));
   EXPECT_TRUE(p[0].started && p[0].waitedFor);
   EXPECT_EQ(p[0].creationFlags, 0x20u);
@@ -208,6 +221,13 @@ TEST_F(DefaultRun, ExcludesFivePrograms) {
 
 TEST_F(DefaultRun, TextReportShowsWhatHappened) {
   const std::string text = TextReport(*machine_, *result_);
+  const std::string folder = ProtectedFolder(*result_->machine);
+  for (const std::string& part : {
+           "1. msiexec.exe /qb /p \"" + folder + "\\qvupdate.msp\"",
+           "created folder " + folder + " D:PAI(A;;FA;;;BA)(A;OICIIO;GA;;;BA)(A;;FA;;;SY)(A;OICIIO;GA;;;SY)",
+           "copied C:\\Users\\User\\Downloads\\qvupdate.msp -> " + folder + "\\qvupdate.msp",
+           "removed folder " + folder})
+    EXPECT_TRUE(Contains(text, part)) << "missing: " << part << "\n" << text;
   for (const char* part : {
            "Dialog 1: task dialog",
            "│ [icon] Quorvia 3 Update",
@@ -217,7 +237,6 @@ TEST_F(DefaultRun, TextReportShowsWhatHappened) {
            "Dialog 2: task dialog",
            "│ (i) Quorvia 3 update successfully installed",
            "[ Close ]",
-           "1. msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"",
            "Windows Registry Editor Version 5.00",
            "@=\"Quorvia Toolbar\"",
            "WerAddExcludedApplication(\"QVSync.exe\", TRUE: all users)",
@@ -237,7 +256,9 @@ TEST_F(DefaultRun, JsonReportHasTheSameFacts) {
   ASSERT_EQ(j["dialogs"].size(), 2u);
   EXPECT_EQ(j["dialogs"][0]["main_instruction"], "Quorvia 3 Update");
   EXPECT_EQ(j["processes"][0]["command_line"],
-            "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"");
+            "msiexec.exe /qb /p \"" + ProtectedFolder(*result_->machine) + "\\qvupdate.msp\"");
+  EXPECT_EQ(j["file_changes"][1], "copied C:\\Users\\User\\Downloads\\qvupdate.msp -> " +
+                                      ProtectedFolder(*result_->machine) + "\\qvupdate.msp");
   EXPECT_EQ(j["registry"]["64-bit view"]["values_written"], 4);
   EXPECT_EQ(j["error_reporting_exclusions"].size(), 5u);
   // The renewed shortcut with every field it was saved with.
