@@ -34,12 +34,14 @@ std::string ShowW(const win::WCHAR* text);   // "(null)" for null, for the call 
 // size needed.
 win::DWORD CopyOutW(const std::string& text, win::WCHAR* buffer, win::DWORD size);
 
-// What a DACL in SDDL says about the standard user: false for a text Windows refuses.
+// What a security descriptor in SDDL says about the standard user's rights.
 struct ParsedDacl {
   bool protectedDacl = false;
   bool userMayWrite = false;  // an allow ACE gives users, or everyone, a write right
 };
-bool ParseDacl(const std::string& sddl, ParsedDacl& out);
+// 0, or the error Windows refuses the text with: ERROR_INVALID_PARAMETER for a part it does not
+// know, ERROR_INVALID_ACL for an entry it cannot read.
+win::DWORD ParseDacl(const std::string& sddl, ParsedDacl& out);
 
 // Path helpers: UTF-8 paths, compared without regard to case as Windows compares file names.
 std::string FoldCase(const std::string& path);
@@ -232,6 +234,9 @@ class SimAreas final : public win::ISystem,
   void ShowingDialog();  // each dialog, before its answer
   bool UserMayWrite(const std::string& normalized) const;
   win::BOOL Fail(win::DWORD error);  // sets the last error, gives FALSE
+  // Why nothing is at `normalized`: ERROR_FILE_NOT_FOUND in an existing folder (or at a drive's
+  // root), ERROR_PATH_NOT_FOUND when its folder is missing too.
+  win::DWORD MissingError(const std::string& normalized) const;
   const WindowEntry* Window(win::HWND hwnd) const;
   WindowEntry* Window(win::HWND hwnd);
   bool ThreadKnown(win::DWORD threadId) const;

@@ -515,6 +515,11 @@ void SimAreas::RunUserWrites(UserMoment moment) {
 
 void SimAreas::Log(std::string entry) { m.fileLog_.push_back(std::move(entry)); }
 
+win::DWORD SimAreas::MissingError(const std::string& normalized) const {
+  const std::string parent = ParentOf(normalized);
+  return parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND : win::ERROR_PATH_NOT_FOUND;
+}
+
 win::BOOL SimAreas::Fail(win::DWORD error) {
   lastError = error;
   return win::FALSE;
@@ -540,8 +545,7 @@ win::DWORD SimAreas::GetFileAttributesW(const win::WCHAR* lpFileName) {
   const std::string p = Normalize(U8(lpFileName));
   const Node* n = Lookup(p);
   if (!n) {
-    const std::string parent = ParentOf(p);
-    Fail(parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND : win::ERROR_PATH_NOT_FOUND);
+    Fail(MissingError(p));
     return win::INVALID_FILE_ATTRIBUTES;
   }
   if (n->folder) return n->file.attributes | win::FILE_ATTRIBUTE_DIRECTORY;
@@ -556,9 +560,7 @@ win::BOOL SimAreas::DeleteFileW(const win::WCHAR* lpFileName) {
   const std::string p = Normalize(U8(lpFileName));
   const Node* n = Lookup(p);
   if (!n) {
-    const std::string parent = ParentOf(p);
-    return Fail(parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND
-                                                   : win::ERROR_PATH_NOT_FOUND);
+    return Fail(MissingError(p));
   }
   if (n->folder) return Fail(win::ERROR_ACCESS_DENIED);
   if (n->file.attributes & win::FILE_ATTRIBUTE_READONLY) return Fail(win::ERROR_ACCESS_DENIED);
@@ -582,9 +584,7 @@ win::BOOL SimAreas::MoveFileExW(const win::WCHAR* lpExistingFileName,
   const std::string to = Normalize(U8(lpNewFileName));
   const Node* src = Lookup(from);
   if (!src) {
-    const std::string parent = ParentOf(from);
-    return Fail(parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND
-                                                   : win::ERROR_PATH_NOT_FOUND);
+    return Fail(MissingError(from));
   }
   const std::string toParent = ParentOf(to);
   if (toParent.empty() || !IsFolder(toParent)) return Fail(win::ERROR_PATH_NOT_FOUND);
@@ -794,7 +794,7 @@ win::BOOL SimAreas::CreateDirectoryW(const win::WCHAR* lpPathName,
   n.sddl = sddl;
   // The new folder's DACL decides who may write in it; without one it is as its parent.
   ParsedDacl dacl;
-  if (!sddl.empty() && ParseDacl(sddl, dacl))
+  if (!sddl.empty() && ParseDacl(sddl, dacl) == 0)
     n.userAccess = dacl.userMayWrite ? UserAccess::Write
                    : dacl.protectedDacl ? UserAccess::Deny
                                         : UserAccess::Inherit;
@@ -812,9 +812,7 @@ win::BOOL SimAreas::CopyFileW(const win::WCHAR* lpExistingFileName, const win::W
   const std::string to = Normalize(U8(lpNewFileName));
   const Node* src = Lookup(from);
   if (!src) {
-    const std::string parent = ParentOf(from);
-    return Fail(parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND
-                                                   : win::ERROR_PATH_NOT_FOUND);
+    return Fail(MissingError(from));
   }
   if (src->folder) return Fail(win::ERROR_ACCESS_DENIED);
   const std::string toParent = ParentOf(to);
@@ -846,9 +844,7 @@ win::BOOL SimAreas::SetFileAttributesW(const win::WCHAR* lpFileName, win::DWORD 
   const std::string p = Normalize(U8(lpFileName));
   Node* n = Lookup(p);
   if (!n) {
-    const std::string parent = ParentOf(p);
-    return Fail(parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND
-                                                   : win::ERROR_PATH_NOT_FOUND);
+    return Fail(MissingError(p));
   }
   // FILE_ATTRIBUTE_NORMAL alone clears the others; the folder bit cannot be set or cleared.
   const win::DWORD kept = win::FILE_ATTRIBUTE_READONLY | win::FILE_ATTRIBUTE_HIDDEN |
@@ -865,9 +861,7 @@ win::BOOL SimAreas::RemoveDirectoryW(const win::WCHAR* lpPathName) {
   const std::string p = Normalize(U8(lpPathName));
   const Node* n = Lookup(p);
   if (!n) {
-    const std::string parent = ParentOf(p);
-    return Fail(parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND
-                                                   : win::ERROR_PATH_NOT_FOUND);
+    return Fail(MissingError(p));
   }
   if (!n->folder) return Fail(win::ERROR_DIRECTORY);
   if (ParentOf(p).empty()) return Fail(win::ERROR_ACCESS_DENIED);  // a drive's root

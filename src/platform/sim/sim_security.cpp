@@ -185,22 +185,23 @@ bool IsSid(const std::string& s) {
 
 }  // namespace
 
-// Reads the owner, group and DACL parts Windows' SDDL has; false for a text Windows refuses.
-bool ParseDacl(const std::string& text, ParsedDacl& out) {
+// Reads the owner, group, DACL and SACL parts of SDDL, as Windows refuses them.
+win::DWORD ParseDacl(const std::string& text, ParsedDacl& out) {
+  constexpr win::DWORD kInvalidAcl = 1336;  // ERROR_INVALID_ACL
   std::size_t i = 0;
-  bool any = false;
+  if (text.empty()) return win::ERROR_INVALID_PARAMETER;
   while (i < text.size()) {
-    if (i + 2 > text.size() || text[i + 1] != ':') return false;
+    if (i + 2 > text.size() || text[i + 1] != ':') return win::ERROR_INVALID_PARAMETER;
     const char part = text[i];
     i += 2;
-    any = true;
     if (part == 'O' || part == 'G') {
-      const std::size_t end = text.find(':', i) == std::string::npos ? text.size() : text.find(':', i) - 1;
-      if (!IsSid(text.substr(i, end - i))) return false;
+      const std::size_t next = text.find(':', i);
+      const std::size_t end = next == std::string::npos ? text.size() : next - 1;
+      if (!IsSid(text.substr(i, end - i))) return kInvalidAcl;
       i = end;
       continue;
     }
-    if (part != 'D' && part != 'S') return false;
+    if (part != 'D' && part != 'S') return win::ERROR_INVALID_PARAMETER;
     const std::size_t open = std::min(text.find('(', i), text.size());
     // The flags: P (protected), AI (auto-inherited), AR (auto-inherit required).
     const std::string flags = text.substr(i, open - i);
@@ -211,13 +212,13 @@ bool ParseDacl(const std::string& text, ParsedDacl& out) {
       } else if (flags.compare(k, 2, "AI") == 0 || flags.compare(k, 2, "AR") == 0) {
         k += 2;
       } else {
-        return false;
+        return kInvalidAcl;
       }
     }
     i = open;
     while (i < text.size() && text[i] == '(') {
       const std::size_t close = text.find(')', i);
-      if (close == std::string::npos) return false;
+      if (close == std::string::npos) return kInvalidAcl;
       std::vector<std::string> f;
       std::size_t start = i + 1;
       for (;;) {
@@ -229,15 +230,15 @@ bool ParseDacl(const std::string& text, ParsedDacl& out) {
         f.push_back(text.substr(start, semi - start));
         start = semi + 1;
       }
-      if (f.size() != 6 || (f[0] != "A" && f[0] != "D" && f[0] != "AU")) return false;
-      if (!Tokens(f[1], {"CI", "OI", "NP", "IO", "ID", "SA", "FA"})) return false;
+      if (f.size() != 6 || (f[0] != "A" && f[0] != "D" && f[0] != "AU")) return kInvalidAcl;
+      if (!Tokens(f[1], {"CI", "OI", "NP", "IO", "ID", "SA", "FA"})) return kInvalidAcl;
       std::vector<std::string> rights;
       if (!IsHex(f[2]) && !Tokens(f[2], {"GA", "GR", "GW", "GX", "RC", "SD", "WD", "WO", "RP",
                                           "WP", "CC", "DC", "LC", "SW", "LO", "DT", "CR", "FA",
                                           "FR", "FW", "FX", "KA", "KR", "KW", "KX"},
                                    &rights))
-        return false;
-      if (!f[3].empty() || !f[4].empty() || !IsSid(f[5])) return false;
+        return kInvalidAcl;
+      if (!f[3].empty() || !f[4].empty() || !IsSid(f[5])) return kInvalidAcl;
       const bool user = f[5] == "BU" || f[5] == "AU" || f[5] == "WD" || f[5] == "IU" ||
                         f[5] == "S-1-1-0" || f[5] == "S-1-5-11" || f[5] == "S-1-5-32-545";
       const bool write =
@@ -248,7 +249,7 @@ bool ParseDacl(const std::string& text, ParsedDacl& out) {
       i = close + 1;
     }
   }
-  return any;
+  return 0;
 }
 
 win::BOOL SimAreas::ConvertStringSecurityDescriptorToSecurityDescriptorW(
@@ -261,7 +262,7 @@ win::BOOL SimAreas::ConvertStringSecurityDescriptorToSecurityDescriptorW(
   if (StringSDRevision != win::SDDL_REVISION_1) return Fail(win::ERROR_UNKNOWN_REVISION);
   const std::string text = U8(StringSecurityDescriptor);
   ParsedDacl parsed;
-  if (!ParseDacl(text, parsed)) return Fail(win::ERROR_INVALID_PARAMETER);
+  if (const win::DWORD error = ParseDacl(text, parsed)) return Fail(error);
   // The descriptor's memory: a kernel entry, so one that is never freed shows at the run's end.
   const std::uintptr_t h = m.kernel_.OpenHandle(HandleKind::LocalMemory, "security descriptor " + text);
   securityDescriptors[h] = text;
