@@ -5,7 +5,10 @@
 # (1: the product's main program runs), SHORTCUT (en, de, both, none: the old Start-menu
 # shortcuts), MSI_MODE (update: the installer replaces QVApp.exe; none), PLANT (1: a msiexec.exe
 # beside the updater), ACTIONS (the answer to each dialog, see dlgdriver.cpp), EXPECT_STATUS,
-# DOWNLOAD (the name of the download folder below C:\qv-e2e, UTF-8).
+# DOWNLOAD (the name of the download folder below C:\qv-e2e, UTF-8), PACKAGE (fake: a text;
+# unsigned, publisher, other: a package of the signing fixtures), SWAP (a fixture package the
+# driver puts in the download folder's package's place while the first dialog waits), PIN (1: the
+# case runs the build pinned to the fixtures' publisher; the cases pinned_* do).
 
 # list_cases [KIND]: every case for a 64-bit prefix (win64, wow64); on 32-bit Windows (win32)
 # the ones that tell it apart: both Windows levels' task dialogs and settings (one registry view,
@@ -38,6 +41,9 @@ T[en.success.box]="You're now using the latest version of Quorvia 3."'\r\n''Than
 T[en.first]='The Quorvia 3 update has been successfully installed.'
 T[en.missing.title]='Quorvia 3 Update Installation'
 T[en.missing.text]='Quorvia 3 is not installed. This update is only valid for Quorvia 3 and not for earlier Quorvia versions.'
+T[en.refused.tail]='\r\n\r\nNothing has been changed on this computer. Please download the update again.'
+T[en.refused.unsigned]='The update package "%s" is not signed.'
+T[en.refused.other]='The update package "%s" is not signed by the publisher of Quorvia 3.'
 T[en.link]=$LINK_EN
 T[en.description]='Syncs two Quorvia data files.'
 
@@ -56,6 +62,9 @@ T[de.success.box]=${T[de.success]}
 T[de.first]='Das Querlix 3-Update wurde erfolgreich installiert.'
 T[de.missing.title]='Querlix 3-Update-Installation'
 T[de.missing.text]='Querlix 3 ist nicht installiert. Dieses Update ist nur für Querlix 3 geeignet und nicht für ältere Querlix-Versionen.'
+T[de.refused.tail]='\r\n\r\nAuf diesem Computer wurde nichts geändert. Bitte laden Sie das Update erneut herunter.'
+T[de.refused.unsigned]='Das Update-Paket "%s" ist nicht signiert.'
+T[de.refused.other]='Das Update-Paket "%s" ist nicht vom Herausgeber von Querlix 3 signiert.'
 T[de.link]=$LINK_DE
 T[de.description]='Gleicht zwei Querlix-Datendateien miteinander ab.'
 
@@ -197,18 +206,50 @@ verify_no_wer_exclusions() {
   expect_false "no error-reporting exclusion" test -e "$data/wer.log"
 }
 
-# The installer ran once, the one of the system folder, on the package beside the updater.
+# No protected folder of the updater is left in the Windows folder's Temp.
+verify_no_protected_folder_left() {
+  local left
+  left=$(find "$drive_c/windows/temp" -maxdepth 1 -iname 'QV3Update-*' 2>/dev/null)
+  expect_eq "no protected folder left in C:\\windows\\Temp" "" "$left"
+}
+
+PROTECTED_SDDL='D:PAI(A;;FA;;;BA)(A;OICIIO;GA;;;BA)(A;;FA;;;SY)(A;OICIIO;GA;;;SY)'
+
+# The installer ran once, the one of the system folder, on the protected copy of the package
+# beside the updater: in a new folder with a random name in the Windows folder's Temp, the package
+# as it lay in the download folder when the run copied it (before the prompt), the folder gone
+# after the run.
 verify_installer_ran() {
-  local line program
+  local line program command folder sddl
   line=$(log_lines msiexec.log)
   expect_eq "installer runs" 1 "$(printf '%s\n' "$line" | grep -c .)"
   program=$(printf '%s' "$line" | cut -d'|' -f1)
   expect_true "installer program [$program] is the system folder's (${INSTALLERS[*]})" \
     one_of "$program" "${INSTALLERS[@]}"
-  # Exactly the folder's name, quoted, and nothing else: no character changed on the way.
-  expect_eq "installer command line" "msiexec.exe /qb /p \"C:\\qv-e2e\\$DOWNLOAD\\qvupdate.msp\"" \
-    "$(printf '%s' "$line" | cut -d'|' -f2)"
+  # Exactly the copy's name, quoted, and nothing else.
+  command=$(printf '%s' "$line" | cut -d'|' -f2)
+  local pattern='^msiexec\.exe /qb /p "(C:\\windows\\Temp\\QV3Update-[0-9A-F]{16})\\qvupdate\.msp"$'
+  if [[ $command =~ $pattern ]]; then
+    pass
+    folder=${BASH_REMATCH[1]}
+  else
+    fail "installer command line [$command] does not name the package's protected copy"
+  fi
   expect_eq "installer found the package" msp=present "$(printf '%s' "$line" | cut -d'|' -f3)"
+  expect_same_file "the installer got the package as it was before the prompt" \
+    "$data/original-package.msp" "$data/installer-package.msp"
+  [ -n "$folder" ] && expect_false "the protected folder $folder is gone" test -e "$(unix_path "$folder")"
+  verify_no_protected_folder_left
+  # The folder's DACL as the installer read it. Known Wine difference: Wine keeps no DACL of a
+  # file or folder (GetFileSecurityW makes one from the Unix permissions); the simulation and the
+  # platform contract suite check the DACL the folder is made with.
+  sddl=$(printf '%s' "$line" | cut -d'|' -f5)
+  if [ "$sddl" = "sddl=$PROTECTED_SDDL" ]; then
+    pass
+  else
+    expect_true "the installer could read its folder's DACL ($sddl)" grep -q '^sddl=D:' <<<"$sddl"
+    echo "known Wine difference: the protected folder's DACL reads back as ${sddl#sddl=}" >&2
+  fi
 }
 
 verify_shell_item_registered() {  # 1: QVInit.exe started once, 0: never
@@ -263,6 +304,7 @@ verify_nothing_changed() {
     expect_eq "no add-in key $id" "" "$(reg_query 32 "HKCR\\CLSID\\$id")"
   done
   verify_no_wer_exclusions
+  verify_no_protected_folder_left
 }
 
 # ---- the driver's own check, against dialogs with known texts --------------------------------
@@ -521,4 +563,72 @@ verify_planted_system_dlls() {
   else
     pass
   fi
+}
+
+# ---- the patch package: protected, and checked by a build pinned to the publisher's key -------
+# The refusal of the package in the download folder, as the transcript has it: LANG WHY.
+refusal() {
+  local text=${T[$1.refused.$2]}
+  printf '%s%s' "${text/\%s/C:\\\\qv-e2e\\\\$DOWNLOAD\\\\qvupdate.msp}" "${T[$1.refused.tail]}"
+}
+
+# The package its publisher signed (with a certificate no root vouches for: the pinned key is the
+# anchor): applied from the protected copy.
+case_pinned_signed() {
+  ARGS=(/en) SHORTCUT=en PACKAGE=publisher PIN=1
+  ACTIONS=("button:${T[en.install]}" button:Close)
+}
+verify_pinned_signed() {
+  verify_prompt_taskdialog en 0
+  verify_report_taskdialog 2 en
+  verify_installer_ran
+  verify_qvapp 69
+  verify_feature_control 0x2af8
+  verify_shortcut_renewed en
+}
+
+# A package without a signature, and one signed by another key: refused before the prompt, with
+# the message that says why, status 1643 (ERROR_PATCH_PACKAGE_REJECTED), nothing changed.
+case_pinned_unsigned() {
+  ARGS=(/en) SHORTCUT=en PACKAGE=unsigned PIN=1 EXPECT_STATUS=1643
+  ACTIONS=(button:OK)
+}
+verify_pinned_unsigned() {
+  expect_dialog 1 "${T[en.missing.title]}" "$(refusal en unsigned)"
+  expect_buttons 1 OK
+  verify_nothing_changed
+  verify_qvapp 68
+  verify_shortcut_untouched en
+}
+case_pinned_other_signer() {
+  SHORTCUT=de PACKAGE=other PIN=1 EXPECT_STATUS=1643
+  ACTIONS=(button:OK)
+}
+verify_pinned_other_signer() {
+  expect_dialog 1 "${T[de.missing.title]}" "$(refusal de other)"
+  expect_buttons 1 OK
+  verify_nothing_changed
+  verify_qvapp 68
+  verify_shortcut_untouched de
+}
+
+# A program of the user's replaces the package in the download folder while the prompt waits
+# (the dialog driver, before it presses the button): the installer gets the original, copied and
+# checked before the prompt.
+case_pinned_swap_during_prompt() {
+  ARGS=(/en) SHORTCUT=en PACKAGE=publisher SWAP=other-content PIN=1
+  ACTIONS=("button:${T[en.install]}" button:Close)
+}
+verify_pinned_swap_during_prompt() {
+  expect_eq "the driver replaced the package while the prompt waited" \
+    "replaced	C:\\\\qv-e2e\\\\$DOWNLOAD\\\\qvupdate.msp" "$(grep '^replace' "$data/dialogs.txt")"
+  expect_same_file "the download folder holds the replacement" "$data/swap.msp" \
+    "$data/$DOWNLOAD/qvupdate.msp"
+  verify_installer_ran
+  if cmp -s "$data/swap.msp" "$data/installer-package.msp"; then
+    fail "the installer got the replacement"
+  else
+    pass
+  fi
+  verify_qvapp 69
 }

@@ -30,6 +30,10 @@ WINE_SYSTEM_FOLDER = "C:\\windows\\system32"
 WINDOWS_KEYS = ["HKLM\\Software\\Microsoft\\Internet Explorer\\Main",
                 "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"]
 WINE_OWN_KEY = "hkey_current_user\\software\\wine"
+# Per-user keys that the system's libraries of the signature check (crypt32's certificate stores,
+# the trust provider's state) create where a fresh prefix lacks them; a Windows profile has them.
+SYSTEM_LIBRARY_KEYS = ["hkey_current_user\\software\\microsoft\\systemcertificates",
+                       "hkey_current_user\\software\\microsoft\\windows\\currentversion\\wintrust"]
 WINDOWS_VERSIONS = {"": "6.1", "win7": "6.1", "winxp": "5.1", "win2k": "5.0"}
 
 
@@ -163,11 +167,21 @@ def answer_of(action):
     return "confirm"
 
 
+# The signing fixtures' packages as the simulation's signatures: each signed by a self-signed
+# certificate of its signer (no root the machine trusts), the damaged one changed after signing.
+SIGNATURES = {"publisher": {"chain": ["publisher"]}, "other": {"chain": ["other"]},
+              "other-content": {"chain": ["other"]},
+              "damaged": {"chain": ["publisher"], "intact": False}}
+
+
 def describe(settings, before):
     s = settings
     download = "C:\\qv-e2e\\" + s["download"]
     install = s["install"]
-    files = [{"path": download + "\\QV3Update.exe"}, {"path": download + "\\qvupdate.msp"}]
+    package = {"path": download + "\\qvupdate.msp"}
+    if s.get("package") in SIGNATURES:
+        package["signature"] = SIGNATURES[s["package"]]
+    files = [{"path": download + "\\QV3Update.exe"}, package]
     if s["plant"] == "1":
         files.append({"path": download + "\\msiexec.exe"})
     if s["product"] == "1":
@@ -186,7 +200,17 @@ def describe(settings, before):
                                       "visible": False}]})
     installer = {"effect": "raise", "version": PATCHED_VERSION} if s["msi_mode"] == "update" \
         else {"effect": "leave"}
-    return {
+    extra = {}
+    if s.get("pin"):
+        # The pinned build is pinned to the fixtures' publisher.
+        extra["updater_pin"] = "publisher"
+    if s.get("swap"):
+        # The dialog driver replaces the package while the first dialog waits.
+        write = {"moment": "during-prompt", "path": download + "\\qvupdate.msp"}
+        if s["swap"] in SIGNATURES:
+            write["signature"] = SIGNATURES[s["swap"]]
+        extra["user_writes"] = [write]
+    return dict({
         "description": "end-to-end case %s: the machine of its settings, with the registry of "
                        "the Wine prefix before the run" % s["case"],
         "windows_version": WINDOWS_VERSIONS[s["winver"]],
@@ -204,7 +228,7 @@ def describe(settings, before):
         "special_folders": {"common_programs": s["common_programs"]},
         "answers": [answer_of(a) for a in s["actions"]],
         "installer": installer,
-    }
+    }, **extra)
 
 
 def described(settings, before):
@@ -458,6 +482,17 @@ def compare_registry(c, sim, before, after, listed, windows_bits):
             known.append(("Wine's own settings", "Wine changed keys of its own, which Windows "
                           "does not have: " + ", ".join("[%s]" % view[fk][0] for fk in sorted(own))))
         for fk in own:
+            del view[fk]
+        system = [fk for fk in view
+                  if any((fk + "\\").startswith(k + "\\") for k in SYSTEM_LIBRARY_KEYS)
+                  and not any(fk == sk for v in simv.values() for sk in v)]
+        if system:
+            known.append(("certificate stores of a fresh prefix",
+                          "the signature check's system libraries created per-user keys a fresh "
+                          "Wine prefix lacks and a Windows profile has: " +
+                          ", ".join("[%s]" % view[fk][0] for fk in sorted(system)[:3]) +
+                          (", ..." if len(system) > 3 else "")))
+        for fk in system:
             del view[fk]
     for view in (VIEW64, VIEW32, VIEW_ONLY):
         s, w = simv.get(view, {}), wine.get(view, {})

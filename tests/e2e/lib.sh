@@ -141,7 +141,15 @@ setup_product() {
   if [ -n "$exe" ]; then
     cp "$exe" "$data/$DOWNLOAD/QV3Update.exe"
   fi
-  printf 'MSP fake patch package\n' >"$data/$DOWNLOAD/qvupdate.msp"
+  # The patch package: a text for the unpinned build, or a package of the signing fixtures.
+  if [ "$PACKAGE" = fake ]; then
+    printf 'MSP fake patch package\n' >"$data/$DOWNLOAD/qvupdate.msp"
+  else
+    cp "$signing/$PACKAGE.msp" "$data/$DOWNLOAD/qvupdate.msp"
+  fi
+  cp "$data/$DOWNLOAD/qvupdate.msp" "$data/original-package.msp"
+  # A replacement the driver puts in the package's place while the first dialog waits.
+  [ -n "$SWAP" ] && cp "$signing/$SWAP.msp" "$data/swap.msp"
   cp "$fixtures/QVApp-69.exe" "$data/QVApp-new.exe"
   install_stand_ins
   if [ "$PLANT" = 1 ]; then
@@ -206,6 +214,9 @@ photographer() {
 # "any" leaves the status and the number of dialogs unchecked.
 run_updater() {
   local -a driver_options=(--process "$PROCESS" --timeout 150)
+  if [ -n "${SWAP:-}" ]; then
+    driver_options+=(--replace 1 'C:\qv-e2e\swap.msp' "C:\\qv-e2e\\$DOWNLOAD\\qvupdate.msp")
+  fi
   if [ -n "$shots" ]; then
     driver_options+=(--shots)
     photographer &
