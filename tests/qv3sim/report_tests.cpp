@@ -344,7 +344,29 @@ INSTANTIATE_TEST_SUITE_P(
                   "updated", 0, 2, 1, "style 0x00010041: MB_OKCANCEL | MB_ICONINFORMATION | MB_SETFOREGROUND"},
         Variation{"CannotShowPrompt",
                   [](MachineDescription& m) { m.answers = {Answer::CannotShow}; },
-                  "updated", 0, 2, 2, "the dialog could not be shown"}),
+                  "updated", 0, 2, 2, "the dialog could not be shown"},
+        // The package: missing, signed by another key than the pin's, and swapped (with a try
+        // at the protected copy) while the prompt waits.
+        Variation{"PackageMissing",
+                  [](MachineDescription& m) { m.files.erase(m.files.begin() + 1); },
+                  "package unusable", 1636, 1, 0, "Outcome:     package unusable: the patch package is missing"},
+        Variation{"PinnedOtherSigner",
+                  [](MachineDescription& m) {
+                    m.updaterPin = "publisher";
+                    m.files[1].signature = qv::sim::SimSignature{{{"someone else", false}}, false, false, true};
+                  },
+                  "package rejected", 1643, 1, 0, "Outcome:     package rejected: the patch package is not signed"},
+        Variation{"PinnedSwapDuringPrompt",
+                  [](MachineDescription& m) {
+                    m.updaterPin = "publisher";
+                    m.files[1].signature = qv::sim::SimSignature{{{"publisher", false}}, false, false, true};
+                    UserWriteSpec swap;
+                    swap.moment = qv::sim::UserMoment::DuringPrompt;
+                    swap.path = m.files[1].path;
+                    m.userWrites = {swap, swap};
+                    m.userWrites[1].path = "<new folder>\\qvupdate.msp";
+                  },
+                  "updated", 0, 2, 2, "the standard user: replaced C:\\Users\\User\\Downloads\\qvupdate.msp\nthe standard user: could not replace C:\\Windows\\Temp\\QV3Update-"}),
     [](const ::testing::TestParamInfo<Variation>& info) { return info.param.name; });
 
 TEST(ReportRegistry, ValuesWrittenWithTheirOwnDataAreListedApart) {
