@@ -8,7 +8,8 @@
 #         display and its screenshots, lnkinfo, GoogleTest's sources (the fixture programs are
 #         built with the Windows presets' tests)
 #   test  everything the tests need besides the wine set: GoogleTest, clang for the fuzzers, the
-#         tools that read the executables back, headless Chromium for the HTML report
+#         tools that read the executables back, headless Chromium for the HTML report, msitools
+#         for the patch packages the signature tests sign
 # Usage: setup.sh [SET...]; without a set, all of them (what scripts/test.sh needs).
 set -euo pipefail
 base=(
@@ -21,7 +22,7 @@ sign=(osslsigncode openssl)
 wine=(wine wine64 wine32:i386 xvfb xauth xdotool imagemagick liblnk-utils googletest python3)
 test=(
   "${wine[@]}" clang libclang-rt-14-dev libgtest-dev libgmock-dev
-  icoutils libimage-exiftool-perl chromium
+  icoutils libimage-exiftool-perl chromium msitools
 )
 [ $# -gt 0 ] || set -- base sign test
 packages=()
