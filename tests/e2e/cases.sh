@@ -525,7 +525,7 @@ verify_planted_msiexec() {
 # Known DLLs of Windows 10 among the preloaded names (HKLM\SYSTEM\CurrentControlSet\Control\
 # Session Manager\KnownDLLs); kernelbase and ucrtbase are loaded as kernel32's and msvcrt's own
 # imports before the program's first instruction.
-KNOWN_DLLS=" advapi32 clbcatq combase gdi32 imm32 msctf ole32 oleaut32 rpcrt4 sechost shcore shell32 shlwapi user32 kernelbase ucrtbase "
+KNOWN_DLLS=" advapi32 clbcatq combase gdi32 imagehlp imm32 msctf ole32 oleaut32 rpcrt4 sechost shcore shell32 shlwapi user32 kernelbase ucrtbase "
 preloaded_names() {
   sed -n '/kPreloadNames\[\] = {/,/nullptr/p' "$here/../../src/platform/win32/late_binding.cpp" |
     grep -o 'L"[^"]*\.dll"' | sed 's/^L"//; s/"$//'
@@ -556,13 +556,16 @@ run_planted_system_dlls() {
   sim_before
   run_updater
 }
-verify_planted_system_dlls() {
-  verify_level2_en
+verify_no_standin_loaded() {
   if [ -s "$drive_c/standins.log" ]; then
     fail "stand-ins loaded into the updater: $(tr '\n' ' ' <"$drive_c/standins.log")"
   else
     pass
   fi
+}
+verify_planted_system_dlls() {
+  verify_level2_en
+  verify_no_standin_loaded
 }
 
 # ---- the patch package: protected, and checked by a build pinned to the publisher's key -------
@@ -631,4 +634,17 @@ verify_pinned_swap_during_prompt() {
     pass
   fi
   verify_qvapp 69
+}
+
+# The signature check loads more system libraries (wintrust, crypt32, the package's signature
+# handler msisip, the cryptographic provider): none of them from the download folder either.
+case_pinned_planted_system_dlls() {
+  case_pinned_signed
+}
+run_pinned_planted_system_dlls() {
+  run_planted_system_dlls
+}
+verify_pinned_planted_system_dlls() {
+  verify_pinned_signed
+  verify_no_standin_loaded
 }
