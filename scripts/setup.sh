@@ -9,7 +9,8 @@
 #         built with the Windows presets' tests), and the emulated PC for the 32-bit Wine where
 #         the kernel refuses i386 code
 #   test  everything the tests need besides the wine set: GoogleTest, clang for the fuzzers, the
-#         tools that read the executables back, headless Chromium for the HTML report
+#         tools that read the executables back, headless Chromium for the HTML report, msitools
+#         for the patch packages the signature tests sign
 # Usage: setup.sh [SET...]; without a set, all of them (what scripts/test.sh needs).
 set -euo pipefail
 base=(

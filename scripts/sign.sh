@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Signs a Windows executable with an Authenticode signature (SHA-256) using osslsigncode.
+# Signs a Windows executable, or a Windows Installer package, with an Authenticode signature
+# (SHA-256) using osslsigncode.
 #
 # Usage: sign.sh IN.exe [OUT.exe]      (without OUT.exe, IN.exe is replaced by the signed copy)
+#        sign.sh --key-id              prints the key identifier of the signing certificate: the
+#                                      SHA-1 of its SubjectPublicKeyInfo, as CryptHashPublicKeyInfo
+#                                      computes it (what a build pins, QV_PUBLISHER_KEY_ID)
 # Environment:
 #   QV_SIGN_PKCS12         the PKCS#12 file with the code-signing certificate and its key
 #   QV_SIGN_PASSWORD       its password (may be empty)
@@ -13,12 +17,14 @@
 set -euo pipefail
 
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
-  echo "usage: sign.sh IN.exe [OUT.exe]  (QV_SIGN_PKCS12, QV_SIGN_PASSWORD, QV_SIGN_TIMESTAMP_URL)" >&2
+  echo "usage: sign.sh IN.exe [OUT.exe] | --key-id  (QV_SIGN_PKCS12, QV_SIGN_PASSWORD, QV_SIGN_TIMESTAMP_URL)" >&2
   exit 64
 fi
+key_id=0
+[ "$1" = --key-id ] && key_id=1
 in=$1
 out=${2:-$1}
-if [ ! -f "$in" ]; then
+if [ $key_id = 0 ] && [ ! -f "$in" ]; then
   echo "sign.sh: $in: no such file" >&2
   exit 64
 fi
@@ -30,6 +36,16 @@ fi
 if [ ! -r "$pkcs12" ]; then
   echo "sign.sh: the certificate file $pkcs12 (QV_SIGN_PKCS12) cannot be read; $in was not signed" >&2
   exit 2
+fi
+if [ $key_id = 1 ]; then
+  work=$(umask 077 && mktemp -d "${TMPDIR:-/tmp}/qv-sign.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  (umask 077 && printf '%s' "${QV_SIGN_PASSWORD:-}" >"$work/password")
+  # The signer's own certificate (the one with the key), its public key as DER, its SHA-1.
+  openssl pkcs12 -in "$pkcs12" -clcerts -nokeys -passin "file:$work/password" 2>/dev/null |
+    openssl x509 -pubkey -noout | openssl pkey -pubin -outform DER | sha1sum | cut -c1-40 |
+    grep -E '^[0-9a-f]{40}$' || { echo "sign.sh: no certificate in $pkcs12 (or the wrong password)" >&2; exit 1; }
+  exit 0
 fi
 if ! command -v osslsigncode >/dev/null; then
   echo "sign.sh: osslsigncode is not installed (bash scripts/setup.sh sign)" >&2

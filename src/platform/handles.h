@@ -87,6 +87,61 @@ class UniqueWindow {
   HWND hwnd_;
 };
 
+// Owns memory that Windows allocated for the program and LocalFree releases (a security
+// descriptor from ConvertStringSecurityDescriptorToSecurityDescriptorW).
+class UniqueLocalMemory {
+ public:
+  explicit UniqueLocalMemory(ISecurity& security) : security_(&security) {}
+  UniqueLocalMemory(const UniqueLocalMemory&) = delete;
+  UniqueLocalMemory& operator=(const UniqueLocalMemory&) = delete;
+  ~UniqueLocalMemory() {
+    if (memory_) security_->LocalFree(memory_);
+  }
+  void* get() const { return memory_; }
+  void** put() { return &memory_; }
+
+ private:
+  ISecurity* security_;
+  void* memory_ = nullptr;
+};
+
+// Owns a context of a cryptographic provider (CryptAcquireContextW).
+class UniqueCryptProvider {
+ public:
+  explicit UniqueCryptProvider(ISecurity& security) : security_(&security) {}
+  UniqueCryptProvider(const UniqueCryptProvider&) = delete;
+  UniqueCryptProvider& operator=(const UniqueCryptProvider&) = delete;
+  ~UniqueCryptProvider() {
+    if (!IsNull(provider_)) security_->CryptReleaseContext(provider_, 0);
+  }
+  HCRYPTPROV get() const { return provider_; }
+  HCRYPTPROV* put() { return &provider_; }
+
+ private:
+  ISecurity* security_;
+  HCRYPTPROV provider_{};
+};
+
+// Owns the trust provider's state of one WinVerifyTrust check made with WTD_STATEACTION_VERIFY:
+// the same call with WTD_STATEACTION_CLOSE releases it.
+class TrustCheckState {
+ public:
+  TrustCheckState(ISecurity& security, const GUID& action, WINTRUST_DATA& data)
+      : security_(&security), action_(action), data_(&data) {}
+  TrustCheckState(const TrustCheckState&) = delete;
+  TrustCheckState& operator=(const TrustCheckState&) = delete;
+  ~TrustCheckState() {
+    if (IsNull(data_->hWVTStateData)) return;
+    data_->dwStateAction = WTD_STATEACTION_CLOSE;
+    security_->WinVerifyTrust(MakeHandle<HWND>(~std::uintptr_t{0}), &action_, data_);
+  }
+
+ private:
+  ISecurity* security_;
+  GUID action_;
+  WINTRUST_DATA* data_;
+};
+
 // Owns one reference to a COM-style interface.
 template <typename T>
 class ComRef {

@@ -76,6 +76,8 @@ class ISystem {
   // nSize when truncated, 0 on failure.
   virtual DWORD GetModuleFileNameW(HINSTANCE hModule, WCHAR* lpFilename, DWORD nSize) = 0;
   virtual UINT GetSystemDirectoryW(WCHAR* lpBuffer, UINT uSize) = 0;
+  // The Windows folder, with GetSystemDirectoryW's length rules.
+  virtual UINT GetWindowsDirectoryW(WCHAR* lpBuffer, UINT uSize) = 0;
   // The instance handle of the running executable (GetModuleHandleA(NULL)).
   virtual HINSTANCE GetModuleHandleA(const char* lpModuleName) = 0;
 };
@@ -183,6 +185,58 @@ class IFiles {
                                    void* lpData) = 0;
   virtual BOOL VerQueryValueW(const void* pBlock, const WCHAR* lpSubBlock, void** lplpBuffer,
                               UINT* puLen) = 0;
+  // A new folder, with the security descriptor of lpSecurityAttributes (null: inherited);
+  // ERROR_ALREADY_EXISTS when the name is taken, by a folder or a file.
+  virtual BOOL CreateDirectoryW(const WCHAR* lpPathName,
+                                const SECURITY_ATTRIBUTES* lpSecurityAttributes) = 0;
+  // Copies the content and the attributes (not the security descriptor); bFailIfExists TRUE
+  // refuses an existing target with ERROR_FILE_EXISTS, FALSE replaces it unless it is read-only
+  // or hidden.
+  virtual BOOL CopyFileW(const WCHAR* lpExistingFileName, const WCHAR* lpNewFileName,
+                         BOOL bFailIfExists) = 0;
+  virtual BOOL SetFileAttributesW(const WCHAR* lpFileName, DWORD dwFileAttributes) = 0;
+  // Only an empty folder: ERROR_DIR_NOT_EMPTY otherwise.
+  virtual BOOL RemoveDirectoryW(const WCHAR* lpPathName) = 0;
+  // The error code the last failing file call left.
+  virtual DWORD GetLastError() = 0;
+};
+
+// advapi32, kernel32, crypt32 and wintrust: a security descriptor from its string form, random
+// bytes from the system's generator, Authenticode signatures with the signer's certificate
+// chain, and the key identifier of a certificate. wintrust and crypt32 are bound by name at first
+// use.
+class ISecurity {
+ public:
+  virtual ~ISecurity() = default;
+  // A self-relative security descriptor, to be freed with LocalFree.
+  virtual BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      const WCHAR* StringSecurityDescriptor, DWORD StringSDRevision,
+      PSECURITY_DESCRIPTOR* SecurityDescriptor, ULONG* SecurityDescriptorSize) = 0;
+  // Null when the memory was freed.
+  virtual void* LocalFree(void* hMem) = 0;
+  virtual BOOL CryptAcquireContextW(HCRYPTPROV* phProv, const WCHAR* szContainer,
+                                    const WCHAR* szProvider, DWORD dwProvType,
+                                    DWORD dwFlags) = 0;
+  virtual BOOL CryptGenRandom(HCRYPTPROV hProv, DWORD dwLen, BYTE* pbBuffer) = 0;
+  virtual BOOL CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags) = 0;
+  // With WTD_STATEACTION_VERIFY the provider's state stays open in hWVTStateData until the same
+  // call with WTD_STATEACTION_CLOSE.
+  virtual LONG WinVerifyTrust(HWND hwnd, const GUID* pgActionID, WINTRUST_DATA* pWVTData) = 0;
+  virtual CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData) = 0;
+  virtual CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvData,
+                                                              DWORD idxSigner,
+                                                              BOOL fCounterSigner,
+                                                              DWORD idxCounterSigner) = 0;
+  // The chain's certificate idxCert (0: the signer's own), null past the end.
+  virtual CRYPT_PROVIDER_CERT* WTHelperGetProvCertFromChain(CRYPT_PROVIDER_SGNR* pSgnr,
+                                                            DWORD idxCert) = 0;
+  // The hash of the encoded SubjectPublicKeyInfo: the key identifier with CALG_SHA1.
+  virtual BOOL CryptHashPublicKeyInfo(HCRYPTPROV hCryptProv, ALG_ID Algid, DWORD dwFlags,
+                                      DWORD dwCertEncodingType, const CERT_PUBLIC_KEY_INFO* pInfo,
+                                      BYTE* pbComputedHash, DWORD* pcbComputedHash) = 0;
+  // -1 before the certificate's validity, 1 after it, 0 within.
+  virtual LONG CertVerifyTimeValidity(const FILETIME* pTimeToVerify,
+                                      const CERT_INFO* pCertInfo) = 0;
 };
 
 // Everything the updater reaches of Windows, handed to Main as one bundle.
@@ -195,6 +249,7 @@ struct Platform {
   IDialogs& dialogs;
   IShell& shell;
   IFiles& files;
+  ISecurity& security;
 };
 
 }  // namespace qv::win

@@ -2,6 +2,7 @@
 #include "update/modQVUpdate.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "platform/handles.h"
@@ -94,13 +95,15 @@ class UpdateRun {
   UpdateRun(win::Platform& platform, const RunContext& context)
       : platform_(platform),
         context_(context),
-        oRegistry_(platform.codePage, platform.registry, context.exeName, context.processBits) {}
+        oRegistry_(platform.codePage, platform.registry, context.exeName, context.processBits),
+        package_(platform) {}
 
   RunOutcome Run() {
     StartUp();
     if (!ProductInstalled()) return RunOutcome::NotInstalled;
     ReadInstallFolder();
     StartUpProbes();
+    if (const std::optional<RunOutcome> refused = ProtectPackage()) return *refused;
     PrepareTexts();
     if (!ClosePrograms()) return RunOutcome::Cancelled;
     ApplyPatch();
@@ -170,6 +173,84 @@ class UpdateRun {
     }
     GetFileVersionInfoBlock(platform_, sInstallFolder + u"QVApp.exe", versionRecord_);
     iAppRevision = RevisionOf(versionRecord_);
+  }
+
+  // Before anything of the update: the package beside the updater, copied where only
+  // administrators can change it and checked there. One that cannot be used ends the run with a
+  // message that says why; the run has changed nothing then (the copy and its folder, if made,
+  // are gone again when Main returns).
+  std::optional<RunOutcome> ProtectPackage() {
+    sUpdaterFolder = UpdaterFolder();
+    // Without the updater's own folder there is no package to name: a bare name would be read
+    // from the current folder.
+    const Text package = sUpdaterFolder + u"qvupdate.msp";
+    const PackageProblem problem =
+        sUpdaterFolder.empty() ? PackageProblem::Missing
+                               : package_.Prepare(package, context_.publisherKey);
+    if (problem == PackageProblem::None) return std::nullopt;
+    package_.Remove();
+    const Text text = PackageProblemText(problem, package, package_.Detail()) + kCrLf + kCrLf +
+                      Lang(u"Nothing has been changed on this computer. Please download the "
+                           u"update again.",
+                           u"Auf diesem Computer wurde nichts geändert. Bitte laden Sie das "
+                           u"Update erneut herunter.");
+    MessageBox(text, Lang(u"Quorvia 3 Update Installation", u"Querlix 3-Update-Installation"),
+               win::MB_OK | win::MB_ICONERROR);
+    switch (problem) {
+      case PackageProblem::NoProtectedFolder:
+        return RunOutcome::NoProtectedFolder;
+      case PackageProblem::NotSigned:
+      case PackageProblem::OtherSigner:
+      case PackageProblem::Untrusted:
+        return RunOutcome::PackageRejected;
+      default:
+        return RunOutcome::PackageUnusable;
+    }
+  }
+
+  // The first paragraph of the refusal: what is wrong with which package.
+  Text PackageProblemText(PackageProblem problem, const Text& package, std::int64_t detail) const {
+    const Text quoted = u"\"" + package + u"\"";
+    const Text number = IntToText(detail);
+    const Text code = HResultText(detail);
+    switch (problem) {
+      case PackageProblem::Missing:
+        return Lang(u"The update package ", u"Das Update-Paket ") + quoted +
+               Lang(u" was not found.", u" wurde nicht gefunden.");
+      case PackageProblem::Unreadable:
+        return Lang(u"The update package ", u"Das Update-Paket ") + quoted +
+               Lang(u" cannot be read (error ", u" kann nicht gelesen werden (Fehler ") + number +
+               u").";
+      case PackageProblem::NoProtectedFolder:
+        return Lang(u"The update package ", u"Das Update-Paket ") + quoted +
+               Lang(u" cannot be copied to a protected folder (error ",
+                    u" kann nicht in einen geschützten Ordner kopiert werden (Fehler ") +
+               number + u").";
+      case PackageProblem::NotSigned:
+        return Lang(u"The update package ", u"Das Update-Paket ") + quoted +
+               Lang(u" is not signed.", u" ist nicht signiert.");
+      case PackageProblem::OtherSigner:
+        return Lang(u"The update package ", u"Das Update-Paket ") + quoted +
+               Lang(u" is not signed by the publisher of Quorvia 3.",
+                    u" ist nicht vom Herausgeber von Querlix 3 signiert.");
+      case PackageProblem::Damaged:
+        return Lang(u"The update package ", u"Das Update-Paket ") + quoted +
+               Lang(u" is damaged (", u" ist beschädigt (") + code + u").";
+      case PackageProblem::Untrusted:
+      case PackageProblem::None:
+        break;
+    }
+    return Lang(u"The signature of the update package ", u"Die Signatur des Update-Pakets ") +
+           quoted + Lang(u" is not valid (", u" ist ungültig (") + code + u").";
+  }
+
+  // A result code as Windows shows one: "0x800B0100".
+  static Text HResultText(std::int64_t value) {
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    const auto v = static_cast<std::uint32_t>(value);
+    Text text = u"0x";
+    for (int shift = 28; shift >= 0; shift -= 4) text += kDigits[(v >> shift) & 0xF];
+    return text;
   }
 
   // Phase 4: the texts of the prompt and of the report.
@@ -311,9 +392,8 @@ class UpdateRun {
     hProcess.reset();
   }
 
-  // Phase 5: the patch, then (Windows Vista and later) the shell item.
+  // Phase 5: the patch, from its protected copy, then (Windows Vista and later) the shell item.
   void ApplyPatch() {
-    const Text sUpdaterFolder = UpdaterFolder();
     // The installer is started by its full path in the system folder: a bare name would be
     // searched in the updater's own (download) folder first.
     // Without the system folder there is no safe path to start it by: a relative name would be
@@ -322,8 +402,10 @@ class UpdateRun {
     if (!msiexec.empty()) {
       if (msiexec.back() != u'\\') msiexec += u'\\';
       msiexec += u"msiexec.exe";
-      RunAndWait(msiexec, u"msiexec.exe /qb /p \"" + sUpdaterFolder + u"qvupdate.msp\"");
+      RunAndWait(msiexec, u"msiexec.exe /qb /p \"" + package_.Path() + u"\"");
     }
+    // The installer has ended: its copy of the package and the folder go.
+    package_.Remove();
 
     if (Level() == 2) {
       // Only from a full install folder: with an empty or relative one (AppPath missing or
@@ -502,6 +584,9 @@ class UpdateRun {
   const RunContext& context_;
   WindowsLevel windowsLevel_;
   cRegistry oRegistry_;
+  // Removed on every way out of the run, an error included.
+  ProtectedPackage package_;
+  Text sUpdaterFolder;
 
   bool bEnglish = false;
   Text sInstallFolder;
@@ -535,6 +620,12 @@ int ExitStatus(RunOutcome outcome) {
       return kExitCancelled;
     case RunOutcome::VersionUnchanged:
       return kExitUnchanged;
+    case RunOutcome::PackageUnusable:
+      return kExitPackageUnusable;
+    case RunOutcome::PackageRejected:
+      return kExitPackageRejected;
+    case RunOutcome::NoProtectedFolder:
+      return kExitNoProtectedFolder;
   }
   return kExitError;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/seam.h"
+#include "update/protected_package.h"
 
 namespace qv {
 
@@ -13,12 +14,19 @@ enum class RunOutcome {
   NotInstalled,      // the product key is missing; the not-installed message was shown
   Cancelled,         // the user cancelled the close-programs prompt
   VersionUnchanged,  // the patch left the version mark of QVApp.exe as it was
+  // The patch package cannot be used; a message said why and nothing was changed:
+  PackageUnusable,    // missing, unreadable or damaged
+  PackageRejected,    // not signed, signed by another key, or its signature is not valid
+  NoProtectedFolder,  // no folder only administrators can change could be made for its copy
 };
 
 struct RunContext {
   Text arguments;                // the command line without the program's own path
   int processBits = 32;          // the word size of the running program (32 or 64)
   Text exeName = u"QV3Update";   // the executable's file name without extension
+  // The key identifier of the certificate that signs the releases, as the build carries it;
+  // without one the patch package needs no signature.
+  std::optional<KeyId> publisherKey;
 };
 
 // Runs the update. Raises qv::Error (registry errors, a shortcut that cannot be replaced);
@@ -32,6 +40,9 @@ constexpr int kExitCancelled = 1602;    // ERROR_INSTALL_USEREXIT
 constexpr int kExitError = 1603;        // ERROR_INSTALL_FAILURE
 constexpr int kExitNotInstalled = 1605; // ERROR_UNKNOWN_PRODUCT
 constexpr int kExitUnchanged = 1642;    // ERROR_PATCH_TARGET_NOT_FOUND
+constexpr int kExitPackageUnusable = 1636;  // ERROR_PATCH_PACKAGE_OPEN_FAILED
+constexpr int kExitPackageRejected = 1643;  // ERROR_PATCH_PACKAGE_REJECTED
+constexpr int kExitNoProtectedFolder = 1632;  // ERROR_INSTALL_TEMP_UNWRITABLE
 int ExitStatus(RunOutcome outcome);
 
 }  // namespace qv

@@ -7,7 +7,11 @@
 # beside the updater), ACTIONS (the answer to each dialog, see dlgdriver.cpp), EXPECT_STATUS,
 # DOWNLOAD (the name of the download folder below C:\qv-e2e, UTF-8), INSTALLER (stand-in: the
 # installer stand-in and the product put in place file by file; real: the product installed from
-# its Windows Installer package and the patch PATCH_FILE applied by Wine's own msiexec).
+# its Windows Installer package and the patch PATCH_FILE applied by Wine's own msiexec), PACKAGE
+# (fake: a text; unsigned, publisher, other: a package of the signing fixtures), SWAP (a fixture
+# package the driver puts in the download folder's package's place while the first dialog
+# waits), PIN (1: the case runs the build pinned to the fixtures' publisher; the cases pinned_*
+# do).
 
 # list_cases [KIND]: every case for a 64-bit prefix (win64, wow64); on 32-bit Windows (win32)
 # the ones that tell it apart: both Windows levels' task dialogs and settings (one registry view,
@@ -41,6 +45,9 @@ T[en.success.box]="You're now using the latest version of Quorvia 3."'\r\n''Than
 T[en.first]='The Quorvia 3 update has been successfully installed.'
 T[en.missing.title]='Quorvia 3 Update Installation'
 T[en.missing.text]='Quorvia 3 is not installed. This update is only valid for Quorvia 3 and not for earlier Quorvia versions.'
+T[en.refused.tail]='\r\n\r\nNothing has been changed on this computer. Please download the update again.'
+T[en.refused.unsigned]='The update package "%s" is not signed.'
+T[en.refused.other]='The update package "%s" is not signed by the publisher of Quorvia 3.'
 T[en.link]=$LINK_EN
 T[en.description]='Syncs two Quorvia data files.'
 
@@ -59,6 +66,9 @@ T[de.success.box]=${T[de.success]}
 T[de.first]='Das Querlix 3-Update wurde erfolgreich installiert.'
 T[de.missing.title]='Querlix 3-Update-Installation'
 T[de.missing.text]='Querlix 3 ist nicht installiert. Dieses Update ist nur für Querlix 3 geeignet und nicht für ältere Querlix-Versionen.'
+T[de.refused.tail]='\r\n\r\nAuf diesem Computer wurde nichts geändert. Bitte laden Sie das Update erneut herunter.'
+T[de.refused.unsigned]='Das Update-Paket "%s" ist nicht signiert.'
+T[de.refused.other]='Das Update-Paket "%s" ist nicht vom Herausgeber von Querlix 3 signiert.'
 T[de.link]=$LINK_DE
 T[de.description]='Gleicht zwei Querlix-Datendateien miteinander ab.'
 
@@ -200,18 +210,50 @@ verify_no_wer_exclusions() {
   expect_false "no error-reporting exclusion" test -e "$data/wer.log"
 }
 
-# The installer ran once, the one of the system folder, on the package beside the updater.
+# No protected folder of the updater is left in the Windows folder's Temp.
+verify_no_protected_folder_left() {
+  local left
+  left=$(find "$drive_c/windows/temp" -maxdepth 1 -iname 'QV3Update-*' 2>/dev/null)
+  expect_eq "no protected folder left in C:\\windows\\Temp" "" "$left"
+}
+
+PROTECTED_SDDL='D:PAI(A;;FA;;;BA)(A;OICIIO;GA;;;BA)(A;;FA;;;SY)(A;OICIIO;GA;;;SY)'
+
+# The installer ran once, the one of the system folder, on the protected copy of the package
+# beside the updater: in a new folder with a random name in the Windows folder's Temp, the package
+# as it lay in the download folder when the run copied it (before the prompt), the folder gone
+# after the run.
 verify_installer_ran() {
-  local line program
+  local line program command folder sddl
   line=$(log_lines msiexec.log)
   expect_eq "installer runs" 1 "$(printf '%s\n' "$line" | grep -c .)"
   program=$(printf '%s' "$line" | cut -d'|' -f1)
   expect_true "installer program [$program] is the system folder's (${INSTALLERS[*]})" \
     one_of "$program" "${INSTALLERS[@]}"
-  # Exactly the folder's name, quoted, and nothing else: no character changed on the way.
-  expect_eq "installer command line" "msiexec.exe /qb /p \"C:\\qv-e2e\\$DOWNLOAD\\qvupdate.msp\"" \
-    "$(printf '%s' "$line" | cut -d'|' -f2)"
+  # Exactly the copy's name, quoted, and nothing else.
+  command=$(printf '%s' "$line" | cut -d'|' -f2)
+  local pattern='^msiexec\.exe /qb /p "(C:\\windows\\Temp\\QV3Update-[0-9A-F]{16})\\qvupdate\.msp"$'
+  if [[ $command =~ $pattern ]]; then
+    pass
+    folder=${BASH_REMATCH[1]}
+  else
+    fail "installer command line [$command] does not name the package's protected copy"
+  fi
   expect_eq "installer found the package" msp=present "$(printf '%s' "$line" | cut -d'|' -f3)"
+  expect_same_file "the installer got the package as it was before the prompt" \
+    "$data/original-package.msp" "$data/installer-package.msp"
+  [ -n "$folder" ] && expect_false "the protected folder $folder is gone" test -e "$(unix_path "$folder")"
+  verify_no_protected_folder_left
+  # The folder's DACL as the installer read it. Known Wine difference: Wine keeps no DACL of a
+  # file or folder (GetFileSecurityW makes one from the Unix permissions); the simulation and the
+  # platform contract suite check the DACL the folder is made with.
+  sddl=$(printf '%s' "$line" | cut -d'|' -f5)
+  if [ "$sddl" = "sddl=$PROTECTED_SDDL" ]; then
+    pass
+  else
+    expect_true "the installer could read its folder's DACL ($sddl)" grep -q '^sddl=D:' <<<"$sddl"
+    echo "known Wine difference: the protected folder's DACL reads back as ${sddl#sddl=}" >&2
+  fi
 }
 
 verify_shell_item_registered() {  # 1: QVInit.exe started once, 0: never
@@ -266,6 +308,7 @@ verify_nothing_changed() {
     expect_eq "no add-in key $id" "" "$(reg_query 32 "HKCR\\CLSID\\$id")"
   done
   verify_no_wer_exclusions
+  verify_no_protected_folder_left
 }
 
 # ---- the driver's own check, against dialogs with known texts --------------------------------
@@ -494,7 +537,7 @@ verify_planted_msiexec() {
 # Known DLLs of Windows 10 among the preloaded names (HKLM\SYSTEM\CurrentControlSet\Control\
 # Session Manager\KnownDLLs); kernelbase and ucrtbase are loaded as kernel32's and msvcrt's own
 # imports before the program's first instruction.
-KNOWN_DLLS=" advapi32 clbcatq combase gdi32 imm32 msctf ole32 oleaut32 rpcrt4 sechost shcore shell32 shlwapi user32 kernelbase ucrtbase "
+KNOWN_DLLS=" advapi32 clbcatq combase gdi32 imagehlp imm32 msctf ole32 oleaut32 rpcrt4 sechost shcore shell32 shlwapi user32 kernelbase ucrtbase "
 preloaded_names() {
   sed -n '/kPreloadNames\[\] = {/,/nullptr/p' "$here/../../src/platform/win32/late_binding.cpp" |
     grep -o 'L"[^"]*\.dll"' | sed 's/^L"//; s/"$//'
@@ -525,13 +568,97 @@ run_planted_system_dlls() {
   sim_before
   run_updater
 }
-verify_planted_system_dlls() {
-  verify_level2_en
+verify_no_standin_loaded() {
   if [ -s "$drive_c/standins.log" ]; then
     fail "stand-ins loaded into the updater: $(tr '\n' ' ' <"$drive_c/standins.log")"
   else
     pass
   fi
+}
+verify_planted_system_dlls() {
+  verify_level2_en
+  verify_no_standin_loaded
+}
+
+# ---- the patch package: protected, and checked by a build pinned to the publisher's key -------
+# The refusal of the package in the download folder, as the transcript has it: LANG WHY.
+refusal() {
+  local text=${T[$1.refused.$2]}
+  printf '%s%s' "${text/\%s/C:\\\\qv-e2e\\\\$DOWNLOAD\\\\qvupdate.msp}" "${T[$1.refused.tail]}"
+}
+
+# The package its publisher signed (with a certificate no root vouches for: the pinned key is the
+# anchor): applied from the protected copy.
+case_pinned_signed() {
+  ARGS=(/en) SHORTCUT=en PACKAGE=publisher PIN=1
+  ACTIONS=("button:${T[en.install]}" button:Close)
+}
+verify_pinned_signed() {
+  verify_prompt_taskdialog en 0
+  verify_report_taskdialog 2 en
+  verify_installer_ran
+  verify_qvapp 69
+  verify_feature_control 0x2af8
+  verify_shortcut_renewed en
+}
+
+# A package without a signature, and one signed by another key: refused before the prompt, with
+# the message that says why, status 1643 (ERROR_PATCH_PACKAGE_REJECTED), nothing changed.
+case_pinned_unsigned() {
+  ARGS=(/en) SHORTCUT=en PACKAGE=unsigned PIN=1 EXPECT_STATUS=1643
+  ACTIONS=(button:OK)
+}
+verify_pinned_unsigned() {
+  expect_dialog 1 "${T[en.missing.title]}" "$(refusal en unsigned)"
+  expect_buttons 1 OK
+  verify_nothing_changed
+  verify_qvapp 68
+  verify_shortcut_untouched en
+}
+case_pinned_other_signer() {
+  SHORTCUT=de PACKAGE=other PIN=1 EXPECT_STATUS=1643
+  ACTIONS=(button:OK)
+}
+verify_pinned_other_signer() {
+  expect_dialog 1 "${T[de.missing.title]}" "$(refusal de other)"
+  expect_buttons 1 OK
+  verify_nothing_changed
+  verify_qvapp 68
+  verify_shortcut_untouched de
+}
+
+# A program of the user's replaces the package in the download folder while the prompt waits
+# (the dialog driver, before it presses the button): the installer gets the original, copied and
+# checked before the prompt.
+case_pinned_swap_during_prompt() {
+  ARGS=(/en) SHORTCUT=en PACKAGE=publisher SWAP=other-content PIN=1
+  ACTIONS=("button:${T[en.install]}" button:Close)
+}
+verify_pinned_swap_during_prompt() {
+  expect_eq "the driver replaced the package while the prompt waited" \
+    "replaced	C:\\\\qv-e2e\\\\$DOWNLOAD\\\\qvupdate.msp" "$(grep '^replace' "$data/dialogs.txt")"
+  expect_same_file "the download folder holds the replacement" "$data/swap.msp" \
+    "$data/$DOWNLOAD/qvupdate.msp"
+  verify_installer_ran
+  if cmp -s "$data/swap.msp" "$data/installer-package.msp"; then
+    fail "the installer got the replacement"
+  else
+    pass
+  fi
+  verify_qvapp 69
+}
+
+# The signature check loads more system libraries (wintrust, crypt32, the package's signature
+# handler msisip, the cryptographic provider): none of them from the download folder either.
+case_pinned_planted_system_dlls() {
+  case_pinned_signed
+}
+run_pinned_planted_system_dlls() {
+  run_planted_system_dlls
+}
+verify_pinned_planted_system_dlls() {
+  verify_pinned_signed
+  verify_no_standin_loaded
 }
 
 # ---- the real Windows Installer ---------------------------------------------------------------

@@ -32,6 +32,10 @@ WINE_SYSWOW64_FOLDER = "C:\\windows\\syswow64"
 WINDOWS_KEYS = ["HKLM\\Software\\Microsoft\\Internet Explorer\\Main",
                 "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"]
 WINE_OWN_KEY = "hkey_current_user\\software\\wine"
+# Per-user keys that the system's libraries of the signature check (crypt32's certificate stores,
+# the trust provider's state) create where a fresh prefix lacks them; a Windows profile has them.
+SYSTEM_LIBRARY_KEYS = ["hkey_current_user\\software\\microsoft\\systemcertificates",
+                       "hkey_current_user\\software\\microsoft\\windows\\currentversion\\wintrust"]
 WINDOWS_VERSIONS = {"": "6.1", "win7": "6.1", "winxp": "5.1", "win2k": "5.0"}
 
 
@@ -165,11 +169,21 @@ def answer_of(action):
     return "confirm"
 
 
+# The signing fixtures' packages as the simulation's signatures: each signed by a self-signed
+# certificate of its signer (no root the machine trusts), the damaged one changed after signing.
+SIGNATURES = {"publisher": {"chain": ["publisher"]}, "other": {"chain": ["other"]},
+              "other-content": {"chain": ["other"]},
+              "damaged": {"chain": ["publisher"], "intact": False}}
+
+
 def describe(settings, before):
     s = settings
     download = "C:\\qv-e2e\\" + s["download"]
     install = s["install"]
-    files = [{"path": download + "\\QV3Update.exe"}, {"path": download + "\\qvupdate.msp"}]
+    package = {"path": download + "\\qvupdate.msp"}
+    if s.get("package") in SIGNATURES:
+        package["signature"] = SIGNATURES[s["package"]]
+    files = [{"path": download + "\\QV3Update.exe"}, package]
     if s["plant"] == "1":
         files.append({"path": download + "\\msiexec.exe"})
     if s["product"] == "1":
@@ -188,7 +202,17 @@ def describe(settings, before):
                                       "visible": False}]})
     installer = {"effect": "raise", "version": PATCHED_VERSION} if s["msi_mode"] == "update" \
         else {"effect": "leave"}
-    return {
+    extra = {}
+    if s.get("pin"):
+        # The pinned build is pinned to the fixtures' publisher.
+        extra["updater_pin"] = "publisher"
+    if s.get("swap"):
+        # The dialog driver replaces the package while the first dialog waits.
+        write = {"moment": "during-prompt", "path": download + "\\qvupdate.msp"}
+        if s["swap"] in SIGNATURES:
+            write["signature"] = SIGNATURES[s["swap"]]
+        extra["user_writes"] = [write]
+    return dict({
         "description": "end-to-end case %s: the machine of its settings, with the registry of "
                        "the Wine prefix before the run" % s["case"],
         "windows_version": WINDOWS_VERSIONS[s["winver"]],
@@ -206,7 +230,7 @@ def describe(settings, before):
         "special_folders": {"common_programs": s["common_programs"]},
         "answers": [answer_of(a) for a in s["actions"]],
         "installer": installer,
-    }
+    }, **extra)
 
 
 def described(settings, before):
@@ -375,6 +399,14 @@ def reached(path, wow64):
     return path
 
 
+# The protected folder's random name, which differs from run to run.
+PROTECTED_FOLDER = re.compile(r"(\\temp\\QV3Update-)[0-9A-F]{16}(\\)", re.IGNORECASE)
+
+
+def without_random_name(text):
+    return PROTECTED_FOLDER.sub(r"\1<random>\2", text) if text else text
+
+
 def compare_processes(c, sim, children, wow64, real_installer=False):
     problems, known = [], []
     installers = {fold(folder + "\\msiexec.exe") for folder in (WINE_SYSTEM_FOLDER,
@@ -400,7 +432,8 @@ def compare_processes(c, sim, children, wow64, real_installer=False):
         for field in ("application_name", "image"):
             if fold(reached(p[field], wow64) or "") != fold(reached(w["image"], wow64)):
                 problems.append(both("child %d %s" % (n, field), p[field], w["image"]))
-        if p["command_line"] != w.get("command_line"):
+        # The installer's package lies in a folder with a random name, in either run.
+        if without_random_name(p["command_line"]) != without_random_name(w.get("command_line")):
             problems.append(both("child %d command line" % n, p["command_line"],
                                  w.get("command_line")))
     c.add("child programs", problems, known)
@@ -462,6 +495,17 @@ def compare_registry(c, sim, before, after, listed, windows_bits):
             known.append(("Wine's own settings", "Wine changed keys of its own, which Windows "
                           "does not have: " + ", ".join("[%s]" % view[fk][0] for fk in sorted(own))))
         for fk in own:
+            del view[fk]
+        system = [fk for fk in view
+                  if any((fk + "\\").startswith(k + "\\") for k in SYSTEM_LIBRARY_KEYS)
+                  and not any(fk == sk for v in simv.values() for sk in v)]
+        if system:
+            known.append(("certificate stores of a fresh prefix",
+                          "the signature check's system libraries created per-user keys a fresh "
+                          "Wine prefix lacks and a Windows profile has: " +
+                          ", ".join("[%s]" % view[fk][0] for fk in sorted(system)[:3]) +
+                          (", ..." if len(system) > 3 else "")))
+        for fk in system:
             del view[fk]
     # Keys every Windows has in both views that a fresh Wine prefix may lack: where the run
     # leaves one created without values (the updater, or Wine by itself), Windows would only

@@ -177,11 +177,18 @@ setup_product() {
   if [ -n "$exe" ]; then
     cp "$exe" "$data/$DOWNLOAD/QV3Update.exe"
   fi
+  # The patch package: a text for the stand-in installer, the real patch for Wine's installer,
+  # or a package of the signing fixtures (for the pinned build).
   if [ "$INSTALLER" = real ]; then
     cp "$packages/$PATCH_FILE" "$data/$DOWNLOAD/qvupdate.msp"
-  else
+  elif [ "$PACKAGE" = fake ]; then
     printf 'MSP fake patch package\n' >"$data/$DOWNLOAD/qvupdate.msp"
+  else
+    cp "$signing/$PACKAGE.msp" "$data/$DOWNLOAD/qvupdate.msp"
   fi
+  cp "$data/$DOWNLOAD/qvupdate.msp" "$data/original-package.msp"
+  # A replacement the driver puts in the package's place while the first dialog waits.
+  [ -n "$SWAP" ] && cp "$signing/$SWAP.msp" "$data/swap.msp"
   cp "$fixtures/QVApp-69.exe" "$data/QVApp-new.exe"
   install_stand_ins
   if [ "$PLANT" = 1 ]; then
@@ -253,6 +260,9 @@ photographer() {
 run_updater() {
   local -a driver_options=(--process "$PROCESS" --timeout 150)
   [ "$INSTALLER" = real ] && driver_options+=(--installer msiexec.exe)
+  if [ -n "${SWAP:-}" ]; then
+    driver_options+=(--replace 1 'C:\qv-e2e\swap.msp' "C:\\qv-e2e\\$DOWNLOAD\\qvupdate.msp")
+  fi
   if [ -n "$shots" ]; then
     driver_options+=(--shots)
     photographer &

@@ -11,6 +11,8 @@
 #        run-case.sh --plan FILE --fixtures DIR --exe QV3Update.exe [--work DIR] [--prefix KIND]
 #                    [--shots DIR] [--qv3sim PATH]    (a described machine: qv3sim --wine)
 #        run-case.sh --list [--prefix KIND]
+# --signing DIR: the signing fixtures (tests/common/signing_fixtures.sh) for the cases that use a
+# signed package (PACKAGE) or replace it while a dialog waits (SWAP).
 # --prefix (or QV_E2E_PREFIX): win64, the default, the 64-bit build in a 64-bit prefix; wow64,
 # the 32-bit release under WOW64 in a 64-bit prefix; win32, the release on 32-bit Windows (a
 # WINEARCH=win32 prefix; only the cases --list --prefix win32 names). The fixtures must be built
@@ -32,7 +34,7 @@ source "$here/described.sh"
 QV3SIM=${QV_QV3SIM:-$here/../../build/native/tools/qv3sim/qv3sim}
 QV3SIM_WINE=$here/../../tools/qv3sim/wine/qv3sim_wine.py
 
-case_name= fixtures= exe= work=/tmp shots= shot_names= keep=0 list=0
+case_name= fixtures= exe= work=/tmp shots= shot_names= keep=0 list=0 signing=
 packages=${QV_E2E_PACKAGES:-}
 PREFIX_KIND=${QV_E2E_PREFIX:-win64}
 original_args=("$@")
@@ -49,6 +51,7 @@ while [ $# -gt 0 ]; do
     --list) list=1; shift ;;
     --qv3sim) QV3SIM=$2; shift 2 ;;
     --packages) packages=$(realpath "$2"); shift 2 ;;
+    --signing) signing=$2; shift 2 ;;
     --plan) PLAN=$(realpath "$2"); case_name=described; shift 2 ;;
     *) echo "run-case.sh: unknown argument $1" >&2; exit 64 ;;
   esac
@@ -126,7 +129,7 @@ data=$drive_c/qv-e2e
 # (x86)" on 64-bit Windows, "Program Files" on 32-bit Windows.
 ARGS=() WINVER= PRODUCT=1 INSTALL="$PROGRAM_FILES_32\\Quorvia 3\\" COMMUNICATOR=0
 SHORTCUT=none MSI_MODE=update PLANT=0 ACTIONS=() EXPECT_STATUS=0 PROCESS=QV3Update.exe
-DOWNLOAD=download INSTALLER=stand-in PATCH_FILE=qvupdate.msp
+DOWNLOAD=download INSTALLER=stand-in PATCH_FILE=qvupdate.msp PIN= PACKAGE=fake SWAP=
 "case_$case_name"
 if [ "$INSTALLER" = real ] && [ ! -s "$packages/codes.txt" ]; then
   echo "run-case.sh: case $case_name needs the product's package and patches (--packages DIR," \
@@ -134,6 +137,10 @@ if [ "$INSTALLER" = real ] && [ ! -s "$packages/codes.txt" ]; then
   exit 1
 fi
 mkdir -p "$data/$DOWNLOAD"
+if { [ "$PACKAGE" != fake ] || [ -n "$SWAP" ]; } && [ ! -s "$signing/complete" ]; then
+  echo "run-case.sh: case $case_name needs the signing fixtures (--signing DIR)" >&2
+  exit 64
+fi
 
 if [ "$(type -t "run_$case_name")" = function ]; then
   "run_$case_name"

@@ -6,7 +6,7 @@
 //           control: it shows that the planted library is where a plain search would find it)
 //   harden  after HardenDllSearch the planted library is not loaded, version.dll and the shell
 //           link object (CoCreateInstance, IPersistFile::Save) still are
-#include "platform/win32/entry/dll_search.h"
+#include "app/dll_search.h"
 
 #include <windows.h>
 #include <objbase.h>

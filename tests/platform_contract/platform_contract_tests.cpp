@@ -472,6 +472,352 @@ INSTANTIATE_TEST_SUITE_P(
                       MoveCase{"MissingTargetFolder", 0, 0, kReplace, true, win::FALSE, win::ERROR_PATH_NOT_FOUND}),
     [](const auto& i) { return std::string(i.param.name); });
 
+// --- folders with a security descriptor, copies ---------------------------------------------------------
+
+constexpr char16_t kProtectedSddl[] =
+    u"D:PAI(A;;FA;;;BA)(A;OICIIO;GA;;;BA)(A;;FA;;;SY)(A;OICIIO;GA;;;SY)";
+
+TEST_F(Contract, WindowsFolderAndTheSizeNeeded) {
+  win::WCHAR path[win::MAX_PATH];
+  const win::UINT n = p.system.GetWindowsDirectoryW(path, win::MAX_PATH);
+  EXPECT_EQ(Lower(U8(path)), "c:\\windows");
+  EXPECT_EQ(n, 10u);
+  win::WCHAR tiny[4] = {u'x', u'x', u'x', u'x'};
+  EXPECT_EQ(p.system.GetWindowsDirectoryW(tiny, 4), 11u);  // with the terminator
+}
+
+// A folder gets its DACL in the call that makes it; a taken name, by a folder or a file, is
+// refused.
+TEST_F(Contract, FolderMadeWithItsSecurityDescriptor) {
+  win::UniqueLocalMemory descriptor(p.security);
+  win::ULONG size = 0;
+  ASSERT_EQ(p.security.ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                kProtectedSddl, win::SDDL_REVISION_1, descriptor.put(), &size),
+            win::TRUE);
+  EXPECT_GT(size, 20u);
+  win::SECURITY_ATTRIBUTES attributes{sizeof(win::SECURITY_ATTRIBUTES), descriptor.get(), win::FALSE};
+  const std::string scratch = b->Scratch();
+  const Text folder = W(scratch + "\\protected");
+  ASSERT_EQ(p.files.CreateDirectoryW(folder.c_str(), &attributes), win::TRUE);
+  if (!b->IsWine()) {
+    EXPECT_EQ(b->FolderSecurity(scratch + "\\protected"), U8(kProtectedSddl));
+  } else {
+    // Wine difference: Wine keeps no DACL of a file or folder; GetFileSecurityW makes one from
+    // the Unix permissions, with full control for SYSTEM and the prefix's user.
+    EXPECT_NE(b->FolderSecurity(scratch + "\\protected").find("D:("), std::string::npos);
+  }
+  EXPECT_NE(p.files.GetFileAttributesW(folder.c_str()) & win::FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_EQ(p.files.CreateDirectoryW(folder.c_str(), &attributes), win::FALSE);
+  EXPECT_EQ(p.files.GetLastError(), static_cast<win::DWORD>(win::ERROR_ALREADY_EXISTS));
+  b->MakeFile(scratch + "\\taken", win::FILE_ATTRIBUTE_ARCHIVE, "x");
+  EXPECT_EQ(p.files.CreateDirectoryW(W(scratch + "\\taken").c_str(), &attributes), win::FALSE);
+  EXPECT_EQ(p.files.GetLastError(), static_cast<win::DWORD>(win::ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(p.files.CreateDirectoryW(W(scratch + "\\none\\x").c_str(), &attributes), win::FALSE);
+  EXPECT_EQ(p.files.GetLastError(), static_cast<win::DWORD>(win::ERROR_PATH_NOT_FOUND));
+  // A file made in it takes its inheritable entries; the folder goes once it is empty.
+  const Text copy = folder + u"\\copy.msp";
+  b->MakeFile(scratch + "\\source.msp", win::FILE_ATTRIBUTE_ARCHIVE, "package");
+  ASSERT_EQ(p.files.CopyFileW(W(scratch + "\\source.msp").c_str(), copy.c_str(), win::TRUE), win::TRUE);
+  EXPECT_EQ(p.files.RemoveDirectoryW(folder.c_str()), win::FALSE);
+  EXPECT_EQ(p.files.GetLastError(), static_cast<win::DWORD>(win::ERROR_DIR_NOT_EMPTY));
+  EXPECT_EQ(p.files.DeleteFileW(copy.c_str()), win::TRUE);
+  EXPECT_EQ(p.files.RemoveDirectoryW(folder.c_str()), win::TRUE);
+  EXPECT_EQ(p.files.GetFileAttributesW(folder.c_str()), win::INVALID_FILE_ATTRIBUTES);
+}
+
+struct SddlCase {
+  const char* name;
+  const char16_t* sddl;
+  win::DWORD revision;
+  win::BOOL ok;
+  win::DWORD error;
+};
+
+class SddlRules : public Contract, public ::testing::WithParamInterface<SddlCase> {};
+
+TEST_P(SddlRules, OnlyAWellFormedDescriptor) {
+  const SddlCase& c = GetParam();
+  void* descriptor = nullptr;
+  EXPECT_EQ(p.security.ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, c.revision,
+                                                                            &descriptor, nullptr),
+            c.ok);
+  if (c.ok) {
+    EXPECT_NE(descriptor, nullptr);
+    EXPECT_EQ(p.security.LocalFree(descriptor), nullptr);
+  } else {
+    EXPECT_EQ(b->LastError(), c.error);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SddlRules,
+    ::testing::Values(SddlCase{"Protected", kProtectedSddl, 1, win::TRUE, 0},
+                      SddlCase{"OwnerAndUsers", u"O:BAD:(A;OICI;FA;;;BU)", 1, win::TRUE, 0},
+                      SddlCase{"UnknownPart", u"ERROR:(D;;GA;;;WD)", 1, win::FALSE,
+                               win::ERROR_INVALID_PARAMETER},
+                      SddlCase{"UnknownRight", u"D:P(A;;ROB;;;BA)", 1, win::FALSE,
+                               1336},  // ERROR_INVALID_ACL
+                      SddlCase{"OtherRevision", kProtectedSddl, 2, win::FALSE,
+                               win::ERROR_UNKNOWN_REVISION}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+struct CopyCase {
+  const char* name;
+  int source;  // 0 none, 1 file, 2 folder
+  win::DWORD sourceAttributes;
+  int target;  // 0 none, 1 file, 2 folder
+  win::DWORD targetAttributes;
+  win::BOOL failIfExists;
+  bool targetFolderMissing;
+  win::BOOL ok;
+  win::DWORD error;
+};
+
+class CopyRules : public Contract, public ::testing::WithParamInterface<CopyCase> {};
+
+TEST_P(CopyRules, CopyWhereWindowsCopies) {
+  const CopyCase& c = GetParam();
+  const std::string scratch = b->Scratch();
+  const std::string from = scratch + "\\qvupdate.msp";
+  const std::string to = scratch + (c.targetFolderMissing ? "\\none\\copy.msp" : "\\copy.msp");
+  if (c.source == 1) b->MakeFile(from, c.sourceAttributes, "new");
+  if (c.source == 2) b->MakeFolder(from);
+  if (c.target == 1) b->MakeFile(to, c.targetAttributes, "old");
+  if (c.target == 2) b->MakeFolder(to);
+  EXPECT_EQ(p.files.CopyFileW(W(from).c_str(), W(to).c_str(), c.failIfExists), c.ok);
+  if (c.ok) {
+    EXPECT_EQ(b->ReadFile(to).value_or(""), "new");
+    // The attributes come along: a read-only original gives a read-only copy.
+    const win::DWORD attributes = p.files.GetFileAttributesW(W(to).c_str());
+    EXPECT_EQ(attributes & kDecisive, c.sourceAttributes & kDecisive);
+    EXPECT_EQ(p.files.SetFileAttributesW(W(to).c_str(), win::FILE_ATTRIBUTE_NORMAL), win::TRUE);
+    EXPECT_EQ(p.files.GetFileAttributesW(W(to).c_str()) & kDecisive, 0u);
+    EXPECT_EQ(p.files.DeleteFileW(W(to).c_str()), win::TRUE);
+  } else {
+    EXPECT_EQ(p.files.GetLastError(), c.error);
+    if (c.target == 1) {
+      EXPECT_EQ(b->ReadFile(to).value_or(""), "old");
+    }
+  }
+}
+
+constexpr win::DWORD kArchive = win::FILE_ATTRIBUTE_ARCHIVE;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CopyRules,
+    ::testing::Values(
+        CopyCase{"ToFreeName", 1, kArchive, 0, 0, win::TRUE, false, win::TRUE, 0},
+        CopyCase{"ReadOnlySource", 1, win::FILE_ATTRIBUTE_READONLY, 0, 0, win::TRUE, false, win::TRUE, 0},
+        CopyCase{"HiddenSource", 1, win::FILE_ATTRIBUTE_HIDDEN, 0, 0, win::TRUE, false, win::TRUE, 0},
+        CopyCase{"OverFileFailIfExists", 1, kArchive, 1, kArchive, win::TRUE, false, win::FALSE,
+                 win::ERROR_FILE_EXISTS},
+        CopyCase{"OverFileReplace", 1, kArchive, 1, kArchive, win::FALSE, false, win::TRUE, 0},
+        CopyCase{"OverFolder", 1, kArchive, 2, 0, win::FALSE, false, win::FALSE, win::ERROR_ACCESS_DENIED},
+        CopyCase{"MissingSource", 0, 0, 0, 0, win::TRUE, false, win::FALSE, win::ERROR_FILE_NOT_FOUND},
+        CopyCase{"SourceIsAFolder", 2, 0, 0, 0, win::TRUE, false, win::FALSE, win::ERROR_ACCESS_DENIED},
+        CopyCase{"MissingTargetFolder", 1, kArchive, 0, 0, win::TRUE, true, win::FALSE,
+                 win::ERROR_PATH_NOT_FOUND}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+struct RemoveFolderCase {
+  const char* name;
+  int thing;  // 0 none, 1 empty folder, 2 folder with a file, 3 a file
+  win::BOOL ok;
+  win::DWORD error;
+};
+
+class RemoveFolderRules : public Contract, public ::testing::WithParamInterface<RemoveFolderCase> {};
+
+TEST_P(RemoveFolderRules, OnlyAnEmptyFolderGoes) {
+  const RemoveFolderCase& c = GetParam();
+  const std::string path = b->Scratch() + "\\folder";
+  if (c.thing == 1 || c.thing == 2) b->MakeFolder(path);
+  if (c.thing == 2) b->MakeFile(path + "\\left.msp", kArchive, "x");
+  if (c.thing == 3) b->MakeFile(path, kArchive, "x");
+  EXPECT_EQ(p.files.RemoveDirectoryW(W(path).c_str()), c.ok);
+  if (!c.ok) {
+    EXPECT_EQ(p.files.GetLastError(), c.error);
+  }
+  EXPECT_EQ(p.files.GetFileAttributesW(W(path).c_str()) == win::INVALID_FILE_ATTRIBUTES,
+            c.ok || c.thing == 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RemoveFolderRules,
+    ::testing::Values(RemoveFolderCase{"Empty", 1, win::TRUE, 0},
+                      RemoveFolderCase{"NotEmpty", 2, win::FALSE, win::ERROR_DIR_NOT_EMPTY},
+                      RemoveFolderCase{"Missing", 0, win::FALSE, win::ERROR_FILE_NOT_FOUND},
+                      RemoveFolderCase{"AFile", 3, win::FALSE, win::ERROR_DIRECTORY}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+// --- random bytes, key identifiers, Authenticode ------------------------------------------------------
+
+TEST_F(Contract, RandomBytesFromAVerifyOnlyContext) {
+  win::UniqueCryptProvider provider(p.security);
+  ASSERT_EQ(p.security.CryptAcquireContextW(provider.put(), nullptr, nullptr, win::PROV_RSA_FULL,
+                                            win::CRYPT_VERIFYCONTEXT),
+            win::TRUE);
+  ASSERT_FALSE(win::IsNull(provider.get()));
+  std::uint8_t a[16] = {}, c[16] = {};
+  ASSERT_EQ(p.security.CryptGenRandom(provider.get(), sizeof a, a), win::TRUE);
+  ASSERT_EQ(p.security.CryptGenRandom(provider.get(), sizeof c, c), win::TRUE);
+  // Two draws of 128 bits are equal with a chance of 2^-128.
+  EXPECT_NE(std::memcmp(a, c, sizeof a), 0);
+}
+
+std::vector<std::uint8_t> FromHex(const char* hex) {
+  std::vector<std::uint8_t> out;
+  for (const char* h = hex; h[0] && h[1]; h += 2)
+    out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(h, 2), nullptr, 16)));
+  return out;
+}
+
+std::string ToHex(const std::uint8_t* data, std::size_t size) {
+  static const char* digits = "0123456789abcdef";
+  std::string hex;
+  for (std::size_t i = 0; i < size; ++i) {
+    hex += digits[data[i] >> 4];
+    hex += digits[data[i] & 0xF];
+  }
+  return hex;
+}
+
+struct KeyCase {
+  const char* name;
+  char oid[32];
+  const char* parameters;  // the encoded parameters, hex
+  const char* publicKey;   // the key's bit string, hex
+  const char* sha1;        // of the DER SubjectPublicKeyInfo, as openssl computes it
+};
+
+class KeyIdentifier : public Contract, public ::testing::WithParamInterface<KeyCase> {};
+
+// The key identifier is the SHA-1 of the DER SubjectPublicKeyInfo (checked against openssl's).
+TEST_P(KeyIdentifier, IsTheSha1OfTheEncodedPublicKeyInfo) {
+  KeyCase c = GetParam();
+  std::vector<std::uint8_t> parameters = FromHex(c.parameters), key = FromHex(c.publicKey);
+  win::CERT_PUBLIC_KEY_INFO info{};
+  info.Algorithm.pszObjId = c.oid;
+  info.Algorithm.Parameters = {static_cast<win::DWORD>(parameters.size()), parameters.data()};
+  info.PublicKey = {static_cast<win::DWORD>(key.size()), key.data(), 0};
+  win::DWORD size = 0;
+  ASSERT_EQ(p.security.CryptHashPublicKeyInfo(win::HCRYPTPROV{}, win::CALG_SHA1, 0,
+                                              win::X509_ASN_ENCODING, &info, nullptr, &size),
+            win::TRUE);
+  EXPECT_EQ(size, 20u);
+  std::uint8_t hash[20] = {};
+  ASSERT_EQ(p.security.CryptHashPublicKeyInfo(win::HCRYPTPROV{}, win::CALG_SHA1, 0,
+                                              win::X509_ASN_ENCODING, &info, hash, &size),
+            win::TRUE);
+  EXPECT_EQ(ToHex(hash, size), c.sha1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KeyIdentifier,
+    ::testing::Values(
+        KeyCase{"Rsa1024", "1.2.840.113549.1.1.1", "0500",
+                "30818902818100" "9765bac374773c54eabd42d4ce903059c8bc15593194291eda1156c77a79c889"
+                "dde9ea488cdcdc52912e1eadb0c7e7136ee55d9fba261628bc13726bad62dc2a7b3b3d3bca2fbd605b"
+                "a165837d2b2030f68e9756626e49603dfa26bd72ad0d83a6890bce6a7fb86fa2dc106e27c3377cc88b"
+                "51dbb5ba31ab8b1e449e49211bb50203010001",
+                "a5d84711fde66c407d875691e1e71a1b344a5106"},
+        KeyCase{"EcP256", "1.2.840.10045.2.1", "06082a8648ce3d030107",
+                "04811bb2167d4354b5b50ba3fc63e4ac3c758a311edb80855b9d50d67248fc5163c4f855eb444e"
+                "489776f2346068335880d599ec188a3f176e60e1513960a4b785",
+                "41864fbe128ddc3a497c7086691cebd960a15648"}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+struct TrustCase {
+  const char* name;
+  const char* fixture;  // a package of the signing fixtures, or "" for a text file
+  win::LONG result;     // WinVerifyTrust's result on Windows
+  win::LONG wineResult; // under Wine, where it differs
+  const char* wineDifference;
+  bool signerIsPublisher;
+};
+
+class TrustRules : public Contract, public ::testing::WithParamInterface<TrustCase> {};
+
+TEST_P(TrustRules, WinVerifyTrustByWindowsRules) {
+  const TrustCase& c = GetParam();
+  std::string path;
+  if (*c.fixture) {
+    path = b->SigningFixture(c.fixture);
+    if (path.empty()) GTEST_SKIP() << "NOT RUN: the build has no signing fixtures";
+  } else {
+    path = b->Scratch() + "\\page.msp";
+    b->MakeFile(path, kArchive, "<html>not found</html>");
+  }
+  const Text file = W(path);
+  win::WINTRUST_FILE_INFO info{sizeof(win::WINTRUST_FILE_INFO), file.c_str(), win::HANDLE{}, nullptr};
+  win::WINTRUST_DATA data{};
+  data.cbStruct = sizeof data;
+  data.dwUIChoice = win::WTD_UI_NONE;
+  data.fdwRevocationChecks = win::WTD_REVOKE_NONE;
+  data.dwProvFlags = win::WTD_CACHE_ONLY_URL_RETRIEVAL;
+  data.dwUnionChoice = win::WTD_CHOICE_FILE;
+  data.pFile = &info;
+  data.dwStateAction = win::WTD_STATEACTION_VERIFY;
+  const win::GUID action = win::WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  const win::LONG result =
+      p.security.WinVerifyTrust(win::MakeHandle<win::HWND>(~std::uintptr_t{0}), &action, &data);
+  const win::TrustCheckState state(p.security, action, data);
+  if (b->IsWine() && *c.wineDifference) {
+    EXPECT_EQ(result, c.wineResult) << "Wine difference: " << c.wineDifference;
+  } else {
+    EXPECT_EQ(result, c.result);
+  }
+  if (!c.signerIsPublisher || (result != win::CERT_E_UNTRUSTEDROOT && result != 0)) return;
+  // The signer's chain: its own self-signed certificate, valid now, with the publisher's key.
+  win::CRYPT_PROVIDER_DATA* provider = p.security.WTHelperProvDataFromStateData(data.hWVTStateData);
+  ASSERT_NE(provider, nullptr);
+  win::CRYPT_PROVIDER_SGNR* signer =
+      p.security.WTHelperGetProvSignerFromChain(provider, 0, win::FALSE, 0);
+  ASSERT_NE(signer, nullptr);
+  ASSERT_EQ(signer->csCertChain, 1u);
+  EXPECT_EQ(p.security.WTHelperGetProvCertFromChain(signer, 1), nullptr);
+  win::CRYPT_PROVIDER_CERT* cert = p.security.WTHelperGetProvCertFromChain(signer, 0);
+  ASSERT_NE(cert, nullptr);
+  ASSERT_NE(cert->pCert, nullptr);
+  const win::CERT_INFO& certInfo = *cert->pCert->pCertInfo;
+  std::uint8_t key[20] = {};
+  win::DWORD size = sizeof key;
+  ASSERT_EQ(p.security.CryptHashPublicKeyInfo(win::HCRYPTPROV{}, win::CALG_SHA1, 0,
+                                              win::X509_ASN_ENCODING,
+                                              &certInfo.SubjectPublicKeyInfo, key, &size),
+            win::TRUE);
+  EXPECT_EQ(ToHex(key, size), b->PublisherKeyId());
+  EXPECT_EQ(p.security.CertVerifyTimeValidity(&signer->sftVerifyAsOf, &certInfo), 0);
+  // Long after the certificate's end it is expired.
+  win::FILETIME later = certInfo.NotAfter;
+  later.dwHighDateTime += 1000;
+  EXPECT_EQ(p.security.CertVerifyTimeValidity(&later, &certInfo), 1);
+  win::FILETIME before = certInfo.NotBefore;
+  before.dwHighDateTime -= 1000;
+  EXPECT_EQ(p.security.CertVerifyTimeValidity(&before, &certInfo), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, TrustRules,
+    ::testing::Values(
+        TrustCase{"NotAPackage", "", win::TRUST_E_SUBJECT_FORM_UNKNOWN, 0, "", false},
+        TrustCase{"Unsigned", "unsigned", win::TRUST_E_NOSIGNATURE, 0, "", false},
+        // A self-signed certificate is a root no machine trusts: WinVerifyTrust says so.
+        TrustCase{"SignedPrivately", "publisher", win::CERT_E_UNTRUSTEDROOT, 0,
+                  "Wine's Authenticode policy accepts a chain that ends in a root the machine "
+                  "does not trust",
+                  true},
+        TrustCase{"OtherSigner", "other", win::CERT_E_UNTRUSTEDROOT, 0,
+                  "Wine's Authenticode policy accepts a chain that ends in a root the machine "
+                  "does not trust",
+                  false},
+        TrustCase{"ChangedAfterSigning", "damaged", win::TRUST_E_BAD_DIGEST, 0,
+                  "Wine's check compares no digest with the content of a Windows Installer "
+                  "package (its hash check covers PE images only), so a changed package keeps "
+                  "its signature there; the simulation follows Windows",
+                  true}),
+    [](const auto& i) { return std::string(i.param.name); });
+
 // --- shell links ------------------------------------------------------------------------------------------
 
 TEST_F(Contract, ShellLinkNeedsCom) {

@@ -5,6 +5,7 @@
 #include "platform/win32/win32_platform.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include "win32_machine.h"
 
@@ -98,6 +99,30 @@ class Win32Backend final : public Backend {
   std::string ChildProgram() override { return OwnFolder() + "\\contract_child.exe"; }
   void CopyChildProgram(const std::string& path) override {
     ::CopyFileW(Wide(ChildProgram()).c_str(), Wide(path).c_str(), FALSE);
+  }
+  std::string FolderSecurity(const std::string& path) override {
+    const std::wstring wide = Wide(path);
+    ::DWORD size = 0;
+    ::GetFileSecurityW(wide.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<::BYTE> descriptor(size ? size : 1);
+    if (!::GetFileSecurityW(wide.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size))
+      return "(GetFileSecurityW failed: " + std::to_string(::GetLastError()) + ")";
+    ::LPWSTR text = nullptr;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+      return "(no SDDL)";
+    std::string sddl = Utf8(text, ::wcslen(text));
+    ::LocalFree(text);
+    return sddl;
+  }
+  // The fixtures lie in signing\ beside the test program (copied there by the build).
+  std::string SigningFixture(const std::string& name) override {
+    const std::string path = OwnFolder() + "\\signing\\" + name + ".msp";
+    return ::GetFileAttributesW(Wide(path).c_str()) == INVALID_FILE_ATTRIBUTES ? std::string() : path;
+  }
+  std::string PublisherKeyId() override {
+    const std::optional<std::string> id = ReadFile(OwnFolder() + "\\signing\\publisher.keyid");
+    return id ? id->substr(0, 40) : std::string();
   }
 
  private:

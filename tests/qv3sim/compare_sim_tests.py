@@ -87,6 +87,17 @@ ROWS = [
     ("one dialog more", append("after/dialogs.txt", "dialog\t3\ntitle\tQuorvia 3\n"), ["dialogs"]),
     ("installer command line", edit("after/children.log", 'qvupdate.msp"', 'qvupdate.msp" /norestart'),
      ["child programs"]),
+    # The old way: the installer on the package in the download folder, which its user can
+    # change, instead of the protected copy.
+    ("installer on the package in the download folder",
+     edit("after/children.log", "C:\\windows\\Temp\\QV3Update-E2215824D5BCC25E\\qvupdate.msp",
+          "C:\\qv-e2e\\download\\qvupdate.msp"), ["child programs"]),
+    ("protected folder elsewhere",
+     edit("after/children.log", "C:\\windows\\Temp\\QV3Update-", "C:\\windows\\QV3Update-"),
+     ["child programs"]),
+    # Another random name of the protected folder is the same run.
+    ("another random name",
+     edit("after/children.log", "QV3Update-E2215824D5BCC25E", "QV3Update-00000000DEADBEEF"), []),
     ("installer from the download folder",
      edit("after/children.log", "C:\\windows\\system32\\msiexec.exe|",
           "C:\\qv-e2e\\download\\msiexec.exe|"), ["child programs"]),

@@ -84,6 +84,17 @@ TEST(Description, JsonOfAMachineReadsBackAsTheSameMachine) {
   other.installer.effect = InstallerEffect::Fail;
   other.environment.emplace_back("TEMP", "C:\\Temp");
   other.codePage = 932;
+  other.updaterPin = "publisher";
+  other.windowsFolder = "C:\\WINNT";
+  FileSpec signedFile;
+  signedFile.path = "C:\\x\\qvupdate.msp";
+  signedFile.signature = qv::sim::SimSignature{{{"publisher", true}, {"a root", false}}, true, true, false};
+  other.files.push_back(signedFile);
+  UserWriteSpec write;
+  write.moment = qv::sim::UserMoment::DuringPrompt;
+  write.path = "C:\\x\\qvupdate.msp";
+  write.knownForm = false;
+  other.userWrites.push_back(write);
   EXPECT_FALSE(other == m);
   EXPECT_TRUE(ReadDescription(DescriptionToJson(other), "printed.json") == other);
 }
@@ -96,7 +107,8 @@ TEST_P(ExampleFile, Reads) {
 
 INSTANTIATE_TEST_SUITE_P(Shipped, ExampleFile,
                          ::testing::Values("default.json", "xp-german.json", "not-installed.json",
-                                           "registry-refused.json", "win10-utf8-polish.json"));
+                                           "registry-refused.json", "win10-utf8-polish.json",
+                                           "refused-package.json", "swap-during-prompt.json"));
 
 TEST(Description, ReadsEveryField) {
   const MachineDescription m = ReadDescription(R"({
@@ -114,8 +126,18 @@ TEST(Description, ReadsEveryField) {
     "answers": ["escape", "closebox", "cannot-show", "close", "cancel"],
     "installer": { "effect": "leave", "path": "C:\\tools\\msiexec.exe" },
     "faults": [ { "function": "CreateProcessA" }, { "function": "", "nth": 7, "code": -5 } ],
-    "environment": { "TEMP": "C:\\Temp" }
+    "environment": { "TEMP": "C:\\Temp" },
+    "windows_folder": "C:\\WINDOWS",
+    "updater_pin": "0123456789abcdef0123456789ABCDEF01234567",
+    "user_writes": [ { "moment": "after-check", "path": "<new folder>\\qvupdate.msp", "form": "other" },
+                     { "moment": "before-run", "path": "C:\\a.lnk", "delete": true } ]
   })", "all.json");
+  EXPECT_EQ(m.windowsFolder, "C:\\WINDOWS");
+  EXPECT_EQ(m.updaterPin, "0123456789abcdef0123456789ABCDEF01234567");
+  ASSERT_EQ(m.userWrites.size(), 2u);
+  EXPECT_EQ(m.userWrites[0].moment, qv::sim::UserMoment::AfterCheck);
+  EXPECT_FALSE(m.userWrites[0].knownForm);
+  EXPECT_TRUE(m.userWrites[1].remove);
   EXPECT_EQ(m.windowsVersion, "5.1");
   EXPECT_EQ(m.updaterBits, 64);
   EXPECT_EQ(m.arguments, "/EN /quiet");
@@ -237,7 +259,23 @@ INSTANTIATE_TEST_SUITE_P(
                   3, "line 3 of the regedit text: unknown root key"},
         ErrorCase{"RegistryWrongType", "{\n  \"registry\": 5\n}", 2, "expected regedit text"},
         ErrorCase{"RegistryFileMissing", "{\n  \"registry_file\": \"no-such-file.reg\"\n}", 2,
-                  "cannot read the registry file"}),
+                  "cannot read the registry file"},
+        ErrorCase{"SignatureWithoutChain",
+                  "{\n  \"files\": [ { \"path\": \"C:\\\\x\",\n    \"signature\": { \"intact\": false } } ]\n}",
+                  3, "files[0].signature: a signature needs \"chain\""},
+        ErrorCase{"SignatureEmptyChain",
+                  "{\n  \"files\": [ { \"path\": \"C:\\\\x\",\n    \"signature\": { \"chain\": [] } } ]\n}",
+                  3, "needs at least the signer's key"},
+        ErrorCase{"UnknownForm", "{\n  \"files\": [ { \"path\": \"C:\\\\x\",\n    \"form\": \"pdf\" } ]\n}", 3,
+                  "unknown form \"pdf\""},
+        ErrorCase{"UnknownMoment",
+                  "{\n  \"user_writes\": [\n    { \"moment\": \"later\", \"path\": \"C:\\\\x\" } ]\n}", 3,
+                  "unknown moment \"later\""},
+        ErrorCase{"DeletedWithSignature",
+                  "{\n  \"user_writes\": [\n    { \"moment\": \"before-run\", \"path\": \"C:\\\\x\",\n"
+                  "      \"delete\": true, \"signature\": { \"chain\": [\"k\"] } } ]\n}",
+                  3, "a deleted file has no signature"},
+        ErrorCase{"EmptyPin", "{\n  \"updater_pin\": \"\"\n}", 2, "updater_pin: expected a key name"}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return info.param.name; });
 
 TEST(DescriptionErrorColumn, PointsAtTheTokenWhereJsonWentWrong) {

@@ -107,11 +107,24 @@ TEST_F(DefaultRun, CompletionReportIsTheEnglishTaskDialog) {
   EXPECT_TRUE(d.buttons.empty());
 }
 
+// The folder the run made for the package's protected copy, from its file change.
+std::string ProtectedFolder(const qv::sim::SimMachine& m) {
+  const std::string prefix = "created folder ";
+  for (const std::string& entry : m.FileLog())
+    if (entry.compare(0, prefix.size(), prefix) == 0)
+      return entry.substr(prefix.size(), entry.find(" D:") - prefix.size());
+  return {};
+}
+
 TEST_F(DefaultRun, StartsTheInstallerThenQVInit) {
   const auto& p = result_->machine->Processes();
   ASSERT_EQ(p.size(), 2u);
   ASSERT_TRUE(p[0].commandLine.has_value());
-  EXPECT_EQ(*p[0].commandLine, "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"");
+  // The installer gets the package's copy in the protected folder the run made (and removed).
+  const std::string folder = ProtectedFolder(*result_->machine);
+  EXPECT_EQ(folder.compare(0, 26, "C:\\Windows\\Temp\\QV3Update-"), 0) << folder;
+  EXPECT_EQ(*p[0].commandLine, "msiexec.exe /qb /p \"" + folder + "\\qvupdate.msp\"");
+  EXPECT_FALSE(result_->machine->FolderExists(folder));
   // The 32-bit updater on 64-bit Windows reaches SysWOW64's installer.
   EXPECT_EQ(p[0].imagePath, "C:\\Windows\\SysWOW64\\msiexec.exe");
   EXPECT_TRUE(p[0].started && p[0].waitedFor);
@@ -209,6 +222,13 @@ TEST_F(DefaultRun, ExcludesFivePrograms) {
 
 TEST_F(DefaultRun, TextReportShowsWhatHappened) {
   const std::string text = TextReport(*machine_, *result_);
+  const std::string folder = ProtectedFolder(*result_->machine);
+  for (const std::string& part : {
+           "1. msiexec.exe /qb /p \"" + folder + "\\qvupdate.msp\"",
+           "created folder " + folder + " D:PAI(A;;FA;;;BA)(A;OICIIO;GA;;;BA)(A;;FA;;;SY)(A;OICIIO;GA;;;SY)",
+           "copied C:\\Users\\User\\Downloads\\qvupdate.msp -> " + folder + "\\qvupdate.msp",
+           "removed folder " + folder})
+    EXPECT_TRUE(Contains(text, part)) << "missing: " << part << "\n" << text;
   for (const char* part : {
            "Dialog 1: task dialog",
            "│ [icon] Quorvia 3 Update",
@@ -218,7 +238,6 @@ TEST_F(DefaultRun, TextReportShowsWhatHappened) {
            "Dialog 2: task dialog",
            "│ (i) Quorvia 3 update successfully installed",
            "[ Close ]",
-           "1. msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"",
            "Windows Registry Editor Version 5.00",
            "@=\"Quorvia Toolbar\"",
            "WerAddExcludedApplication(\"QVSync.exe\", TRUE: all users)",
@@ -238,7 +257,9 @@ TEST_F(DefaultRun, JsonReportHasTheSameFacts) {
   ASSERT_EQ(j["dialogs"].size(), 2u);
   EXPECT_EQ(j["dialogs"][0]["main_instruction"], "Quorvia 3 Update");
   EXPECT_EQ(j["processes"][0]["command_line"],
-            "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"");
+            "msiexec.exe /qb /p \"" + ProtectedFolder(*result_->machine) + "\\qvupdate.msp\"");
+  EXPECT_EQ(j["file_changes"][1], "copied C:\\Users\\User\\Downloads\\qvupdate.msp -> " +
+                                      ProtectedFolder(*result_->machine) + "\\qvupdate.msp");
   EXPECT_EQ(j["registry"]["64-bit view"]["values_written"], 4);
   EXPECT_EQ(j["error_reporting_exclusions"].size(), 5u);
   // The renewed shortcut with every field it was saved with.
@@ -324,7 +345,29 @@ INSTANTIATE_TEST_SUITE_P(
                   "updated", 0, 2, 1, "style 0x00010041: MB_OKCANCEL | MB_ICONINFORMATION | MB_SETFOREGROUND"},
         Variation{"CannotShowPrompt",
                   [](MachineDescription& m) { m.answers = {Answer::CannotShow}; },
-                  "updated", 0, 2, 2, "the dialog could not be shown"}),
+                  "updated", 0, 2, 2, "the dialog could not be shown"},
+        // The package: missing, signed by another key than the pin's, and swapped (with a try
+        // at the protected copy) while the prompt waits.
+        Variation{"PackageMissing",
+                  [](MachineDescription& m) { m.files.erase(m.files.begin() + 1); },
+                  "package unusable", 1636, 1, 0, "Outcome:     package unusable: the patch package is missing"},
+        Variation{"PinnedOtherSigner",
+                  [](MachineDescription& m) {
+                    m.updaterPin = "publisher";
+                    m.files[1].signature = qv::sim::SimSignature{{{"someone else", false}}, false, false, true};
+                  },
+                  "package rejected", 1643, 1, 0, "Outcome:     package rejected: the patch package is not signed"},
+        Variation{"PinnedSwapDuringPrompt",
+                  [](MachineDescription& m) {
+                    m.updaterPin = "publisher";
+                    m.files[1].signature = qv::sim::SimSignature{{{"publisher", false}}, false, false, true};
+                    UserWriteSpec swap;
+                    swap.moment = qv::sim::UserMoment::DuringPrompt;
+                    swap.path = m.files[1].path;
+                    m.userWrites = {swap, swap};
+                    m.userWrites[1].path = "<new folder>\\qvupdate.msp";
+                  },
+                  "updated", 0, 2, 2, "the standard user: replaced C:\\Users\\User\\Downloads\\qvupdate.msp\nthe standard user: could not replace C:\\Windows\\Temp\\QV3Update-"}),
     [](const ::testing::TestParamInfo<Variation>& info) { return info.param.name; });
 
 TEST(ReportRegistry, ValuesWrittenWithTheirOwnDataAreListedApart) {

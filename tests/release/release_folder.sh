@@ -8,8 +8,10 @@
 #   - unsigned, the executables are the builds of the presets win32 and win64 byte for byte,
 #     VERIFY.txt says the release is not signed, and two runs give identical folders whose
 #     files carry the SOURCE_DATE_EPOCH given;
-#   - signed, both executables verify (osslsigncode, the test certificate trusted) and
-#     VERIFY.txt names the signer;
+#   - signed, with a patch package (QV_MSP), both executables and the package verify
+#     (osslsigncode, the test certificate trusted), VERIFY.txt names the signer and the key the
+#     executables are pinned to (the certificate's, as scripts/sign.sh --key-id computes it), both
+#     executables carry that key, SHA256SUMS covers the package too;
 #   - with an unreadable certificate it fails and leaves no release folder.
 # Usage: release_folder.sh   (builds with scripts/release.sh; QV_JOBS as there)
 set -uo pipefail
@@ -31,8 +33,8 @@ release() {  # release OUT [VAR=VALUE...]: scripts/release.sh --out OUT, output 
     bash "$root/scripts/release.sh" --out "$out" >"$out.log" 2>&1
 }
 
-check_folder() {  # check_folder OUT LABEL: the common checks; sets folder
-  local out=$1 label=$2
+check_folder() {  # check_folder OUT LABEL [qvupdate.msp]: the common checks; sets folder
+  local out=$1 label=$2 package=${3:-}
   folder=
   local entries
   entries=$(cd "$out" && ls -A)
@@ -46,15 +48,15 @@ check_folder() {  # check_folder OUT LABEL: the common checks; sets folder
     || fail "$label: folder $entries, but the version block says $version"
   local files
   files=$(cd "$folder" && ls -A | tr '\n' ' ')
-  [ "$files" = "QV3Update-x64.exe QV3Update.exe SHA256SUMS VERIFY.txt " ] \
+  [ "$files" = "QV3Update-x64.exe QV3Update.exe SHA256SUMS VERIFY.txt ${package:+$package }" ] \
     && pass "$label: files $files" || fail "$label: files are: $files"
   i686-w64-mingw32-objdump -f "$folder/QV3Update.exe" 2>/dev/null | grep -q "file format pei-i386" \
     && pass "$label: QV3Update.exe is 32-bit" || fail "$label: QV3Update.exe is not a 32-bit PE"
   x86_64-w64-mingw32-objdump -f "$folder/QV3Update-x64.exe" 2>/dev/null | grep -q "file format pei-x86-64" \
     && pass "$label: QV3Update-x64.exe is 64-bit" || fail "$label: QV3Update-x64.exe is not a 64-bit PE"
   if (cd "$folder" && sha256sum -c --strict SHA256SUMS >/dev/null 2>&1) \
-     && [ "$(cut -d' ' -f3 "$folder/SHA256SUMS" | sort | tr '\n' ' ')" = "QV3Update-x64.exe QV3Update.exe " ]; then
-    pass "$label: sha256sum -c SHA256SUMS passes for both executables"
+     && [ "$(cut -d' ' -f3 "$folder/SHA256SUMS" | sort | tr '\n' ' ')" = "QV3Update-x64.exe QV3Update.exe ${package:+$package }" ]; then
+    pass "$label: sha256sum -c SHA256SUMS passes for both executables ${package:+and the package}"
   else
     fail "$label: SHA256SUMS: $(cat "$folder/SHA256SUMS")"
   fi
@@ -88,8 +90,31 @@ fi
 
 # --- signed ------------------------------------------------------------------------------------
 make_test_certificate "$work" || exit 1
-if release "$work/s" QV_SIGN_PKCS12="$work/test.p12" QV_SIGN_PASSWORD="$TEST_PASSWORD"; then
-  check_folder "$work/s" signed
+# A small Windows Installer package as the patch package.
+msibuild "$work/patch.msp" -s "Quorvia 3 update" && msibuild "$work/patch.msp" -a Payload "$work/cert.pem" \
+  || fail "msibuild could not make the test package"
+key=$(QV_SIGN_PKCS12="$work/test.p12" QV_SIGN_PASSWORD="$TEST_PASSWORD" bash "$root/scripts/sign.sh" --key-id)
+[ "$key" = "$(openssl x509 -in "$work/cert.pem" -pubkey -noout | openssl pkey -pubin -outform DER | sha1sum | cut -c1-40)" ] \
+  && pass "sign.sh --key-id gives the SHA-1 of the certificate's public key" || fail "sign.sh --key-id gave [$key]"
+if release "$work/s" QV_SIGN_PKCS12="$work/test.p12" QV_SIGN_PASSWORD="$TEST_PASSWORD" QV_MSP="$work/patch.msp"; then
+  check_folder "$work/s" signed qvupdate.msp
+  grep -q "^Pinned key identifier (SHA-1 of the SubjectPublicKeyInfo): $key$" "$folder/VERIFY.txt" \
+    && pass "signed: VERIFY.txt names the pinned key" || fail "signed: VERIFY.txt: $(cat "$folder/VERIFY.txt")"
+  if osslsigncode verify -in "$folder/qvupdate.msp" -CAfile "$work/cert.pem" 2>&1 \
+       | grep -q "^Signature verification: ok"; then
+    pass "signed: qvupdate.msp verifies"
+  else
+    fail "signed: qvupdate.msp does not verify"
+  fi
+  carries_key() {  # carries_key FILE: the key as text or as its 20 bytes
+    python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); k = sys.argv[2]
+sys.exit(0 if k.encode() in d or bytes.fromhex(k) in d else 1)' "$1" "$key"
+  }
+  for exe in QV3Update.exe QV3Update-x64.exe; do
+    carries_key "$folder/$exe" && pass "signed: $exe is pinned to the certificate's key" \
+      || fail "signed: $exe does not carry the key $key"
+    carries_key "$u1/$exe" && fail "unsigned: $exe carries the key"
+  done
   for exe in QV3Update.exe QV3Update-x64.exe; do
     if osslsigncode verify -in "$folder/$exe" -CAfile "$work/cert.pem" 2>&1 \
          | grep -q "^Signature verification: ok"; then

@@ -12,6 +12,7 @@
 
 #include "registry/error.h"
 #include "update/machine_fixture.h"
+#include "update/run_helpers.h"
 
 namespace qv::sweep {
 
@@ -118,16 +119,36 @@ inline void ExpectOnlyUpdatePlacesWritten(sim::SimMachine& machine, const std::s
   }
 }
 
-// The file changes a run may make: the shortcut of the run's language and its temporary twin.
+// The file changes a run may make: the shortcut of the run's language and its temporary twin,
+// and its protected folder in the Windows folder's Temp with the package's copy.
 inline void ExpectOnlyShortcutFilesTouched(sim::SimMachine& machine, const std::string& shortcut,
                                            const std::string& where) {
   const std::string temp = shortcut + ".new";
   const std::vector<std::string> allowed = {
       "deleted " + temp, "created " + temp, "replaced " + temp,
       "moved " + temp + " -> " + shortcut};
-  for (const std::string& entry : machine.FileLog())
+  const std::string folder = test::ProtectedFolderOf(machine);
+  const std::string copy = folder + "\\qvupdate.msp";
+  const std::vector<std::string> protectedFolder = {
+      "copied " + machine.config().exePath.substr(0, machine.config().exePath.rfind('\\') + 1) +
+          "qvupdate.msp -> " + copy,
+      "deleted " + copy, "removed folder " + folder};
+  for (const std::string& entry : machine.FileLog()) {
+    if (!folder.empty() && StartsWith(entry, "created folder " + folder + " D:PAI(")) continue;
+    if (!folder.empty() &&
+        std::find(protectedFolder.begin(), protectedFolder.end(), entry) != protectedFolder.end())
+      continue;
     EXPECT_TRUE(std::find(allowed.begin(), allowed.end(), entry) != allowed.end())
         << where << ": file change outside the shortcut: " << entry;
+  }
+}
+
+// The protected folder, when the run made one, is gone again: no way out of the run leaves it,
+// except a failed call of the clean-up itself (which leaves a folder no user can change).
+inline void ExpectProtectedFolderGone(sim::SimMachine& machine, const std::string& where) {
+  const std::string folder = test::ProtectedFolderOf(machine);
+  if (folder.empty()) return;
+  EXPECT_FALSE(machine.FolderExists(folder)) << where << ": " << folder << " was left behind";
 }
 
 // Only the installer in the system folder and QVInit.exe in the install folder may run.

@@ -58,7 +58,19 @@ struct MachineOptions {
   win::UINT codePage = 1252;         // the system ANSI code page
   std::string updaterFolder = kUpdaterFolder;    // with its trailing "\"
   std::string commonPrograms = kCommonPrograms;  // the common Start-menu programs folder
+  // The build's publisher key (a key name of the simulation); empty: an unpinned build.
+  std::string publisherKey;
+  // The signature of qvupdate.msp; none: unsigned.
+  std::optional<sim::SimSignature> packageSignature;
 };
+
+// A signature by the simulation's key `key` alone, as a private certificate gives it (its root,
+// the certificate itself, is none the machine trusts).
+inline sim::SimSignature SignedBy(const std::string& key) {
+  sim::SimSignature s;
+  s.chain.push_back(sim::SimCertificate{key, false});
+  return s;
+}
 
 inline std::string DefaultInstallFolder(int windowsBits) {
   return windowsBits == 64 ? "C:\\Program Files (x86)\\Quorvia 3\\"
@@ -123,6 +135,7 @@ class StandardMachine {
     context.arguments = arguments;
     context.processBits = options_.processBits;
     context.exeName = u"QV3Update";
+    if (!options_.publisherKey.empty()) context.publisherKey = sim::KeyIdOf(options_.publisherKey);
     return context;
   }
 
@@ -163,7 +176,9 @@ class StandardMachine {
     m.AddExecutable(folder + "QVApp.exe", options_.appVersion);
     m.AddExecutable(folder + "QVInit.exe", sim::FileVersion{3, 10, 0, 68});
     m.AddExecutable(folder + "QVSync.exe", sim::FileVersion{3, 10, 0, 68});
-    m.AddFile(options_.updaterFolder + "qvupdate.msp");
+    sim::SimFile package;
+    package.signature = options_.packageSignature;
+    m.AddFile(options_.updaterFolder + "qvupdate.msp", package);
 
     if (!m.FindFile(m.ReachedPath(kMsiexecPath)))
       m.AddExecutable(m.ReachedPath(kMsiexecPath), sim::FileVersion{5, 0, 7601, 0});

@@ -1,6 +1,10 @@
-// The patch: msiexec.exe from the system folder on the package beside the updater, then
-// QVInit.exe (Windows Vista and later), each waited for and its handles closed.
+// The patch: msiexec.exe from the system folder on the protected copy of the package beside the
+// updater, then QVInit.exe (Windows Vista and later), each waited for and its handles closed; the
+// copy made before the prompt and checked against the publisher's key of a pinned build, a
+// package that cannot be used refused before anything changes.
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include "update/machine_fixture.h"
 #include "update/run_helpers.h"
@@ -31,7 +35,7 @@ struct PatchCase {
   const char* name;
   WindowsKind windows;
   const char* installFolder;  // "" for the standard one
-  const char* msiCommandLine;
+  const char* package;        // the package the installer gets a protected copy of
   bool qvInit;
   const char* msiImage;  // the installer Windows starts: SysWOW64's under WOW64
 };
@@ -49,7 +53,9 @@ TEST_P(PatchTest, CommandLinesAndApplicationNames) {
   ASSERT_EQ(m->Processes().size(), c.qvInit ? 2u : 1u);
   const sim::ProcessRecord& msi = m->Processes()[0];
   EXPECT_EQ(msi.applicationName.value_or("<null>"), kMsiexecPath);
-  EXPECT_EQ(msi.commandLine.value_or("<null>"), c.msiCommandLine);
+  EXPECT_EQ(msi.commandLine.value_or("<null>"),
+            InstallerCommandLine(ProtectedFolderOf(m.machine()) + "\\qvupdate.msp"));
+  ExpectProtectedCopyCameAndWent(m.machine(), c.package);
   EXPECT_EQ(msi.imagePath, c.msiImage);
   EXPECT_TRUE(msi.started);
   EXPECT_TRUE(msi.waitedFor);
@@ -72,33 +78,34 @@ INSTANTIATE_TEST_SUITE_P(
     Situations, PatchTest,
     ::testing::Values(
         PatchCase{"Win2000", kWindows2000, "",
-                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", false,
+                  "C:\\Users\\User\\Downloads\\qvupdate.msp", false,
                   "C:\\Windows\\system32\\msiexec.exe"},
         PatchCase{"XP", kWindowsXp, "",
-                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", false,
+                  "C:\\Users\\User\\Downloads\\qvupdate.msp", false,
                   "C:\\Windows\\system32\\msiexec.exe"},
         PatchCase{"Win7x86", kWindows7x86, "",
-                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true,
+                  "C:\\Users\\User\\Downloads\\qvupdate.msp", true,
                   "C:\\Windows\\system32\\msiexec.exe"},
         PatchCase{"Win7x64", kWindows7x64, "",
-                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true,
+                  "C:\\Users\\User\\Downloads\\qvupdate.msp", true,
                   kWow64MsiexecPath},
         PatchCase{"InstallFolderWithSpaces", kWindows7x64,
                   "C:\\Program Files (x86)\\My Apps\\Quorvia 3\\",
-                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true,
+                  "C:\\Users\\User\\Downloads\\qvupdate.msp", true,
                   kWow64MsiexecPath},
         // AppPath in code page 1252 ("f\xfcr"), the program started by its Unicode name.
         PatchCase{"InstallFolderWithUmlaut", kWindows7x64,
                   "C:\\Programme\\Quorvia f\xc3\xbcr Sie\\",
-                  "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"", true,
+                  "C:\\Users\\User\\Downloads\\qvupdate.msp", true,
                   kWow64MsiexecPath}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The updater's folder as the package path shows it.
+// The package beside the updater, in a folder of any name, is the one copied into the protected
+// folder, and the installer gets that copy.
 struct UpdaterFolderCase {
   const char* name;
   const char* exePath;
-  const char* commandLine;
+  const char* package;
 };
 
 class UpdaterFolderTest : public ::testing::TestWithParam<UpdaterFolderCase> {};
@@ -113,38 +120,41 @@ TEST_P(UpdaterFolderTest, PackagePathInQuotes) {
   machine.registry().SetValue(ProductKeyPath(64), "AppPath", RegSz(DefaultInstallFolder(64)));
   if (!machine.FindFile(machine.ReachedPath(kMsiexecPath)))
     machine.AddExecutable(machine.ReachedPath(kMsiexecPath), sim::FileVersion{5, 0, 0, 0});
+  machine.AddFile(c.package);
   win::Platform platform = machine.platform();
   RunContext context;
   context.arguments = u"/en";
   EXPECT_EQ(Main(platform, context), RunOutcome::VersionUnchanged);
   ASSERT_FALSE(machine.Processes().empty());
-  EXPECT_EQ(machine.Processes()[0].commandLine.value_or("<null>"), c.commandLine);
+  EXPECT_EQ(machine.Processes()[0].commandLine.value_or("<null>"),
+            InstallerCommandLine(ProtectedFolderOf(machine) + "\\qvupdate.msp"));
+  ExpectProtectedCopyCameAndWent(machine, c.package);
   ExpectEverythingReleased(machine);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Folders, UpdaterFolderTest,
     ::testing::Values(UpdaterFolderCase{"DriveRoot", "C:\\QV3Update.exe",
-                                        "msiexec.exe /qb /p \"C:\\qvupdate.msp\""},
+                                        "C:\\qvupdate.msp"},
                       UpdaterFolderCase{"OtherDriveRoot", "E:\\QV3Update.exe",
-                                        "msiexec.exe /qb /p \"E:\\qvupdate.msp\""},
+                                        "E:\\qvupdate.msp"},
                       UpdaterFolderCase{
                           "FolderWithSpaces", "D:\\My Downloads\\Quorvia Update\\QV3Update.exe",
-                          "msiexec.exe /qb /p \"D:\\My Downloads\\Quorvia Update\\qvupdate.msp\""},
+                          "D:\\My Downloads\\Quorvia Update\\qvupdate.msp"},
                       UpdaterFolderCase{"Nested", "C:\\a\\b\\c\\QV3Update.exe",
-                                        "msiexec.exe /qb /p \"C:\\a\\b\\c\\qvupdate.msp\""},
+                                        "C:\\a\\b\\c\\qvupdate.msp"},
                       // A folder name the ANSI code page lacks ("Łukasz", "Загрузки") reaches
-                      // the installer as named.
+                      // CopyFileW as named.
                       UpdaterFolderCase{
                           "FolderOutsideTheAnsiCodePage",
                           "C:\\Users\\\xc5\x81ukasz\\\xd0\x97\xd0\xb0\xd0\xb3\xd1\x80\xd1\x83\xd0\xb7\xd0\xba\xd0\xb8\\QV3Update.exe",
-                          "msiexec.exe /qb /p \"C:\\Users\\\xc5\x81ukasz\\\xd0\x97\xd0\xb0\xd0\xb3\xd1\x80\xd1\x83\xd0\xb7\xd0\xba\xd0\xb8\\qvupdate.msp\""},
+                          "C:\\Users\\\xc5\x81ukasz\\\xd0\x97\xd0\xb0\xd0\xb3\xd1\x80\xd1\x83\xd0\xb7\xd0\xba\xd0\xb8\\qvupdate.msp"},
                       // A fullwidth quotation mark (U+FF02) stays one: its best-fit ANSI form
                       // '"' would end the quoted package path early.
                       UpdaterFolderCase{
                           "FolderWithFullwidthQuotationMark",
                           "D:\\\xef\xbc\x82new\xef\xbc\x82 update\\QV3Update.exe",
-                          "msiexec.exe /qb /p \"D:\\\xef\xbc\x82new\xef\xbc\x82 update\\qvupdate.msp\""}),
+                          "D:\\\xef\xbc\x82new\xef\xbc\x82 update\\qvupdate.msp"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Patch, PlantedMsiexecBesideTheUpdaterIsNotRun) {
@@ -270,7 +280,9 @@ TEST_P(CodePageRun, RunsAsOnAWesternMachine) {
 
   ASSERT_EQ(m->Processes().size(), 2u);
   EXPECT_EQ(m->Processes()[0].commandLine.value_or("<null>"),
-            "msiexec.exe /qb /p \"" + o.updaterFolder + "qvupdate.msp\"");
+            InstallerCommandLine(ProtectedFolderOf(m.machine()) + "\\qvupdate.msp"));
+  // The package beside the updater, in a folder of any name, is the one copied.
+  ExpectProtectedCopyCameAndWent(m.machine(), o.updaterFolder + "qvupdate.msp");
   EXPECT_EQ(m->Processes()[0].imagePath, kWow64MsiexecPath);
   const std::string qvInit = m.installFolder() + "QVInit.exe";
   EXPECT_EQ(m->Processes()[1].applicationName.value_or("<null>"), qvInit);
@@ -343,6 +355,371 @@ INSTANTIATE_TEST_SUITE_P(
                         u8"C:\\ProgramData\\\u0413\u043b\u0430\u0432\u043d\u043e\u0435\uff3cPrograms",
                         false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// --- the protected copy and its check -------------------------------------------------------------
+
+const std::string kPackage = std::string(kUpdaterFolder) + "qvupdate.msp";
+
+// What the installer found at the package path of its command line when it started.
+struct InstallerSaw {
+  bool ran = false;
+  std::string path;
+  std::optional<sim::SimFile> file;
+  std::string folderSecurity;
+  bool userMayWrite = true;
+};
+
+void WatchInstaller(StandardMachine& m, InstallerSaw& saw) {
+  m->OnProcessStart(kMsiexecPath, [&saw](sim::SimMachine& target, const sim::ProcessRecord& r) {
+    saw.ran = true;
+    const std::string line = r.commandLine.value_or("");
+    const std::size_t open = line.find('"');
+    saw.path = line.substr(open + 1, line.rfind('"') - open - 1);
+    if (const sim::SimFile* f = target.FindFile(saw.path)) saw.file = *f;
+    saw.folderSecurity = target.FolderSecurity(saw.path.substr(0, saw.path.rfind('\\')));
+    saw.userMayWrite = target.UserMayWrite(saw.path);
+  });
+}
+
+sim::SimFile PackageWith(const std::string& content, std::optional<sim::SimSignature> signature) {
+  sim::SimFile f;
+  f.content = content;
+  f.signature = std::move(signature);
+  return f;
+}
+
+sim::SimSignature Chain(std::initializer_list<sim::SimCertificate> certificates, bool rootTrusted,
+                        bool timestamped = false, bool intact = true) {
+  sim::SimSignature s;
+  s.chain = certificates;
+  s.rootTrusted = rootTrusted;
+  s.timestamped = timestamped;
+  s.intact = intact;
+  return s;
+}
+
+// Nothing of the update happened, and the protected folder, if made, is gone.
+void ExpectNothingChanged(StandardMachine& m, const std::vector<std::string>& filesBefore) {
+  EXPECT_TRUE(m->Processes().empty());
+  EXPECT_TRUE(m->registry().Changes().empty());
+  EXPECT_TRUE(m->WerExclusions().empty());
+  EXPECT_EQ(OtherFileChanges(m.machine()), std::vector<std::string>{});
+  EXPECT_EQ(m->FilePaths(), filesBefore);
+  const std::string folder = ProtectedFolderOf(m.machine());
+  if (!folder.empty()) {
+    EXPECT_FALSE(m->FolderExists(folder));
+  }
+  ExpectEverythingReleased(m.machine());
+}
+
+struct PackageCase {
+  const char* name;
+  bool pinned;  // the build carries the key of "publisher"
+  std::optional<sim::SimFile> package;  // none: no qvupdate.msp
+  RunOutcome outcome;
+  const char* english;  // the refusal's first paragraph, the package named as %s
+};
+
+void PrintTo(const PackageCase& c, std::ostream* os) { *os << c.name; }
+
+sim::SimFile NotAPackage() {
+  sim::SimFile f = PackageWith("<html>not found</html>", std::nullopt);
+  f.knownForm = false;
+  return f;
+}
+
+const sim::SimCertificate kPublisher{"publisher", false};
+const sim::SimCertificate kPublisherExpired{"publisher", true};
+const sim::SimCertificate kOther{"someone else", false};
+const sim::SimCertificate kCa{"publisher's CA", false};
+const sim::SimCertificate kCaExpired{"publisher's CA", true};
+const sim::SimCertificate kRoot{"a public root", false};
+
+const PackageCase kPackageCases[] = {
+    // An unpinned build applies any package, always from the protected copy.
+    {"UnpinnedUnsigned", false, PackageWith("msp", std::nullopt), RunOutcome::Updated, ""},
+    {"UnpinnedOtherSigner", false, PackageWith("msp", Chain({kOther}, false)), RunOutcome::Updated, ""},
+    {"UnpinnedMissing", false, std::nullopt, RunOutcome::PackageUnusable,
+     "The update package \"%s\" was not found."},
+    // A pinned build: the publisher's key is the anchor, whoever's root the chain ends in.
+    {"PrivateCertificate", true, PackageWith("msp", Chain({kPublisher}, false)), RunOutcome::Updated, ""},
+    {"TrustedRoot", true, PackageWith("msp", Chain({kPublisher, kRoot}, true)), RunOutcome::Updated, ""},
+    {"PublisherKeyInTheChain", true, PackageWith("msp", Chain({kOther, kPublisher}, false)),
+     RunOutcome::Updated, ""},
+    {"ExpiredButTimeStamped", true, PackageWith("msp", Chain({kPublisherExpired}, false, true)),
+     RunOutcome::Updated, ""},
+    {"Missing", true, std::nullopt, RunOutcome::PackageUnusable,
+     "The update package \"%s\" was not found."},
+    {"NotSigned", true, PackageWith("msp", std::nullopt), RunOutcome::PackageRejected,
+     "The update package \"%s\" is not signed."},
+    {"OtherSigner", true, PackageWith("msp", Chain({kOther}, false)), RunOutcome::PackageRejected,
+     "The update package \"%s\" is not signed by the publisher of Quorvia 3."},
+    {"OtherSignerTrustedRoot", true, PackageWith("msp", Chain({kOther, kRoot}, true)),
+     RunOutcome::PackageRejected,
+     "The update package \"%s\" is not signed by the publisher of Quorvia 3."},
+    {"Damaged", true, PackageWith("msp", Chain({kPublisher}, false, false, false)),
+     RunOutcome::PackageUnusable, "The update package \"%s\" is damaged (0x80096010)."},
+    {"NoPackageAtAll", true, NotAPackage(), RunOutcome::PackageUnusable,
+     "The update package \"%s\" is damaged (0x800B0003)."},
+    // Expired without a time stamp, under a trusted root (WinVerifyTrust says so) and under a
+    // private one (it reports the root first; the program's own time check finds it).
+    {"ExpiredTrustedRoot", true, PackageWith("msp", Chain({kPublisherExpired, kRoot}, true)),
+     RunOutcome::PackageRejected,
+     "The signature of the update package \"%s\" is not valid (0x800B0101)."},
+    {"ExpiredPrivate", true, PackageWith("msp", Chain({kPublisherExpired}, false)),
+     RunOutcome::PackageRejected,
+     "The signature of the update package \"%s\" is not valid (0x800B0101)."},
+    {"ExpiredBelowThePinnedKey", true, PackageWith("msp", Chain({kOther, kCaExpired, kPublisher}, false)),
+     RunOutcome::PackageRejected,
+     "The signature of the update package \"%s\" is not valid (0x800B0101)."},
+};
+
+class PackageCheck : public ::testing::TestWithParam<PackageCase> {};
+
+TEST_P(PackageCheck, OnlyAPackageOfThePublisherIsApplied) {
+  const PackageCase& c = GetParam();
+  MachineOptions o;
+  if (c.pinned) o.publisherKey = "publisher";
+  StandardMachine m(o);
+  if (c.package) m->AddFile(kPackage, *c.package);
+  else m->RemoveFile(kPackage);
+  InstallerSaw saw;
+  WatchInstaller(m, saw);
+  const auto filesBefore = m->FilePaths();
+  const RunOutcome outcome = m.Run(u"/en");
+  EXPECT_EQ(outcome, c.outcome);
+  if (c.outcome == RunOutcome::Updated) {
+    // From the protected copy, whose folder only administrators and SYSTEM can write.
+    ASSERT_TRUE(saw.ran);
+    EXPECT_EQ(saw.path, ProtectedFolderOf(m.machine()) + "\\qvupdate.msp");
+    ASSERT_TRUE(saw.file.has_value());
+    EXPECT_EQ(saw.file->content, c.package->content);
+    EXPECT_EQ(saw.file->signature, c.package->signature);
+    EXPECT_EQ(saw.folderSecurity, "D:PAI(A;;FA;;;BA)(A;OICIIO;GA;;;BA)(A;;FA;;;SY)(A;OICIIO;GA;;;SY)");
+    EXPECT_FALSE(saw.userMayWrite);
+    ExpectProtectedCopyCameAndWent(m.machine(), kPackage);
+    ExpectEverythingReleased(m.machine());
+    return;
+  }
+  // Refused before the prompt: one message, which says why and names the package.
+  EXPECT_EQ(ExitStatus(outcome), c.outcome == RunOutcome::PackageRejected ? 1643 : 1636);
+  ASSERT_EQ(m->Dialogs().size(), 1u);
+  const sim::DialogRecord& d = m->Dialogs()[0];
+  EXPECT_EQ(d.kind, sim::DialogRecord::Kind::MessageBox);
+  EXPECT_EQ(d.type, win::MB_OK | win::MB_ICONERROR);
+  EXPECT_EQ(d.caption, u"Quorvia 3 Update Installation");
+  std::string first = c.english;
+  first.replace(first.find("%s"), 2, kPackage);
+  EXPECT_EQ(TextToUtf8(d.text), first + "\r\n\r\nNothing has been changed on this computer. "
+                                        "Please download the update again.");
+  ExpectNothingChanged(m, filesBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Packages, PackageCheck, ::testing::ValuesIn(kPackageCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Each refusal in German, with its umlauts, and its exit status.
+struct GermanCase {
+  const char* name;
+  std::optional<sim::SimFile> package;
+  const char* german;
+  int status;
+};
+
+class PackageCheckGerman : public ::testing::TestWithParam<GermanCase> {};
+
+TEST_P(PackageCheckGerman, RefusalInTheRunsLanguage) {
+  const GermanCase& c = GetParam();
+  MachineOptions o;
+  o.publisherKey = "publisher";
+  o.windows = kWindowsXp;
+  StandardMachine m(o);
+  if (c.package) m->AddFile(kPackage, *c.package);
+  else m->RemoveFile(kPackage);
+  const auto filesBefore = m->FilePaths();
+  EXPECT_EQ(ExitStatus(m.Run(u"")), c.status);
+  ASSERT_EQ(m->Dialogs().size(), 1u);
+  EXPECT_EQ(m->Dialogs()[0].caption, u"Querlix 3-Update-Installation");
+  std::string first = c.german;
+  first.replace(first.find("%s"), 2, kPackage);
+  EXPECT_EQ(TextToUtf8(m->Dialogs()[0].text),
+            first + "\r\n\r\nAuf diesem Computer wurde nichts ge\xc3\xa4ndert. Bitte laden Sie das "
+                    "Update erneut herunter.");
+  ExpectNothingChanged(m, filesBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, PackageCheckGerman,
+    ::testing::Values(
+        GermanCase{"Missing", std::nullopt, "Das Update-Paket \"%s\" wurde nicht gefunden.", 1636},
+        GermanCase{"NotSigned", PackageWith("msp", std::nullopt),
+                   "Das Update-Paket \"%s\" ist nicht signiert.", 1643},
+        GermanCase{"OtherSigner", PackageWith("msp", Chain({kOther}, false)),
+                   "Das Update-Paket \"%s\" ist nicht vom Herausgeber von Querlix 3 signiert.", 1643},
+        GermanCase{"Damaged", PackageWith("msp", Chain({kPublisher}, false, false, false)),
+                   "Das Update-Paket \"%s\" ist besch\xc3\xa4" "digt (0x80096010).", 1636},
+        GermanCase{"Expired", PackageWith("msp", Chain({kPublisherExpired}, false)),
+                   "Die Signatur des Update-Pakets \"%s\" ist ung\xc3\xbcltig (0x800B0101).", 1643}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A package that cannot be read: a folder in its place, a file Windows refuses to open.
+TEST(Package, UnreadableIsRefusedWithWindowsError) {
+  for (const bool folder : {true, false}) {
+    StandardMachine m;
+    if (folder) {
+      m->RemoveFile(kPackage);
+      m->AddFolder(kPackage);
+    } else {
+      m->kernel().AddFault({"CopyFileW", 1, win::ERROR_SHARING_VIOLATION});
+    }
+    const auto filesBefore = m->FilePaths();
+    EXPECT_EQ(ExitStatus(m.Run(u"/en")), 1636);
+    ASSERT_EQ(m->Dialogs().size(), 1u);
+    const std::string first = "The update package \"" + kPackage + "\" cannot be read (error " +
+                              (folder ? "5" : "32") + ").\r\n\r\n";
+    EXPECT_EQ(TextToUtf8(m->Dialogs()[0].text).substr(0, first.size()), first);
+    ExpectNothingChanged(m, filesBefore);
+  }
+}
+
+// A name that is taken is never used, whoever took it: the next random name is tried, and when
+// every try meets a taken name the run ends with the Temp folder's status (1632).
+TEST(Package, ProtectedFolderNameThatExistsIsNeverUsed) {
+  std::vector<std::string> names;
+  {
+    // The names the machine's random bytes give, in order (one seed, one sequence).
+    for (int taken = 0; taken <= kProtectedFolderTries; ++taken) {
+      StandardMachine m;
+      for (const std::string& name : names) m->AddFolder(name);
+      InstallerSaw saw;
+      WatchInstaller(m, saw);
+      const auto filesBefore = m->FilePaths();
+      const RunOutcome outcome = m.Run(u"/en");
+      if (taken == kProtectedFolderTries) {
+        EXPECT_EQ(outcome, RunOutcome::NoProtectedFolder);
+        EXPECT_EQ(ExitStatus(outcome), 1632);
+        ASSERT_EQ(m->Dialogs().size(), 1u);
+        const std::string first = "The update package \"" + kPackage +
+                                  "\" cannot be copied to a protected folder (error 183).\r\n";
+        EXPECT_EQ(TextToUtf8(m->Dialogs()[0].text).substr(0, first.size()), first);
+        ExpectNothingChanged(m, filesBefore);
+        // The folders that were there are left as they were.
+        for (const std::string& name : names) EXPECT_TRUE(m->FolderExists(name)) << name;
+        break;
+      }
+      ASSERT_EQ(outcome, RunOutcome::Updated) << taken << " names taken";
+      const std::string folder = ProtectedFolderOf(m.machine());
+      for (const std::string& name : names) EXPECT_NE(Lower(folder), Lower(name));
+      EXPECT_EQ(saw.path, folder + "\\qvupdate.msp");
+      EXPECT_EQ(CountCalls(m->kernel(), "CreateDirectoryW"), static_cast<std::size_t>(taken) + 1);
+      names.push_back(folder);
+    }
+  }
+  EXPECT_EQ(names.size(), static_cast<std::size_t>(kProtectedFolderTries));
+}
+
+// The standard user replaces qvupdate.msp (or writes into the protected copy) at each moment of
+// the run; the installer gets the checked copy of what was there when it was made, or the run
+// refuses.
+struct SwapCase {
+  const char* name;
+  bool pinned;
+  sim::UserMoment moment;
+  bool intoTheCopy;       // the user's write aims at the copy in the protected folder
+  bool swapSigned;        // the user's file is signed by the publisher (else by someone else)
+  RunOutcome outcome;
+  const char* installerGets;  // the content of the file the installer opens
+  const char* userLog;        // the user's write as the machine logged it (%s: its path)
+};
+
+void PrintTo(const SwapCase& c, std::ostream* os) { *os << c.name; }
+
+class PackageSwap : public ::testing::TestWithParam<SwapCase> {};
+
+TEST_P(PackageSwap, TheInstallerGetsTheCheckedCopy) {
+  const SwapCase& c = GetParam();
+  MachineOptions o;
+  if (c.pinned) o.publisherKey = "publisher";
+  StandardMachine m(o);
+  m->AddFile(kPackage, PackageWith("original", Chain({kPublisher}, false)));
+  InstallerSaw saw;
+  WatchInstaller(m, saw);
+  sim::UserWrite write;
+  write.moment = c.moment;
+  write.path = c.intoTheCopy ? std::string(sim::kNewFolder) + "\\qvupdate.msp" : kPackage;
+  write.file = PackageWith("planted", Chain({c.swapSigned ? kPublisher : kOther}, false));
+  m->AddUserWrite(write);
+  EXPECT_EQ(m.Run(u"/en"), c.outcome);
+  if (c.outcome == RunOutcome::Updated) {
+    ASSERT_TRUE(saw.file.has_value());
+    EXPECT_EQ(saw.path, ProtectedFolderOf(m.machine()) + "\\qvupdate.msp");
+    EXPECT_EQ(saw.file->content, c.installerGets);
+  } else {
+    EXPECT_FALSE(saw.ran);
+  }
+  std::string logged = c.userLog;
+  const std::size_t at = logged.find("%s");
+  if (at != std::string::npos)
+    logged.replace(at, 2,
+                   c.intoTheCopy ? ProtectedFolderOf(m.machine()) + "\\qvupdate.msp" : kPackage);
+  EXPECT_EQ(m->UserLog(), std::vector<std::string>{logged});
+  const std::string folder = ProtectedFolderOf(m.machine());
+  ASSERT_FALSE(folder.empty());
+  EXPECT_FALSE(m->FolderExists(folder));
+  ExpectEverythingReleased(m.machine());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, PackageSwap,
+    ::testing::Values(
+        // Before the run (before an administrator approved the elevation): the user's file is
+        // the package; a pinned build refuses it.
+        SwapCase{"BeforeRunPinned", true, sim::UserMoment::BeforeRun, false, false,
+                 RunOutcome::PackageRejected, "", "replaced %s"},
+        SwapCase{"BeforeRunUnpinned", false, sim::UserMoment::BeforeRun, false, false,
+                 RunOutcome::Updated, "planted", "replaced %s"},
+        // Once the copy is made, the download folder no longer matters.
+        SwapCase{"AfterCopyPinned", true, sim::UserMoment::AfterCopy, false, false,
+                 RunOutcome::Updated, "original", "replaced %s"},
+        SwapCase{"AfterCheckPinned", true, sim::UserMoment::AfterCheck, false, true,
+                 RunOutcome::Updated, "original", "replaced %s"},
+        SwapCase{"DuringPromptPinned", true, sim::UserMoment::DuringPrompt, false, true,
+                 RunOutcome::Updated, "original", "replaced %s"},
+        SwapCase{"DuringPromptUnpinned", false, sim::UserMoment::DuringPrompt, false, false,
+                 RunOutcome::Updated, "original", "replaced %s"},
+        // The copy itself is out of the user's reach.
+        SwapCase{"IntoTheCopyAfterCopy", false, sim::UserMoment::AfterCopy, true, false,
+                 RunOutcome::Updated, "original", "could not replace %s: access denied"},
+        SwapCase{"IntoTheCopyAfterCheck", true, sim::UserMoment::AfterCheck, true, true,
+                 RunOutcome::Updated, "original", "could not replace %s: access denied"},
+        SwapCase{"IntoTheCopyDuringPrompt", true, sim::UserMoment::DuringPrompt, true, false,
+                 RunOutcome::Updated, "original", "could not replace %s: access denied"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Every way out of the run removes the copy and its folder: the prompt cancelled, an error after
+// the installer, a refusal, the installer failing to start (see the tests above and the fault
+// sweep); and the copy goes as soon as the installer has ended, before the settings are written.
+TEST(Package, CopyIsRemovedRightAfterTheInstaller) {
+  MachineOptions o;
+  o.publisherKey = "publisher";
+  o.packageSignature = SignedBy("publisher");
+  StandardMachine m(o);
+  EXPECT_EQ(m.Run(u"/en"), RunOutcome::Updated);
+  const auto& calls = m->kernel().Calls();
+  std::size_t installer = 0, removed = 0, firstWrite = 0;
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i].function == "CreateProcessW" && !installer) installer = i;
+    if (calls[i].function == "RemoveDirectoryW") removed = i;
+    if (calls[i].function == "RegSetValueExA" && !firstWrite) firstWrite = i;
+  }
+  EXPECT_LT(installer, removed);
+  EXPECT_LT(removed, firstWrite);
+  // The check's state is closed, the provider and the descriptor released.
+  EXPECT_EQ(CountCalls(m->kernel(), "WinVerifyTrust"), 2u);
+  EXPECT_EQ(CountCalls(m->kernel(), "CryptReleaseContext"), 1u);
+  EXPECT_EQ(CountCalls(m->kernel(), "LocalFree"), 1u);
+  ExpectEverythingReleased(m.machine());
+}
 
 }  // namespace
 }  // namespace qv

@@ -246,7 +246,8 @@ TEST_P(PromptAnswerTest, CancelEndsTheRunWithoutAnyChange) {
     EXPECT_TRUE(m->Processes().empty());
     EXPECT_TRUE(m->registry().Changes().empty());
     EXPECT_TRUE(m->WerExclusions().empty());
-    EXPECT_TRUE(m->FileLog().empty());
+    EXPECT_EQ(OtherFileChanges(m.machine()), std::vector<std::string>{});
+    ExpectProtectedCopyCameAndWent(m.machine(), std::string(kUpdaterFolder) + "qvupdate.msp");
     EXPECT_EQ(m->FilePaths(), filesBefore);
   }
   ExpectEverythingReleased(m.machine());

@@ -234,7 +234,9 @@ TEST_P(RefusedWriteTest, EndsTheRunAtThatStep) {
   EXPECT_EQ(WrittenValues(m.machine()).size(), c.writtenBefore);
   // Nothing after the failing step: no exclusions, no shortcut, no report.
   EXPECT_TRUE(m->WerExclusions().empty());
-  EXPECT_TRUE(m->FileLog().empty());
+  EXPECT_EQ(OtherFileChanges(m.machine()), std::vector<std::string>{});
+  // The error leaves the run after the installer: the package's copy is gone all the same.
+  ExpectProtectedCopyCameAndWent(m.machine(), std::string(kUpdaterFolder) + "qvupdate.msp");
   EXPECT_EQ(m->FilePaths(), filesBefore);
   EXPECT_EQ(m->Dialogs().size(), 1u);  // the prompt only
   ExpectEverythingReleased(m.machine());

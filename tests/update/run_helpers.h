@@ -36,6 +36,52 @@ inline std::map<std::string, sim::RegValue> WrittenValues(sim::SimMachine& machi
   return out;
 }
 
+// The folder only administrators can change that the run made for its copy of the package (from
+// its "created folder" entry); empty when it made none.
+inline std::string ProtectedFolderOf(const sim::SimMachine& machine) {
+  const std::string prefix = "created folder " + machine.config().windowsDirectory + "\\Temp\\";
+  for (const std::string& entry : machine.FileLog())
+    if (entry.compare(0, prefix.size(), prefix) == 0)
+      return entry.substr(15, entry.find(" D:", 15) - 15);
+  return {};
+}
+
+inline std::string InstallerCommandLine(const std::string& package) {
+  return "msiexec.exe /qb /p \"" + package + "\"";
+}
+
+// The run's file changes apart from its protected folder's.
+inline std::vector<std::string> OtherFileChanges(const sim::SimMachine& machine) {
+  const std::string folder = ProtectedFolderOf(machine);
+  std::vector<std::string> out;
+  for (const std::string& entry : machine.FileLog())
+    if (folder.empty() || entry.find(folder) == std::string::npos) out.push_back(entry);
+  return out;
+}
+
+// The copy of `package` came and went: a new folder with a random name in the Windows folder's
+// Temp, made with the DACL that lets only Administrators and SYSTEM in, the package copied into
+// it, and both removed again.
+inline void ExpectProtectedCopyCameAndWent(const sim::SimMachine& machine,
+                                           const std::string& package) {
+  const std::string folder = ProtectedFolderOf(machine);
+  ASSERT_FALSE(folder.empty()) << "no protected folder was made";
+  const std::string name = folder.substr(folder.rfind('\\') + 1);
+  EXPECT_EQ(name.size(), 26u) << folder;
+  EXPECT_EQ(name.compare(0, 10, "QV3Update-"), 0) << folder;
+  EXPECT_EQ(name.find_first_not_of("0123456789ABCDEF", 10), std::string::npos) << folder;
+  const std::string copy = folder + "\\qvupdate.msp";
+  std::vector<std::string> entries;
+  for (const std::string& entry : machine.FileLog())
+    if (entry.find(folder) != std::string::npos) entries.push_back(entry);
+  EXPECT_EQ(entries,
+            (std::vector<std::string>{
+                "created folder " + folder +
+                    " D:PAI(A;;FA;;;BA)(A;OICIIO;GA;;;BA)(A;;FA;;;SY)(A;OICIIO;GA;;;SY)",
+                "copied " + package + " -> " + copy, "deleted " + copy, "removed folder " + folder}));
+  EXPECT_FALSE(machine.FolderExists(folder));
+}
+
 // Every handle the run opened is closed, and no window of the program is left.
 inline void ExpectEverythingReleased(sim::SimMachine& machine) {
   EXPECT_EQ(machine.kernel().OpenHandleCount(), 0u) << [&] {

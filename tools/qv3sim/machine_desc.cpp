@@ -160,7 +160,8 @@ class Reader {
            {"description", "windows_version", "windows_bits", "updater_bits", "updater_path",
             "arguments", "system_folder", "code_page", "registry", "registry_file", "files",
             "windows",
-            "special_folders", "answers", "installer", "faults", "environment"});
+            "special_folders", "answers", "installer", "faults", "environment",
+            "windows_folder", "updater_pin", "user_writes"});
     if (root.contains("registry") && root.contains("registry_file"))
       Fail("/registry_file", "give either \"registry\" or \"registry_file\", not both");
     // The code page first: the registry's names and texts are read into it.
@@ -243,6 +244,17 @@ class Reader {
             fault.code = Int(f["code"], JsonLocator::Child(ep, "code"), INT32_MIN, UINT32_MAX);
           m.faults.push_back(fault);
         }
+      } else if (key == "windows_folder") {
+        m.windowsFolder = Str(v, p);
+        if (m.windowsFolder.find('\\') == std::string::npos)
+          Fail(p, "expected a full Windows path such as C:\\\\Windows");
+      } else if (key == "updater_pin") {
+        m.updaterPin = Str(v, p);
+        if (m.updaterPin.empty()) Fail(p, "expected a key name or 40 hexadecimal digits");
+      } else if (key == "user_writes") {
+        const json& a = Array(v, p);
+        for (std::size_t i = 0; i < a.size(); ++i)
+          m.userWrites.push_back(ReadUserWrite(a[i], JsonLocator::Child(p, i)));
       } else if (key == "environment") {
         Expect(v, v.is_object(), p, "an object");
         for (auto e = v.begin(); e != v.end(); ++e)
@@ -256,8 +268,71 @@ class Reader {
   }
 
  private:
+  // "signature": {"chain": [KEY or {"key": KEY, "expired": true}, ...], "root_trusted",
+  // "timestamped", "intact"}
+  qv::sim::SimSignature ReadSignature(const json& j, const std::string& p) const {
+    const json& o = Object(j, p, {"chain", "root_trusted", "timestamped", "intact"});
+    qv::sim::SimSignature s;
+    if (!o.contains("chain")) Fail(p, "a signature needs \"chain\": the signer's key first");
+    const std::string cp = JsonLocator::Child(p, "chain");
+    const json& chain = Array(o["chain"], cp);
+    if (chain.empty()) Fail(cp, "a signature needs at least the signer's key");
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+      const std::string ep = JsonLocator::Child(cp, i);
+      qv::sim::SimCertificate c;
+      if (chain[i].is_object()) {
+        const json& co = Object(chain[i], ep, {"key", "expired"});
+        if (!co.contains("key")) Fail(ep, "a certificate needs \"key\"");
+        c.key = Str(co["key"], JsonLocator::Child(ep, "key"));
+        if (co.contains("expired")) c.expired = Bool(co["expired"], JsonLocator::Child(ep, "expired"));
+      } else {
+        c.key = Str(chain[i], ep);
+      }
+      if (c.key.empty()) Fail(ep, "empty key name");
+      s.chain.push_back(c);
+    }
+    if (o.contains("root_trusted"))
+      s.rootTrusted = Bool(o["root_trusted"], JsonLocator::Child(p, "root_trusted"));
+    if (o.contains("timestamped"))
+      s.timestamped = Bool(o["timestamped"], JsonLocator::Child(p, "timestamped"));
+    if (o.contains("intact")) s.intact = Bool(o["intact"], JsonLocator::Child(p, "intact"));
+    return s;
+  }
+
+  bool ReadForm(const json& o, const std::string& p) const {
+    if (!o.contains("form")) return true;
+    const std::string fp = JsonLocator::Child(p, "form");
+    const std::string form = Str(o["form"], fp);
+    if (form != "known" && form != "other")
+      Fail(fp, "unknown form \"" + form + "\" (expected known or other)");
+    return form == "known";
+  }
+
+  UserWriteSpec ReadUserWrite(const json& j, const std::string& p) const {
+    const json& o = Object(j, p, {"moment", "path", "delete", "signature", "form"});
+    UserWriteSpec w;
+    if (!o.contains("moment") || !o.contains("path"))
+      Fail(p, "a user's write needs \"moment\" and \"path\"");
+    const std::string mp = JsonLocator::Child(p, "moment");
+    const std::string moment = Str(o["moment"], mp);
+    const auto parsed = MomentFromName(moment);
+    if (!parsed)
+      Fail(mp, "unknown moment \"" + moment +
+                   "\" (expected before-run, after-copy, after-check or during-prompt)");
+    w.moment = *parsed;
+    w.path = Str(o["path"], JsonLocator::Child(p, "path"));
+    if (w.path.empty()) Fail(JsonLocator::Child(p, "path"), "empty path");
+    if (o.contains("delete")) w.remove = Bool(o["delete"], JsonLocator::Child(p, "delete"));
+    if (o.contains("signature"))
+      w.signature = ReadSignature(o["signature"], JsonLocator::Child(p, "signature"));
+    w.knownForm = ReadForm(o, p);
+    if (w.remove && (w.signature || !w.knownForm))
+      Fail(p, "a deleted file has no signature or form");
+    return w;
+  }
+
   FileSpec ReadFile(const json& j, const std::string& p) const {
-    const json& o = Object(j, p, {"path", "version", "attributes"});
+    const json& o = Object(j, p, {"path", "version", "attributes", "signature", "form"});
     FileSpec f;
     if (!o.contains("path")) Fail(p, "a file needs \"path\"");
     f.path = Str(o["path"], JsonLocator::Child(p, "path"));
@@ -278,6 +353,10 @@ class Reader {
       }
     }
     if (f.folder && f.version) Fail(p, "a folder has no version");
+    if (o.contains("signature"))
+      f.signature = ReadSignature(o["signature"], JsonLocator::Child(p, "signature"));
+    f.knownForm = ReadForm(o, p);
+    if (f.folder && (f.signature || !f.knownForm)) Fail(p, "a folder has no signature or form");
     return f;
   }
 
@@ -418,7 +497,33 @@ bool MachineDescription::operator==(const MachineDescription& o) const {
          Flatten(registry) == Flatten(o.registry) &&
          files == o.files && windows == o.windows && specialFolders == o.specialFolders &&
          answers == o.answers && installer == o.installer && faults == o.faults &&
-         environment == o.environment;
+         environment == o.environment && windowsFolder == o.windowsFolder &&
+         updaterPin == o.updaterPin && userWrites == o.userWrites;
+}
+
+const char* MomentName(qv::sim::UserMoment moment) {
+  switch (moment) {
+    case qv::sim::UserMoment::BeforeRun: return "before-run";
+    case qv::sim::UserMoment::AfterCopy: return "after-copy";
+    case qv::sim::UserMoment::AfterCheck: return "after-check";
+    case qv::sim::UserMoment::DuringPrompt: return "during-prompt";
+  }
+  return "?";
+}
+
+std::optional<qv::sim::UserMoment> MomentFromName(const std::string& name) {
+  using qv::sim::UserMoment;
+  for (UserMoment m : {UserMoment::BeforeRun, UserMoment::AfterCopy, UserMoment::AfterCheck,
+                       UserMoment::DuringPrompt})
+    if (name == MomentName(m)) return m;
+  return std::nullopt;
+}
+
+std::string WindowsFolderOf(const MachineDescription& machine) {
+  if (!machine.windowsFolder.empty()) return machine.windowsFolder;
+  const std::size_t slash = machine.systemFolder.find_last_of('\\');
+  if (slash == std::string::npos || slash < 2) return "C:\\Windows";
+  return machine.systemFolder.substr(0, slash == 2 ? 3 : slash);
 }
 
 const char* AnswerName(Answer answer) {
@@ -545,6 +650,23 @@ MachineDescription DefaultMachine() {
   return m;
 }
 
+namespace {
+
+nlohmann::ordered_json SignatureToJson(const qv::sim::SimSignature& s) {
+  nlohmann::ordered_json o;
+  o["chain"] = nlohmann::ordered_json::array();
+  for (const qv::sim::SimCertificate& c : s.chain) {
+    if (c.expired) o["chain"].push_back({{"key", c.key}, {"expired", true}});
+    else o["chain"].push_back(c.key);
+  }
+  if (s.rootTrusted) o["root_trusted"] = true;
+  if (s.timestamped) o["timestamped"] = true;
+  if (!s.intact) o["intact"] = false;
+  return o;
+}
+
+}  // namespace
+
 std::string DescriptionToJson(const MachineDescription& m) {
   nlohmann::ordered_json j;
   if (!m.description.empty()) j["description"] = m.description;
@@ -580,6 +702,8 @@ std::string DescriptionToJson(const MachineDescription& m) {
     if (f.readonly) attrs.push_back("readonly");
     if (f.folder) attrs.push_back("folder");
     if (!attrs.empty()) o["attributes"] = attrs;
+    if (f.signature) o["signature"] = SignatureToJson(*f.signature);
+    if (!f.knownForm) o["form"] = "other";
     j["files"].push_back(o);
   }
   std::function<nlohmann::ordered_json(const WindowSpec&)> window = [&window](const WindowSpec& w) {
@@ -628,6 +752,20 @@ std::string DescriptionToJson(const MachineDescription& m) {
     j["environment"] = nlohmann::ordered_json::object();
     for (const auto& [k, v] : m.environment) j["environment"][k] = v;
   }
+  if (!m.windowsFolder.empty()) j["windows_folder"] = m.windowsFolder;
+  if (!m.updaterPin.empty()) j["updater_pin"] = m.updaterPin;
+  if (!m.userWrites.empty()) {
+    j["user_writes"] = nlohmann::ordered_json::array();
+    for (const UserWriteSpec& w : m.userWrites) {
+      nlohmann::ordered_json o;
+      o["moment"] = MomentName(w.moment);
+      o["path"] = w.path;
+      if (w.remove) o["delete"] = true;
+      if (w.signature) o["signature"] = SignatureToJson(*w.signature);
+      if (!w.knownForm) o["form"] = "other";
+      j["user_writes"].push_back(o);
+    }
+  }
   return j.dump(2) + "\n";
 }
 
@@ -647,6 +785,7 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
   config.processBits = d.updaterBits;
   config.exePath = d.updaterPath;
   config.systemDirectory = d.systemFolder;
+  config.windowsDirectory = WindowsFolderOf(d);
   config.codePage = d.codePage;
   const AnsiCodePageScope codePageScope(d.codePage);
   // The description lists every file; the machine starts with an empty drive C:.
@@ -670,8 +809,13 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
     if (f.system) file.attributes |= win::FILE_ATTRIBUTE_SYSTEM;
     if (f.readonly) file.attributes |= win::FILE_ATTRIBUTE_READONLY;
     if (f.version) file.versionData = MakeVersionData(*f.version);
+    file.signature = f.signature;
+    file.knownForm = f.knownForm;
     machine->AddFile(path, std::move(file));
   }
+  // The Windows folder's Temp is part of Windows, as the installer is.
+  if (!machine->FolderExists(config.windowsDirectory + "\\Temp"))
+    machine->AddFolder(config.windowsDirectory + "\\Temp");
   std::uint32_t nextProcess = 5000;
   std::function<void(const WindowSpec&, win::HWND, win::DWORD, win::DWORD)> addWindow =
       [&](const WindowSpec& w, win::HWND parent, win::DWORD pid, win::DWORD tid) {
@@ -733,6 +877,18 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
     case InstallerEffect::Leave:
     case InstallerEffect::Missing: break;
     case InstallerEffect::Fail: machine->FailProcessStart(installer); break;
+  }
+  for (const UserWriteSpec& w : d.userWrites) {
+    UserWrite write;
+    write.moment = w.moment;
+    write.path = w.path;
+    if (!w.remove) {
+      SimFile file;
+      file.signature = w.signature;
+      file.knownForm = w.knownForm;
+      write.file = file;
+    }
+    machine->AddUserWrite(std::move(write));
   }
   for (const FaultSpec& f : d.faults) machine->kernel().AddFault({f.function, f.nth, f.code});
   for (const auto& [name, value] : d.environment)

@@ -21,9 +21,28 @@ struct FileSpec {
   std::string path;  // UTF-8
   std::optional<qv::sim::FileVersion> version;
   bool hidden = false, system = false, readonly = false, folder = false;
+  // Its Authenticode signature, and whether Windows knows its form ("form": "other": data no
+  // signature handler reads).
+  std::optional<qv::sim::SimSignature> signature{};
+  bool knownForm = true;
   bool operator==(const FileSpec& o) const {
     return path == o.path && version == o.version && hidden == o.hidden && system == o.system &&
-           readonly == o.readonly && folder == o.folder;
+           readonly == o.readonly && folder == o.folder && signature == o.signature &&
+           knownForm == o.knownForm;
+  }
+};
+
+// A file the machine's standard user replaces (with a file of this signature and form) or
+// deletes at a moment of the run.
+struct UserWriteSpec {
+  qv::sim::UserMoment moment = qv::sim::UserMoment::BeforeRun;
+  std::string path;
+  bool remove = false;
+  std::optional<qv::sim::SimSignature> signature{};
+  bool knownForm = true;
+  bool operator==(const UserWriteSpec& o) const {
+    return moment == o.moment && path == o.path && remove == o.remove &&
+           signature == o.signature && knownForm == o.knownForm;
   }
 };
 
@@ -96,6 +115,12 @@ struct MachineDescription {
   InstallerSpec installer;
   std::vector<FaultSpec> faults;
   std::vector<std::pair<std::string, std::string>> environment;
+  // The Windows folder (GetWindowsDirectoryW); empty: the folder that holds system_folder.
+  std::string windowsFolder;
+  // The publisher's key the updater build is pinned to: a key name of the simulation or 40 hex
+  // digits; empty: an unpinned build.
+  std::string updaterPin;
+  std::vector<UserWriteSpec> userWrites;
 
   // Machines are equal when they describe the same machine (the registry compared by the
   // contents it gives, not by its sections).
@@ -133,6 +158,10 @@ MachineDescription DefaultMachine();
 std::string DescriptionToJson(const MachineDescription& machine);
 
 // Names used in description files.
+const char* MomentName(qv::sim::UserMoment moment);
+std::optional<qv::sim::UserMoment> MomentFromName(const std::string& name);
+// The Windows folder of a described machine.
+std::string WindowsFolderOf(const MachineDescription& machine);
 const char* AnswerName(qv::sim::Answer answer);
 std::optional<qv::sim::Answer> AnswerFromName(const std::string& name);
 std::string VersionText(const qv::sim::FileVersion& v);

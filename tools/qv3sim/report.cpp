@@ -598,6 +598,15 @@ std::string OutcomeLine(const RunResult& r) {
     case qv::RunOutcome::Cancelled: return "cancelled: the user cancelled the close-programs prompt";
     case qv::RunOutcome::VersionUnchanged:
       return "version unchanged: the fourth number of QVApp.exe's version is as before; no report";
+    case qv::RunOutcome::PackageUnusable:
+      return "package unusable: the patch package is missing, unreadable or damaged; the message "
+             "said which, and nothing was changed";
+    case qv::RunOutcome::PackageRejected:
+      return "package rejected: the patch package is not signed by the publisher's key, or its "
+             "signature is not valid; the message said which, and nothing was changed";
+    case qv::RunOutcome::NoProtectedFolder:
+      return "no protected folder: the patch package could not be copied where only "
+             "administrators can change it; nothing was changed";
   }
   return "?";
 }
@@ -654,6 +663,7 @@ std::string TextReport(const MachineDescription& machine, const RunResult& r) {
     const qv::sim::SimFile* file = m.FindFile(path);
     if (file && file->shortcut) out += Shortcut(*file->shortcut);
   }
+  for (const std::string& entry : m.UserLog()) out += "the standard user: " + entry + "\n";
   // The installer's effect on the product's version, as the run saw it.
   for (const FileSpec& f : machine.files) {
     const qv::sim::SimFile* now = m.FindFile(f.path);
@@ -752,6 +762,8 @@ std::string JsonReport(const MachineDescription& machine, const RunResult& r) {
     j["error_reporting_exclusions"].push_back({{"name", Utf8(name)}, {"all_users", allUsers != 0}});
   j["file_changes"] = J::array();
   for (const std::string& e : m.FileLog()) j["file_changes"].push_back(e);
+  j["user_writes"] = J::array();
+  for (const std::string& e : m.UserLog()) j["user_writes"].push_back(e);
   // Every shortcut the run left behind, with its fields, as the file change naming it last.
   j["shortcuts"] = J::array();
   for (const std::string& path : ShortcutsLeft(m)) {

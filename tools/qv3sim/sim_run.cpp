@@ -18,6 +18,11 @@ qv::RunContext ContextFor(const MachineDescription& machine) {
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0) name.erase(dot);
   if (!name.empty()) context.exeName = qv::Utf8ToText(name);
+  // A pinned build: to the key of that name, or to the identifier given in hexadecimal.
+  if (!machine.updaterPin.empty()) {
+    context.publisherKey = qv::ParseKeyId(machine.updaterPin);
+    if (!context.publisherKey) context.publisherKey = qv::sim::KeyIdOf(machine.updaterPin);
+  }
   return context;
 }
 
@@ -52,6 +57,9 @@ std::string OutcomeName(const RunResult& result) {
     case qv::RunOutcome::NotInstalled: return "not installed";
     case qv::RunOutcome::Cancelled: return "cancelled";
     case qv::RunOutcome::VersionUnchanged: return "version unchanged";
+    case qv::RunOutcome::PackageUnusable: return "package unusable";
+    case qv::RunOutcome::PackageRejected: return "package rejected";
+    case qv::RunOutcome::NoProtectedFolder: return "no protected folder";
   }
   return "?";
 }

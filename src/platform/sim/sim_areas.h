@@ -34,6 +34,15 @@ std::string ShowW(const win::WCHAR* text);   // "(null)" for null, for the call 
 // size needed.
 win::DWORD CopyOutW(const std::string& text, win::WCHAR* buffer, win::DWORD size);
 
+// What a security descriptor in SDDL says about the standard user's rights.
+struct ParsedDacl {
+  bool protectedDacl = false;
+  bool userMayWrite = false;  // an allow ACE gives users, or everyone, a write right
+};
+// 0, or the error Windows refuses the text with: ERROR_INVALID_PARAMETER for a part it does not
+// know, ERROR_INVALID_ACL for an entry it cannot read.
+win::DWORD ParseDacl(const std::string& sddl, ParsedDacl& out);
+
 // Path helpers: UTF-8 paths, compared without regard to case as Windows compares file names.
 std::string FoldCase(const std::string& path);
 // The absolute form of `path` (backslashes, no "." or ".." parts, no doubled or trailing
@@ -47,7 +56,8 @@ class SimAreas final : public win::ISystem,
                        public win::IWindows,
                        public win::IDialogs,
                        public win::IShell,
-                       public win::IFiles {
+                       public win::IFiles,
+                       public win::ISecurity {
  public:
   explicit SimAreas(SimMachine& machine);
   ~SimAreas() override;
@@ -59,6 +69,7 @@ class SimAreas final : public win::ISystem,
   win::DWORD GetModuleFileNameW(win::HINSTANCE hModule, win::WCHAR* lpFilename,
                                 win::DWORD nSize) override;
   win::UINT GetSystemDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) override;
+  win::UINT GetWindowsDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) override;
   win::HINSTANCE GetModuleHandleA(const char* lpModuleName) override;
 
   // --- IProcesses
@@ -113,12 +124,50 @@ class SimAreas final : public win::ISystem,
                                 win::DWORD dwLen, void* lpData) override;
   win::BOOL VerQueryValueW(const void* pBlock, const win::WCHAR* lpSubBlock, void** lplpBuffer,
                            win::UINT* puLen) override;
+  win::BOOL CreateDirectoryW(const win::WCHAR* lpPathName,
+                             const win::SECURITY_ATTRIBUTES* lpSecurityAttributes) override;
+  win::BOOL CopyFileW(const win::WCHAR* lpExistingFileName, const win::WCHAR* lpNewFileName,
+                      win::BOOL bFailIfExists) override;
+  win::BOOL SetFileAttributesW(const win::WCHAR* lpFileName, win::DWORD dwFileAttributes) override;
+  win::BOOL RemoveDirectoryW(const win::WCHAR* lpPathName) override;
+  win::DWORD GetLastError() override { return lastError; }
+
+  // --- ISecurity
+  win::BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      const win::WCHAR* StringSecurityDescriptor, win::DWORD StringSDRevision,
+      win::PSECURITY_DESCRIPTOR* SecurityDescriptor, win::ULONG* SecurityDescriptorSize) override;
+  void* LocalFree(void* hMem) override;
+  win::BOOL CryptAcquireContextW(win::HCRYPTPROV* phProv, const win::WCHAR* szContainer,
+                                 const win::WCHAR* szProvider, win::DWORD dwProvType,
+                                 win::DWORD dwFlags) override;
+  win::BOOL CryptGenRandom(win::HCRYPTPROV hProv, win::DWORD dwLen, win::BYTE* pbBuffer) override;
+  win::BOOL CryptReleaseContext(win::HCRYPTPROV hProv, win::DWORD dwFlags) override;
+  win::LONG WinVerifyTrust(win::HWND hwnd, const win::GUID* pgActionID,
+                           win::WINTRUST_DATA* pWVTData) override;
+  win::CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(win::HANDLE hStateData) override;
+  win::CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(win::CRYPT_PROVIDER_DATA* pProvData,
+                                                           win::DWORD idxSigner,
+                                                           win::BOOL fCounterSigner,
+                                                           win::DWORD idxCounterSigner) override;
+  win::CRYPT_PROVIDER_CERT* WTHelperGetProvCertFromChain(win::CRYPT_PROVIDER_SGNR* pSgnr,
+                                                         win::DWORD idxCert) override;
+  win::BOOL CryptHashPublicKeyInfo(win::HCRYPTPROV hCryptProv, win::ALG_ID Algid,
+                                   win::DWORD dwFlags, win::DWORD dwCertEncodingType,
+                                   const win::CERT_PUBLIC_KEY_INFO* pInfo,
+                                   win::BYTE* pbComputedHash,
+                                   win::DWORD* pcbComputedHash) override;
+  win::LONG CertVerifyTimeValidity(const win::FILETIME* pTimeToVerify,
+                                   const win::CERT_INFO* pCertInfo) override;
 
   // --- the machine's state --------------------------------------------------------------------
+  // Who may write in a folder: as its parent (Inherit), or as set.
+  enum class UserAccess { Inherit, Write, Deny };
   struct Node {
     std::string path;  // normalized, as first written
     bool folder = false;
     SimFile file;      // for files; folders use only file.attributes
+    std::string sddl;  // folders: the security descriptor they were created with
+    UserAccess userAccess = UserAccess::Inherit;  // folders
   };
   struct WindowEntry {
     win::HWND hwnd{};
@@ -136,6 +185,7 @@ class SimAreas final : public win::ISystem,
   std::string cwd;
   std::map<std::string, Node> fs;  // by folded normalized path
   std::map<int, std::string> specialFolders;
+  std::map<std::string, bool> userRights;  // folded folder path: the user may write there
   std::map<int, win::HRESULT> specialFolderResults;
   std::vector<WindowEntry> windows;
   win::HWND foreground{};
@@ -145,6 +195,27 @@ class SimAreas final : public win::ISystem,
   std::set<std::string> failingImages;                         // folded image path
   std::map<std::uintptr_t, std::size_t> processOfHandle;       // process handle -> record
   std::map<std::uintptr_t, std::size_t> versionBuffers;        // filled buffer -> its length
+  // Security descriptors from ConvertStringSecurityDescriptorToSecurityDescriptorW, by address:
+  // their text.
+  std::map<std::uintptr_t, std::string> securityDescriptors;
+  // What WinVerifyTrust keeps between the verify and the close of one check.
+  struct TrustState {
+    win::CRYPT_PROVIDER_SGNR signer{};
+    bool hasSigner = false;
+    struct Certificate {
+      std::string oid;
+      std::vector<std::uint8_t> parameters;
+      std::vector<std::uint8_t> publicKey;  // the RSAPublicKey
+      win::CERT_INFO info{};
+      win::CERT_CONTEXT context{};
+      win::CRYPT_PROVIDER_CERT provider{};
+    };
+    std::vector<std::unique_ptr<Certificate>> chain;
+  };
+  std::map<std::uintptr_t, std::unique_ptr<TrustState>> trustStates;  // by state handle
+  std::uint64_t randomState;
+  std::string lastCreatedFolder;  // the folder CreateDirectoryW made last (normalized)
+  bool dialogShown = false;       // the first dialog has been shown (user writes during it)
   win::DWORD nextProcessId = 5000;
   win::DWORD lastError = 0;
   int initCommonControls = 0;
@@ -163,7 +234,15 @@ class SimAreas final : public win::ISystem,
   bool IsFile(const std::string& normalized) const;
   void MakeFolders(const std::string& normalized);  // with its parents; logs nothing
   void Log(std::string entry);
+  // The user's writes of this moment, each once.
+  void RunUserWrites(UserMoment moment);
+  void ApplyUserWrite(const UserWrite& write);
+  void ShowingDialog();  // each dialog, before its answer
+  bool UserMayWrite(const std::string& normalized) const;
   win::BOOL Fail(win::DWORD error);  // sets the last error, gives FALSE
+  // Why nothing is at `normalized`: ERROR_FILE_NOT_FOUND in an existing folder (or at a drive's
+  // root), ERROR_PATH_NOT_FOUND when its folder is missing too.
+  win::DWORD MissingError(const std::string& normalized) const;
   const WindowEntry* Window(win::HWND hwnd) const;
   WindowEntry* Window(win::HWND hwnd);
   bool ThreadKnown(win::DWORD threadId) const;

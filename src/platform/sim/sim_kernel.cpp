@@ -11,6 +11,9 @@ const char* HandleKindName(HandleKind kind) {
     case HandleKind::Icon: return "icon";
     case HandleKind::ComObject: return "COM object";
     case HandleKind::Module: return "module";
+    case HandleKind::LocalMemory: return "local memory";
+    case HandleKind::CryptProvider: return "cryptographic provider";
+    case HandleKind::TrustState: return "trust provider state";
   }
   return "?";
 }

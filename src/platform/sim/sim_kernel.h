@@ -14,7 +14,18 @@
 namespace qv::sim {
 
 // Kinds of handles the simulation hands out.
-enum class HandleKind { RegistryKey, Process, Thread, Window, Icon, ComObject, Module };
+enum class HandleKind {
+  RegistryKey,
+  Process,
+  Thread,
+  Window,
+  Icon,
+  ComObject,
+  Module,
+  LocalMemory,    // LocalFree frees it (a security descriptor)
+  CryptProvider,  // CryptReleaseContext
+  TrustState,     // WinVerifyTrust's provider state, closed with WTD_STATEACTION_CLOSE
+};
 
 const char* HandleKindName(HandleKind kind);
 

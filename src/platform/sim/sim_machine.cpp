@@ -230,12 +230,19 @@ std::vector<std::uint8_t> MakeVersionData(const FileVersion& v) {
 
 SimMachine::SimMachine(MachineConfig config) : config_(std::move(config)) {
   if (config_.systemDirectory.empty()) config_.systemDirectory = "C:\\Windows\\system32";
+  if (config_.windowsDirectory.empty())
+    config_.windowsDirectory = ParentOf(NormalizePath(config_.systemDirectory, "C:\\"));
   if (config_.currentDirectory.empty()) config_.currentDirectory = ParentOf(NormalizePath(config_.exePath, "C:\\"));
   registry_ = std::make_unique<SimRegistry>(kernel_, config_.windowsBits, config_.processBits);
   areas_ = std::make_unique<SimAreas>(*this);
   areas_->MakeFolders("C:\\");
+  // The standard user writes in the updater's (download) folder and may create files and
+  // folders in the Windows folder's Temp.
+  SetUserMayWrite(ParentOf(NormalizePath(config_.exePath, "C:\\")), true);
+  SetUserMayWrite(config_.windowsDirectory + "\\Temp", true);
   if (config_.standardFiles) {
-    AddFolder("C:\\Windows");
+    AddFolder(config_.windowsDirectory);
+    AddFolder(config_.windowsDirectory + "\\Temp");
     AddFolder(config_.systemDirectory);
     AddExecutable(config_.systemDirectory + "\\msiexec.exe", FileVersion{5, 0, 7601, 17514});
     // 64-bit Windows keeps its 32-bit system files in SysWOW64, the installer among them.
@@ -255,7 +262,7 @@ SimMachine::~SimMachine() = default;
 
 win::Platform SimMachine::platform() {
   SimAreas& a = *areas_;
-  return win::Platform{a.codePage, *registry_, a, a, a, a, a, a};
+  return win::Platform{a.codePage, *registry_, a, a, a, a, a, a, a};
 }
 
 void SimMachine::AddFile(const std::string& path, SimFile file) {
@@ -309,6 +316,31 @@ std::vector<std::string> SimMachine::FilePaths() const {
     if (!node.folder) out.push_back(node.path);
   std::sort(out.begin(), out.end());
   return out;
+}
+
+std::string SimMachine::FolderSecurity(const std::string& path) const {
+  const SimAreas::Node* n = areas_->Lookup(areas_->Normalize(path));
+  return n && n->folder ? n->sddl : std::string();
+}
+
+void SimMachine::SetUserMayWrite(const std::string& folder, bool allowed) {
+  const std::string p = areas_->Normalize(folder);
+  // Remembered for a folder that does not exist yet, too: it takes effect when it is made.
+  areas_->userRights[FoldCase(p)] = allowed;
+  if (SimAreas::Node* n = areas_->Lookup(p); n && n->folder)
+    n->userAccess = allowed ? SimAreas::UserAccess::Write : SimAreas::UserAccess::Deny;
+}
+
+bool SimMachine::UserMayWrite(const std::string& path) const {
+  return areas_->UserMayWrite(areas_->Normalize(path));
+}
+
+void SimMachine::AddUserWrite(UserWrite write) {
+  if (write.moment == UserMoment::BeforeRun) {
+    areas_->ApplyUserWrite(write);
+    return;
+  }
+  userWrites_.push_back(std::move(write));
 }
 
 void SimMachine::SetSpecialFolder(int csidl, const std::string& path) {
@@ -370,7 +402,8 @@ win::HINSTANCE SimMachine::ModuleHandle() const { return areas_->module; }
 
 // --- the areas' shared state -------------------------------------------------------------------
 
-SimAreas::SimAreas(SimMachine& machine) : m(machine), codePage(machine.config_.codePage) {
+SimAreas::SimAreas(SimMachine& machine)
+    : m(machine), codePage(machine.config_.codePage), randomState(machine.config_.randomSeed) {
   module = win::MakeHandle<win::HINSTANCE>(
       m.kernel_.OpenHandle(HandleKind::Module, m.config_.exePath, /*closable=*/false));
   cwd = NormalizePath(m.config_.currentDirectory, "C:\\");
@@ -447,10 +480,78 @@ void SimAreas::MakeFolders(const std::string& normalized) {
     n.folder = true;
     n.file = SimFile{};
     n.file.attributes = win::FILE_ATTRIBUTE_DIRECTORY;
+    if (auto it = userRights.find(FoldCase(normalized)); it != userRights.end())
+      n.userAccess = it->second ? UserAccess::Write : UserAccess::Deny;
   }
 }
 
+bool SimAreas::UserMayWrite(const std::string& normalized) const {
+  // The nearest folder above that says so decides; the machine's root says no.
+  for (std::string folder = ParentOf(normalized); !folder.empty(); folder = ParentOf(folder)) {
+    const Node* n = Lookup(folder);
+    if (n && n->folder && n->userAccess != UserAccess::Inherit)
+      return n->userAccess == UserAccess::Write;
+  }
+  return false;
+}
+
+void SimAreas::ApplyUserWrite(const UserWrite& write) {
+  std::string path = write.path;
+  const std::string token = kNewFolder;
+  if (path.compare(0, token.size(), token) == 0) {
+    if (lastCreatedFolder.empty()) {
+      m.userLog_.push_back("could not write " + path + ": no folder was created");
+      return;
+    }
+    path = lastCreatedFolder + path.substr(token.size());
+  }
+  const std::string p = Normalize(path);
+  const std::string what = write.file ? "replace " : "delete ";
+  const Node* existing = Lookup(p);
+  if (!write.file && !existing) {
+    m.userLog_.push_back("could not delete " + path + ": not found");
+    return;
+  }
+  if (!IsFolder(ParentOf(p))) {
+    m.userLog_.push_back("could not " + what + path + ": no such folder");
+    return;
+  }
+  if (!UserMayWrite(p) || (existing && existing->folder)) {
+    m.userLog_.push_back("could not " + what + path + ": access denied");
+    return;
+  }
+  if (write.file) {
+    Node& n = fs[FoldCase(p)];
+    if (n.path.empty()) n.path = p;
+    n.folder = false;
+    n.file = *write.file;
+    m.userLog_.push_back((existing ? "replaced " : "created ") + path);
+  } else {
+    fs.erase(FoldCase(p));
+    m.userLog_.push_back("deleted " + path);
+  }
+}
+
+void SimAreas::RunUserWrites(UserMoment moment) {
+  std::vector<UserWrite> now;
+  auto& pending = m.userWrites_;
+  for (auto it = pending.begin(); it != pending.end();) {
+    if (it->moment == moment) {
+      now.push_back(std::move(*it));
+      it = pending.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (const UserWrite& w : now) ApplyUserWrite(w);
+}
+
 void SimAreas::Log(std::string entry) { m.fileLog_.push_back(std::move(entry)); }
+
+win::DWORD SimAreas::MissingError(const std::string& normalized) const {
+  const std::string parent = ParentOf(normalized);
+  return parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND : win::ERROR_PATH_NOT_FOUND;
+}
 
 win::BOOL SimAreas::Fail(win::DWORD error) {
   lastError = error;
@@ -477,8 +578,7 @@ win::DWORD SimAreas::GetFileAttributesW(const win::WCHAR* lpFileName) {
   const std::string p = ProgramPath(U8(lpFileName));
   const Node* n = Lookup(p);
   if (!n) {
-    const std::string parent = ParentOf(p);
-    Fail(parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND : win::ERROR_PATH_NOT_FOUND);
+    Fail(MissingError(p));
     return win::INVALID_FILE_ATTRIBUTES;
   }
   if (n->folder) return n->file.attributes | win::FILE_ATTRIBUTE_DIRECTORY;
@@ -493,9 +593,7 @@ win::BOOL SimAreas::DeleteFileW(const win::WCHAR* lpFileName) {
   const std::string p = ProgramPath(U8(lpFileName));
   const Node* n = Lookup(p);
   if (!n) {
-    const std::string parent = ParentOf(p);
-    return Fail(parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND
-                                                   : win::ERROR_PATH_NOT_FOUND);
+    return Fail(MissingError(p));
   }
   if (n->folder) return Fail(win::ERROR_ACCESS_DENIED);
   if (n->file.attributes & win::FILE_ATTRIBUTE_READONLY) return Fail(win::ERROR_ACCESS_DENIED);
@@ -519,9 +617,7 @@ win::BOOL SimAreas::MoveFileExW(const win::WCHAR* lpExistingFileName,
   const std::string to = ProgramPath(U8(lpNewFileName));
   const Node* src = Lookup(from);
   if (!src) {
-    const std::string parent = ParentOf(from);
-    return Fail(parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND
-                                                   : win::ERROR_PATH_NOT_FOUND);
+    return Fail(MissingError(from));
   }
   const std::string toParent = ParentOf(to);
   if (toParent.empty() || !IsFolder(toParent)) return Fail(win::ERROR_PATH_NOT_FOUND);
@@ -700,6 +796,113 @@ win::BOOL SimAreas::VerQueryValueW(const void* pBlock, const win::WCHAR* lpSubBl
   // Texts come as they are stored, in UTF-16, with their length in characters.
   *lplpBuffer = const_cast<std::uint8_t*>(block.start + block.valueOffset);
   if (puLen) *puLen = block.valueLength;
+  return win::TRUE;
+}
+
+// --- folders, copies, attributes ----------------------------------------------------------------
+
+win::BOOL SimAreas::CreateDirectoryW(const win::WCHAR* lpPathName,
+                                     const win::SECURITY_ATTRIBUTES* lpSecurityAttributes) {
+  if (auto f = m.kernel_.Enter("CreateDirectoryW", ShowW(lpPathName)))
+    return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+  if (!lpPathName || !*lpPathName) return Fail(win::ERROR_PATH_NOT_FOUND);
+  const std::string p = ProgramPath(U8(lpPathName));
+  std::string sddl;
+  if (lpSecurityAttributes && lpSecurityAttributes->lpSecurityDescriptor) {
+    auto it = securityDescriptors.find(
+        reinterpret_cast<std::uintptr_t>(lpSecurityAttributes->lpSecurityDescriptor));
+    if (lpSecurityAttributes->nLength < sizeof(win::SECURITY_ATTRIBUTES) ||
+        it == securityDescriptors.end())
+      return Fail(win::ERROR_INVALID_SECURITY_DESCR);
+    sddl = it->second;
+  }
+  if (Lookup(p)) return Fail(win::ERROR_ALREADY_EXISTS);
+  const std::string parent = ParentOf(p);
+  if (parent.empty() || !IsFolder(parent)) return Fail(win::ERROR_PATH_NOT_FOUND);
+  Node& n = fs[FoldCase(p)];
+  n.path = p;
+  n.folder = true;
+  n.file = SimFile{};
+  n.file.attributes = win::FILE_ATTRIBUTE_DIRECTORY;
+  n.sddl = sddl;
+  // The new folder's DACL decides who may write in it; without one it is as its parent.
+  ParsedDacl dacl;
+  if (!sddl.empty() && ParseDacl(sddl, dacl) == 0)
+    n.userAccess = dacl.userMayWrite ? UserAccess::Write
+                   : dacl.protectedDacl ? UserAccess::Deny
+                                        : UserAccess::Inherit;
+  lastCreatedFolder = p;
+  Log("created folder " + U8(lpPathName) + (sddl.empty() ? "" : " " + sddl));
+  return win::TRUE;
+}
+
+win::BOOL SimAreas::CopyFileW(const win::WCHAR* lpExistingFileName, const win::WCHAR* lpNewFileName,
+                              win::BOOL bFailIfExists) {
+  if (auto f = m.kernel_.Enter("CopyFileW", ShowW(lpExistingFileName) + " -> " + ShowW(lpNewFileName)))
+    return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+  if (!lpExistingFileName || !lpNewFileName) return Fail(win::ERROR_INVALID_PARAMETER);
+  const std::string from = ProgramPath(U8(lpExistingFileName));
+  const std::string to = ProgramPath(U8(lpNewFileName));
+  const Node* src = Lookup(from);
+  if (!src) {
+    return Fail(MissingError(from));
+  }
+  if (src->folder) return Fail(win::ERROR_ACCESS_DENIED);
+  const std::string toParent = ParentOf(to);
+  if (toParent.empty() || !IsFolder(toParent)) return Fail(win::ERROR_PATH_NOT_FOUND);
+  if (FoldCase(from) == FoldCase(to)) return Fail(win::ERROR_SHARING_VIOLATION);
+  if (const Node* dst = Lookup(to)) {
+    if (bFailIfExists) return Fail(win::ERROR_FILE_EXISTS);
+    // An existing target is replaced unless it is a folder, read-only or hidden.
+    if (dst->folder ||
+        (dst->file.attributes & (win::FILE_ATTRIBUTE_READONLY | win::FILE_ATTRIBUTE_HIDDEN)))
+      return Fail(win::ERROR_ACCESS_DENIED);
+  }
+  // The content and the attributes go with the copy; the security descriptor does not.
+  SimFile copy = src->file;
+  Node& n = fs[FoldCase(to)];
+  const bool replaced = !n.path.empty();
+  if (n.path.empty()) n.path = to;
+  n.folder = false;
+  n.file = std::move(copy);
+  Log((replaced ? "copied over " : "copied ") + U8(lpExistingFileName) + " -> " + U8(lpNewFileName));
+  RunUserWrites(UserMoment::AfterCopy);
+  return win::TRUE;
+}
+
+win::BOOL SimAreas::SetFileAttributesW(const win::WCHAR* lpFileName, win::DWORD dwFileAttributes) {
+  if (auto f = m.kernel_.Enter("SetFileAttributesW", ShowW(lpFileName)))
+    return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+  if (!lpFileName) return Fail(win::ERROR_INVALID_PARAMETER);
+  const std::string p = ProgramPath(U8(lpFileName));
+  Node* n = Lookup(p);
+  if (!n) {
+    return Fail(MissingError(p));
+  }
+  // FILE_ATTRIBUTE_NORMAL alone clears the others; the folder bit cannot be set or cleared.
+  const win::DWORD kept = win::FILE_ATTRIBUTE_READONLY | win::FILE_ATTRIBUTE_HIDDEN |
+                          win::FILE_ATTRIBUTE_SYSTEM | win::FILE_ATTRIBUTE_ARCHIVE;
+  const win::DWORD attributes = dwFileAttributes == win::FILE_ATTRIBUTE_NORMAL ? 0 : dwFileAttributes & kept;
+  n->file.attributes = n->folder ? attributes | win::FILE_ATTRIBUTE_DIRECTORY : attributes;
+  return win::TRUE;
+}
+
+win::BOOL SimAreas::RemoveDirectoryW(const win::WCHAR* lpPathName) {
+  if (auto f = m.kernel_.Enter("RemoveDirectoryW", ShowW(lpPathName)))
+    return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+  if (!lpPathName) return Fail(win::ERROR_INVALID_PARAMETER);
+  const std::string p = ProgramPath(U8(lpPathName));
+  const Node* n = Lookup(p);
+  if (!n) {
+    return Fail(MissingError(p));
+  }
+  if (!n->folder) return Fail(win::ERROR_DIRECTORY);
+  if (ParentOf(p).empty()) return Fail(win::ERROR_ACCESS_DENIED);  // a drive's root
+  const std::string prefix = FoldCase(p) + "\\";
+  for (const auto& [key, node] : fs)
+    if (key.compare(0, prefix.size(), prefix) == 0) return Fail(win::ERROR_DIR_NOT_EMPTY);
+  fs.erase(FoldCase(p));
+  Log("removed folder " + U8(lpPathName));
   return win::TRUE;
 }
 

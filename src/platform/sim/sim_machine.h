@@ -7,6 +7,8 @@
 // bytes in the machine's ANSI code page, as the ANSI registry functions pass them.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -40,8 +42,40 @@ struct ShortcutData {
   bool resolved = false;  // Resolve was called before the save
 };
 
+// A certificate of a simulated Authenticode signature. Its key pair is named; the simulation
+// makes the public key from the name (PublicKeyInfoOf), so one name is one key everywhere.
+struct SimCertificate {
+  std::string key;
+  // Its validity ended before the check (and, with a time stamp, after the signature was made).
+  bool expired = false;
+  bool operator==(const SimCertificate& o) const { return key == o.key && expired == o.expired; }
+};
+
+// An Authenticode signature of a simulated file, checked by WinVerifyTrust by Windows' rules.
+struct SimSignature {
+  std::vector<SimCertificate> chain;  // the signer's certificate first, then its issuers
+  bool rootTrusted = false;  // the chain ends in a root of the machine's trusted store
+  bool timestamped = false;  // a time stamp dates the signature within every validity
+  bool intact = true;        // false: the content was changed after signing
+  bool operator==(const SimSignature& o) const {
+    return chain == o.chain && rootTrusted == o.rootTrusted && timestamped == o.timestamped &&
+           intact == o.intact;
+  }
+};
+
+// The DER SubjectPublicKeyInfo of the simulation's key with this name (an RSA key whose modulus is
+// made from the name), and its identifier: the SHA-1 of that encoding, as CryptHashPublicKeyInfo
+// gives it.
+std::vector<std::uint8_t> PublicKeyInfoOf(const std::string& key);
+std::array<std::uint8_t, 20> KeyIdOf(const std::string& key);
+std::array<std::uint8_t, 20> Sha1(const std::uint8_t* data, std::size_t size);
+
 struct SimFile {
   win::DWORD attributes = win::FILE_ATTRIBUTE_ARCHIVE;
+  // A form Windows has a signature handler for (a Windows Installer package, a program); false
+  // for other data, which WinVerifyTrust cannot read a signature from.
+  bool knownForm = true;
+  std::optional<SimSignature> signature{};
   // Raw version data as GetFileVersionInfoW returns it (a VS_VERSIONINFO block); empty: none.
   std::vector<std::uint8_t> versionData;
   std::optional<ShortcutData> shortcut;  // set for .lnk files written by the shell link object
@@ -138,6 +172,22 @@ class SimMachine;
 // What a started program does to the machine (runs when the program is started).
 using ProcessEffect = std::function<void(SimMachine&, const ProcessRecord&)>;
 
+// When the machine's standard user (the one who started the download, or any program of theirs)
+// writes a file: before the run; right after the program copied a file (CopyFileW); right after
+// it checked a signature (WinVerifyTrust); while the run's first dialog is shown (the
+// close-programs prompt of a run that gets that far).
+enum class UserMoment { BeforeRun, AfterCopy, AfterCheck, DuringPrompt };
+
+// A file the standard user replaces (file set) or deletes, with the user's rights: it happens
+// only where UserMayWrite allows. A path that starts with kNewFolder names a file in the folder
+// the program created last.
+struct UserWrite {
+  UserMoment moment = UserMoment::BeforeRun;
+  std::string path;
+  std::optional<SimFile> file;
+};
+inline constexpr char kNewFolder[] = "<new folder>";
+
 struct MachineConfig {
   win::DWORD major = 6, minor = 1;  // the version GetVersionExA reports
   bool versionQueryFails = false;
@@ -145,11 +195,15 @@ struct MachineConfig {
   int processBits = 32;  // the updater's own word size
   std::string exePath = "C:\\Users\\User\\Downloads\\QV3Update.exe";
   std::string systemDirectory;  // default: "C:\\Windows\\system32"
+  std::string windowsDirectory;  // default: the folder that holds the system folder
+  // The seed of the random bytes CryptGenRandom gives: one seed, one sequence.
+  std::uint64_t randomSeed = 0x5157335570646174ull;
   win::DWORD processId = 4000, threadId = 4004;
   // The updater's current directory; default: the folder of exePath.
   std::string currentDirectory;
-  // A new machine holds C:\Windows, the system folder with msiexec.exe, the updater's own
-  // executable (version 3.10.0.68) and the common Start-menu programs folder; false: only C:\.
+  // A new machine holds C:\Windows with its Temp folder, the system folder with msiexec.exe, the
+  // updater's own executable (version 3.10.0.68) and the common Start-menu programs folder;
+  // false: only C:\.
   bool standardFiles = true;
   // The system ANSI code page (GetACP): 1252 Western, 1250 Central European, 1251 Cyrillic,
   // 932 Japanese, 65001 UTF-8 ("Use Unicode UTF-8 for worldwide language support").
@@ -183,6 +237,22 @@ class SimMachine {
   // File changes of the run, in order: "deleted X", "created X", "replaced X" (a save over an
   // existing file), "created folder X", "moved X -> Y"; paths as the program spelled them.
   const std::vector<std::string>& FileLog() const { return fileLog_; }
+
+  // The security descriptor (SDDL) a folder was created with; empty when it got none.
+  std::string FolderSecurity(const std::string& path) const;
+
+  // --- who may write where, and the standard user -------------------------------------------
+  // Whether the standard user may create and replace files in this folder and, unless a folder
+  // below says otherwise, below it. A new machine lets the user write in the updater's folder and
+  // in the Windows folder's Temp, nowhere else. A folder created with a protected DACL that
+  // grants the user nothing is closed to the user.
+  void SetUserMayWrite(const std::string& folder, bool allowed);
+  bool UserMayWrite(const std::string& path) const;  // a file at `path`
+  // Before the run: done at once. The others: at their moment, once.
+  void AddUserWrite(UserWrite write);
+  // What the user did, in order: "replaced X", "deleted X", "could not replace X: access
+  // denied", "could not delete X: not found".
+  const std::vector<std::string>& UserLog() const { return userLog_; }
 
   // --- special folders -----------------------------------------------------------------------
   // SHGetFolderPathW for `csidl` gives S_OK and this path (created on demand when missing).
@@ -247,6 +317,8 @@ class SimMachine {
   std::vector<DialogRecord> dialogs_;
   std::vector<ProcessRecord> processes_;
   std::vector<std::pair<Text, win::BOOL>> werExclusions_;
+  std::vector<UserWrite> userWrites_;
+  std::vector<std::string> userLog_;
   int comInitCount_ = 0;
   bool werAvailable_ = true;
   bool taskDialogAvailable_ = true;

@@ -120,6 +120,14 @@ win::UINT SimAreas::GetSystemDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) {
   return CopyOutW(m.config_.systemDirectory, lpBuffer, uSize);
 }
 
+win::UINT SimAreas::GetWindowsDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) {
+  if (auto f = m.kernel_.Enter("GetWindowsDirectoryW")) {
+    Fail(PlannedError(*f, win::ERROR_INVALID_PARAMETER));
+    return 0;
+  }
+  return CopyOutW(m.config_.windowsDirectory, lpBuffer, uSize);
+}
+
 win::HINSTANCE SimAreas::GetModuleHandleA(const char* lpModuleName) {
   if (auto f = m.kernel_.Enter("GetModuleHandleA", Show(lpModuleName))) {
     Fail(PlannedError(*f, kErrorModNotFound));

@@ -237,6 +237,13 @@ void SimAreas::InitCommonControls() {
   ++initCommonControls;
 }
 
+void SimAreas::ShowingDialog() {
+  // While the run's first dialog waits for its answer, the user may act.
+  if (dialogShown) return;
+  dialogShown = true;
+  RunUserWrites(UserMoment::DuringPrompt);
+}
+
 int SimAreas::MessageBoxW(win::HWND hWnd, const win::WCHAR* lpText, const win::WCHAR* lpCaption,
                           win::UINT uType) {
   DialogRecord r;
@@ -247,6 +254,7 @@ int SimAreas::MessageBoxW(win::HWND hWnd, const win::WCHAR* lpText, const win::W
   r.type = uType;
   const auto planned = m.kernel_.Enter("MessageBoxW", TextToUtf8(r.caption));
   auto finish = [&](int result) {
+    ShowingDialog();
     r.result = result;
     m.dialogs_.push_back(r);
     return result;
@@ -327,6 +335,7 @@ win::HRESULT SimAreas::TaskDialogIndirect(const win::TASKDIALOGCONFIG* c, int* p
   }
   const auto planned = m.kernel_.Enter("TaskDialogIndirect", TextToUtf8(r.mainInstruction));
   auto finish = [&](win::HRESULT hr, int result) {
+    ShowingDialog();
     r.hr = hr;
     r.result = result;
     m.dialogs_.push_back(r);

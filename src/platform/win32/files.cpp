@@ -26,6 +26,28 @@ DWORD Win32Files::GetFileAttributesW(const WCHAR* lpFileName) {
 
 BOOL Win32Files::DeleteFileW(const WCHAR* lpFileName) { return ::DeleteFileW(Wide(lpFileName)); }
 
+BOOL Win32Files::CreateDirectoryW(const WCHAR* lpPathName,
+                                  const SECURITY_ATTRIBUTES* lpSecurityAttributes) {
+  return ::CreateDirectoryW(Wide(lpPathName),
+                            const_cast<::SECURITY_ATTRIBUTES*>(
+                                reinterpret_cast<const ::SECURITY_ATTRIBUTES*>(lpSecurityAttributes)));
+}
+
+BOOL Win32Files::CopyFileW(const WCHAR* lpExistingFileName, const WCHAR* lpNewFileName,
+                           BOOL bFailIfExists) {
+  return ::CopyFileW(Wide(lpExistingFileName), Wide(lpNewFileName), bFailIfExists);
+}
+
+BOOL Win32Files::SetFileAttributesW(const WCHAR* lpFileName, DWORD dwFileAttributes) {
+  return ::SetFileAttributesW(Wide(lpFileName), dwFileAttributes);
+}
+
+BOOL Win32Files::RemoveDirectoryW(const WCHAR* lpPathName) {
+  return ::RemoveDirectoryW(Wide(lpPathName));
+}
+
+DWORD Win32Files::GetLastError() { return ::GetLastError(); }
+
 BOOL Win32Files::MoveFileExW(const WCHAR* lpExistingFileName, const WCHAR* lpNewFileName,
                              DWORD dwFlags) {
   return ::MoveFileExW(Wide(lpExistingFileName), Wide(lpNewFileName), dwFlags);

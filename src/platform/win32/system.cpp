@@ -65,6 +65,10 @@ UINT Win32System::GetSystemDirectoryW(WCHAR* lpBuffer, UINT uSize) {
   return ::GetSystemDirectoryW(reinterpret_cast<wchar_t*>(lpBuffer), uSize);
 }
 
+UINT Win32System::GetWindowsDirectoryW(WCHAR* lpBuffer, UINT uSize) {
+  return ::GetWindowsDirectoryW(reinterpret_cast<wchar_t*>(lpBuffer), uSize);
+}
+
 HINSTANCE Win32System::GetModuleHandleA(const char* lpModuleName) {
   return MakeHandle<HINSTANCE>(reinterpret_cast<std::uintptr_t>(::GetModuleHandleA(lpModuleName)));
 }

@@ -15,6 +15,7 @@ class Win32System : public ISystem {
   BOOL IsWow64Process(HANDLE hProcess, BOOL* Wow64Process) override;
   DWORD GetModuleFileNameW(HINSTANCE hModule, WCHAR* lpFilename, DWORD nSize) override;
   UINT GetSystemDirectoryW(WCHAR* lpBuffer, UINT uSize) override;
+  UINT GetWindowsDirectoryW(WCHAR* lpBuffer, UINT uSize) override;
   HINSTANCE GetModuleHandleA(const char* lpModuleName) override;
 };
 
@@ -73,6 +74,36 @@ class Win32Files : public IFiles {
                            void* lpData) override;
   BOOL VerQueryValueW(const void* pBlock, const WCHAR* lpSubBlock, void** lplpBuffer,
                       UINT* puLen) override;
+  BOOL CreateDirectoryW(const WCHAR* lpPathName,
+                        const SECURITY_ATTRIBUTES* lpSecurityAttributes) override;
+  BOOL CopyFileW(const WCHAR* lpExistingFileName, const WCHAR* lpNewFileName,
+                 BOOL bFailIfExists) override;
+  BOOL SetFileAttributesW(const WCHAR* lpFileName, DWORD dwFileAttributes) override;
+  BOOL RemoveDirectoryW(const WCHAR* lpPathName) override;
+  DWORD GetLastError() override;
+};
+
+class Win32Security : public ISecurity {
+ public:
+  BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      const WCHAR* StringSecurityDescriptor, DWORD StringSDRevision,
+      PSECURITY_DESCRIPTOR* SecurityDescriptor, ULONG* SecurityDescriptorSize) override;
+  void* LocalFree(void* hMem) override;
+  BOOL CryptAcquireContextW(HCRYPTPROV* phProv, const WCHAR* szContainer, const WCHAR* szProvider,
+                            DWORD dwProvType, DWORD dwFlags) override;
+  BOOL CryptGenRandom(HCRYPTPROV hProv, DWORD dwLen, BYTE* pbBuffer) override;
+  BOOL CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags) override;
+  LONG WinVerifyTrust(HWND hwnd, const GUID* pgActionID, WINTRUST_DATA* pWVTData) override;
+  CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData) override;
+  CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvData,
+                                                      DWORD idxSigner, BOOL fCounterSigner,
+                                                      DWORD idxCounterSigner) override;
+  CRYPT_PROVIDER_CERT* WTHelperGetProvCertFromChain(CRYPT_PROVIDER_SGNR* pSgnr,
+                                                    DWORD idxCert) override;
+  BOOL CryptHashPublicKeyInfo(HCRYPTPROV hCryptProv, ALG_ID Algid, DWORD dwFlags,
+                              DWORD dwCertEncodingType, const CERT_PUBLIC_KEY_INFO* pInfo,
+                              BYTE* pbComputedHash, DWORD* pcbComputedHash) override;
+  LONG CertVerifyTimeValidity(const FILETIME* pTimeToVerify, const CERT_INFO* pCertInfo) override;
 };
 
 // The class name of the hidden form window (CreateFormWindow).

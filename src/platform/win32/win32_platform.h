@@ -11,7 +11,8 @@ namespace qv::win {
 class Win32Platform {
  public:
   Platform platform() {
-    return Platform{codePage_, registry_, system_, processes_, windows_, dialogs_, shell_, files_};
+    return Platform{codePage_, registry_, system_, processes_, windows_,
+                    dialogs_,   shell_,    files_,  security_};
   }
 
  private:
@@ -23,6 +24,7 @@ class Win32Platform {
   Win32Dialogs dialogs_;
   Win32Shell shell_;
   Win32Files files_;
+  Win32Security security_;
 };
 
 }  // namespace qv::win

@@ -148,6 +148,21 @@ def refusals(m):
         if installer.get(field) and not windows_path_ok(installer[field]):
             out.append("installer.%s: \"%s\": only paths on drive C: can be staged" %
                        (field, installer[field]))
+    # The simulation's named keys have no certificates to sign with, and the executable that runs
+    # is the build given, pinned or not.
+    if m.get("updater_pin"):
+        out.append("updater_pin: the run uses the executable given (--exe), never one pinned to a "
+                   "key of the simulation")
+    for n, f in enumerate(m.get("files", [])):
+        if "signature" in f or f.get("form", "known") != "known":
+            out.append("files[%d]: Wine has no certificate of a key of the simulation to sign "
+                       "with, nor a file of another form" % n)
+    if m.get("user_writes"):
+        out.append("user_writes: the standard user's writes at a moment of the run are simulated "
+                   "only (the end-to-end case pinned_swap_during_prompt does one under Wine)")
+    if fold(m.get("windows_folder", "C:\\windows")) != fold("C:\\windows"):
+        out.append("windows_folder: \"%s\": Wine's Windows folder is C:\\windows" %
+                   m["windows_folder"])
     return out
 
 

@@ -1,6 +1,8 @@
 // The entry point of QV3Update.exe: a windowless GUI program that runs one update (qv::Main)
 // over the real Windows seam and ends with an exit status that deployment tools understand.
-#include "platform/win32/entry/dll_search.h"
+// With dll_search.cpp the one place besides the real seam (src/platform/win32/) that includes
+// <windows.h>: the entry point and its DLL search set-up run before any of the seam is bound.
+#include "app/dll_search.h"
 #include "app/startup.h"
 #include "platform/win32/win32_platform.h"
 #include "registry/error.h"
@@ -52,6 +54,13 @@ int Run() {
   context.arguments = qv::app::ArgumentText(FromWide(GetCommandLineW()));
   context.processBits = static_cast<int>(sizeof(void*) * 8);
   context.exeName = RunningExeName();
+#ifdef QV_PUBLISHER_KEY_ID
+  // The key this build is pinned to (see src/app/CMakeLists.txt): never read from a file, and
+  // above all not from the program's own one, which lies in its user's folder.
+  static_assert(sizeof(QV_PUBLISHER_KEY_ID) == 41, "40 hexadecimal digits");
+  context.publisherKey = qv::ParseKeyId(QV_PUBLISHER_KEY_ID);
+  if (!context.publisherKey) return qv::kExitError;
+#endif
 
   qv::win::Win32Platform seam;
   qv::win::Platform platform = seam.platform();

@@ -1,4 +1,4 @@
-#include "platform/win32/entry/dll_search.h"
+#include "app/dll_search.h"
 
 #include <windows.h>
 
