@@ -84,6 +84,7 @@ TEST(Description, JsonOfAMachineReadsBackAsTheSameMachine) {
   other.installer.effect = InstallerEffect::Fail;
   other.environment.emplace_back("TEMP", "C:\\Temp");
   other.codePage = 932;
+  other.uiLanguage = qv::sim::kUiGerman;
   EXPECT_FALSE(other == m);
   EXPECT_TRUE(ReadDescription(DescriptionToJson(other), "printed.json") == other);
 }
@@ -96,7 +97,14 @@ TEST_P(ExampleFile, Reads) {
 
 INSTANTIATE_TEST_SUITE_P(Shipped, ExampleFile,
                          ::testing::Values("default.json", "xp-german.json", "not-installed.json",
-                                           "registry-refused.json", "win10-utf8-polish.json"));
+                                           "registry-refused.json", "win10-utf8-polish.json",
+                                           "xp-x64-german.json"));
+
+TEST(Description, GermanExamplesHaveAGermanWindows) {
+  for (const char* name : {"xp-german.json", "xp-x64-german.json"})
+    EXPECT_EQ(ReadDescriptionFile(kExamples + "/" + name).uiLanguage, qv::sim::kUiGerman) << name;
+  EXPECT_EQ(DefaultMachine().uiLanguage, qv::sim::kUiEnglish);
+}
 
 TEST(Description, ReadsEveryField) {
   const MachineDescription m = ReadDescription(R"({
@@ -150,7 +158,7 @@ TEST(Description, EmptyObjectIsAnEmptyMachineWithAnIdleInstaller) {
 
 struct ErrorCase {
   const char* name;
-  const char* json;
+  std::string json;
   int line;
   const char* message;
 };
@@ -166,7 +174,9 @@ TEST_P(DescriptionErrorCase, NamesFileLineAndProblem) {
     EXPECT_EQ(e.file(), "machine.json");
     EXPECT_EQ(e.line(), c.line) << e.what();
     EXPECT_NE(e.message().find(c.message), std::string::npos) << e.what();
-    const std::string where = "machine.json:" + std::to_string(c.line) + ":";
+    // Line 0: a problem of the whole file, which names no line.
+    const std::string where =
+        c.line ? "machine.json:" + std::to_string(c.line) + ":" : "machine.json: error: ";
     EXPECT_EQ(std::string(e.what()).rfind(where, 0), 0u) << e.what();
   }
 }
@@ -237,7 +247,36 @@ INSTANTIATE_TEST_SUITE_P(
                   3, "line 3 of the regedit text: unknown root key"},
         ErrorCase{"RegistryWrongType", "{\n  \"registry\": 5\n}", 2, "expected regedit text"},
         ErrorCase{"RegistryFileMissing", "{\n  \"registry_file\": \"no-such-file.reg\"\n}", 2,
-                  "cannot read the registry file"}),
+                  "cannot read the registry file"},
+        // A key given twice names both lines; the parser alone would keep the last.
+        ErrorCase{"DuplicateKey", "{\n  \"arguments\": \"/en\",\n  \"windows_bits\": 64,\n"
+                                  "  \"arguments\": \"\"\n}",
+                  4, "arguments: given twice, on line 2 and on line 4"},
+        ErrorCase{"DuplicateKeyInAFile",
+                  "{\n  \"files\": [ { \"path\": \"C:\\\\a\",\n    \"path\": \"C:\\\\b\" } ]\n}", 3,
+                  "files[0].path: given twice, on line 2 and on line 3"},
+        ErrorCase{"DuplicateKeyEscaped", "{\n  \"arguments\": \"\",\n  \"\\u0061rguments\": \"/en\"\n}",
+                  3, "arguments: given twice"},
+        // Numbers where an integer belongs say what they are.
+        ErrorCase{"BitsWithExponent", "{\n  \"windows_bits\": 1e99\n}", 2,
+                  "expected an integer, got a number too large for an integer (1e+99)"},
+        ErrorCase{"BitsWithDecimalPoint", "{\n  \"windows_bits\": 64.0\n}", 2,
+                  "got a number written with an exponent or a decimal point (64.0)"},
+        ErrorCase{"UnknownUiLanguage", "{\n  \"ui_language\": \"fr-FR\"\n}", 2,
+                  "ui_language: expected a Windows UI language the simulation knows: \"en-US\""},
+        ErrorCase{"UiLanguageNumber", "{\n  \"ui_language\": 1031\n}", 2,
+                  "ui_language: expected a string, got an integer"},
+        // The encoding: UTF-8 only, with or without a byte-order mark.
+        ErrorCase{"Latin1Byte", "{\n  \"description\": \"M\xE4" "chine\"\n}", 2,
+                  "the byte 0xE4 is not UTF-8"},
+        ErrorCase{"Utf16LittleEndian", "\xFF\xFE{\0}\0", 0,
+                  "the file is UTF-16 (little-endian, with a byte-order mark); a description must "
+                  "be UTF-8"},
+        ErrorCase{"Utf16WithoutMark", std::string("{\0\"\0}\0", 6), 0,
+                  "UTF-16 (little-endian, without a byte-order mark)"},
+        ErrorCase{"Utf16BigEndian", std::string("\xFE\xFF\0{\0}", 6), 0, "UTF-16 (big-endian"},
+        ErrorCase{"Utf8MarkThenMistake", "\xEF\xBB\xBF{\n  \"colour\": 1\n}", 2,
+                  "unknown field \"colour\""}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return info.param.name; });
 
 TEST(DescriptionErrorColumn, PointsAtTheTokenWhereJsonWentWrong) {
@@ -308,9 +347,47 @@ TEST_F(DescriptionFiles, MissingDescriptionFile) {
     ReadDescriptionFile((dir_ / "absent.json").string());
     FAIL() << "no error";
   } catch (const DescriptionError& e) {
-    EXPECT_NE(std::string(e.what()).find("absent.json: error: cannot open"), std::string::npos)
+    EXPECT_NE(std::string(e.what()).find(
+                  "absent.json: error: cannot read the description: there is no such file"),
+              std::string::npos)
         << e.what();
   }
+  try {
+    ReadDescriptionFile(dir_.string());
+    FAIL() << "no error for a folder";
+  } catch (const DescriptionError& e) {
+    EXPECT_NE(std::string(e.what()).find("it is a folder, not a file"), std::string::npos)
+        << e.what();
+  }
+}
+
+// A description copied with its registry file to another folder reads the same from anywhere:
+// its relative paths are taken from its own folder, not from the current one.
+TEST_F(DescriptionFiles, RelativePathsAreTakenFromTheDescriptionsFolder) {
+  fs::create_directories(dir_ / "copy");
+  fs::copy_file(kExamples + "/default.json", dir_ / "copy" / "default.json");
+  fs::copy_file(kExamples + "/default.reg", dir_ / "copy" / "default.reg");
+  fs::create_directories(dir_ / "elsewhere");
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_ / "elsewhere");
+  std::string message;
+  bool same = false;
+  try {
+    same = ReadDescriptionFile("../copy/default.json") == DefaultMachine();
+    fs::remove(dir_ / "copy" / "default.reg");
+    ReadDescriptionFile("../copy/default.json");
+  } catch (const DescriptionError& e) {
+    message = e.what();
+  }
+  fs::current_path(before);
+  EXPECT_TRUE(same);
+  // Without its registry file the message names the file where it was looked for.
+  const std::string where = (dir_ / "copy" / "default.reg").lexically_normal().string();
+  EXPECT_NE(message.find("registry_file: cannot read the registry file " + where +
+                         ": there is no such file (a relative path is taken from the "
+                         "description's folder)"),
+            std::string::npos)
+      << message;
 }
 
 // Any damage to a description gives a description error or a machine, never anything else.
