@@ -236,6 +236,10 @@ TEST_F(DefaultRun, JsonReportHasTheSameFacts) {
   EXPECT_EQ(j["exit_status"], 0);
   ASSERT_EQ(j["dialogs"].size(), 2u);
   EXPECT_EQ(j["dialogs"][0]["main_instruction"], "Quorvia 3 Update");
+  EXPECT_EQ(j["ui_language"], "en-US");
+  EXPECT_EQ(j["dialogs"][0]["shown_buttons"],
+            nlohmann::json::parse(R"([{"id": 6, "text": "Install update now"},
+                                      {"id": 2, "text": "Cancel"}])"));
   EXPECT_EQ(j["processes"][0]["command_line"],
             "msiexec.exe /qb /p \"C:\\Users\\User\\Downloads\\qvupdate.msp\"");
   EXPECT_EQ(j["registry"]["64-bit view"]["values_written"], 4);
@@ -323,7 +327,34 @@ INSTANTIATE_TEST_SUITE_P(
                   "updated", 0, 2, 1, "style 0x00010041: MB_OKCANCEL | MB_ICONINFORMATION | MB_SETFOREGROUND"},
         Variation{"CannotShowPrompt",
                   [](MachineDescription& m) { m.answers = {Answer::CannotShow}; },
-                  "updated", 0, 2, 2, "the dialog could not be shown"}),
+                  "updated", 0, 2, 2, "the dialog could not be shown"},
+        // Windows' own buttons follow the machine's UI language, the updater's texts "/en".
+        Variation{"GermanWindowsEnglishUpdater",
+                  [](MachineDescription& m) { m.uiLanguage = qv::sim::kUiGerman; },
+                  "updated", 0, 2, 2, "[ Install update now ]  [ Abbrechen ] │"},
+        Variation{"GermanWindowsGermanUpdater",
+                  [](MachineDescription& m) {
+                    m.uiLanguage = qv::sim::kUiGerman;
+                    m.arguments = "";
+                  },
+                  "updated", 0, 2, 2, "[ Update jetzt installieren ]  [ Abbrechen ] │"},
+        Variation{"GermanWindowsReport",
+                  [](MachineDescription& m) { m.uiLanguage = qv::sim::kUiGerman; },
+                  "updated", 0, 2, 2, "[ Schließen ] │"},
+        Variation{"GermanWindowsXP",
+                  [](MachineDescription& m) {
+                    m.uiLanguage = qv::sim::kUiGerman;
+                    m.windowsVersion = "5.1";
+                  },
+                  "updated", 0, 2, 1, "[ OK ]  [ Abbrechen ] │"},
+        Variation{"EnglishWindowsGermanUpdater",
+                  [](MachineDescription& m) { m.arguments = ""; },
+                  "updated", 0, 2, 2, "[ Update jetzt installieren ]  [ Cancel ] │"},
+        Variation{"UiLanguageInTheHeader",
+                  [](MachineDescription& m) { m.uiLanguage = qv::sim::kUiGerman; },
+                  "updated", 0, 2, 2,
+                  "Language:  the updater's texts English (\"/en\" in the arguments); Windows' "
+                  "own (buttons, folder names) de-DE\n"}),
     [](const ::testing::TestParamInfo<Variation>& info) { return info.param.name; });
 
 TEST(ReportRegistry, ValuesWrittenWithTheirOwnDataAreListedApart) {
