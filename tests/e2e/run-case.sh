@@ -118,8 +118,11 @@ data=$drive_c/qv-e2e
 # (x86)" on 64-bit Windows, "Program Files" on 32-bit Windows.
 ARGS=() WINVER= PRODUCT=1 INSTALL="$PROGRAM_FILES_32\\Quorvia 3\\" COMMUNICATOR=0
 SHORTCUT=none MSI_MODE=update PLANT=0 ACTIONS=() EXPECT_STATUS=0 PROCESS=QV3Update.exe
-DOWNLOAD=download
+DOWNLOAD=download WINE_LOCALE=
 "case_$case_name"
+# The Windows UI language of a described machine: Wine gives the prefix the one of the Unix
+# locale it runs in (the buttons user32 and comctl32 make follow it).
+[ -n "$WINE_LOCALE" ] && export LC_ALL=$WINE_LOCALE
 mkdir -p "$data/$DOWNLOAD"
 
 if [ "$(type -t "run_$case_name")" = function ]; then
