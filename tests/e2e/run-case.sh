@@ -98,12 +98,27 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LC_ALL=C.UTF-8
 wine() { "$wine_loader" "$@"; }
+# The folder the Wine server of this prefix keeps its socket and lock in, named by the prefix's
+# device and inode, below a folder that every prefix shares: Debian's Wine makes it in the
+# temporary folder (TMPDIR) as wine-XXXXXX/server-DEV-INODE, upstream Wine as
+# /tmp/.wine-UID/server-DEV-INODE. Wine leaves it behind when the server ends.
+wine_server_dirs() {
+  local dev inode name
+  read -r dev inode < <(stat -c '%D %i' "$WINEPREFIX" 2>/dev/null) || return 0
+  name=$(printf 'server-%s-%x' "$dev" "$inode")
+  printf '%s\n' "${TMPDIR:-/tmp}"/wine-*/"$name" "/tmp/.wine-$(id -u)/$name"
+}
 cleanup() {
   [ -n "${photographer_pid:-}" ] && kill "$photographer_pid" 2>/dev/null
   "$wineserver_bin" -k >/dev/null 2>&1
   if [ "$keep" = 1 ]; then
     echo "prefix kept: $WINEPREFIX" >&2
   else
+    "$wineserver_bin" -w >/dev/null 2>&1
+    local dir
+    while IFS= read -r dir; do
+      [ -d "$dir" ] && rm -rf "$dir"
+    done < <(wine_server_dirs)
     rm -rf "$WINEPREFIX"
   fi
 }
