@@ -58,7 +58,8 @@ ROWS = [
      "copy/default.json:9:3: error: registry_file: cannot read the registry file {d}/copy/"
      "default.reg: there is no such file (a relative path is taken from the description's "
      "folder)", 1),
-    (["{q}", "--machine", "{d}/both/default.json", "--quiet"], 0, "", 0),
+    # Copied with its registry file, read from another folder: paths are the description's.
+    (["{q}", "--machine", "both/default.json", "--quiet"], 0, "", 0),
     (["{q}", "--html", "x.html", "--registry-out", "x.reg"], 2,
      "qv3sim: error: --registry-out does not go with --html", 1),
     (["{q}", "--html", "/nonexistent/x.html"], 2,

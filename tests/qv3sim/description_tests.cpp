@@ -352,42 +352,6 @@ TEST_F(DescriptionFiles, MissingDescriptionFile) {
               std::string::npos)
         << e.what();
   }
-  try {
-    ReadDescriptionFile(dir_.string());
-    FAIL() << "no error for a folder";
-  } catch (const DescriptionError& e) {
-    EXPECT_NE(std::string(e.what()).find("it is a folder, not a file"), std::string::npos)
-        << e.what();
-  }
-}
-
-// A description copied with its registry file to another folder reads the same from anywhere:
-// its relative paths are taken from its own folder, not from the current one.
-TEST_F(DescriptionFiles, RelativePathsAreTakenFromTheDescriptionsFolder) {
-  fs::create_directories(dir_ / "copy");
-  fs::copy_file(kExamples + "/default.json", dir_ / "copy" / "default.json");
-  fs::copy_file(kExamples + "/default.reg", dir_ / "copy" / "default.reg");
-  fs::create_directories(dir_ / "elsewhere");
-  const fs::path before = fs::current_path();
-  fs::current_path(dir_ / "elsewhere");
-  std::string message;
-  bool same = false;
-  try {
-    same = ReadDescriptionFile("../copy/default.json") == DefaultMachine();
-    fs::remove(dir_ / "copy" / "default.reg");
-    ReadDescriptionFile("../copy/default.json");
-  } catch (const DescriptionError& e) {
-    message = e.what();
-  }
-  fs::current_path(before);
-  EXPECT_TRUE(same);
-  // Without its registry file the message names the file where it was looked for.
-  const std::string where = (dir_ / "copy" / "default.reg").lexically_normal().string();
-  EXPECT_NE(message.find("registry_file: cannot read the registry file " + where +
-                         ": there is no such file (a relative path is taken from the "
-                         "description's folder)"),
-            std::string::npos)
-      << message;
 }
 
 // Any damage to a description gives a description error or a machine, never anything else.

@@ -329,27 +329,18 @@ INSTANTIATE_TEST_SUITE_P(
                   [](MachineDescription& m) { m.answers = {Answer::CannotShow}; },
                   "updated", 0, 2, 2, "the dialog could not be shown"},
         // Windows' own buttons follow the machine's UI language, the updater's texts "/en".
-        Variation{"GermanWindowsEnglishUpdater",
-                  [](MachineDescription& m) { m.uiLanguage = qv::sim::kUiGerman; },
-                  "updated", 0, 2, 2, "[ Install update now ]  [ Abbrechen ] │"},
         Variation{"GermanWindowsGermanUpdater",
                   [](MachineDescription& m) {
                     m.uiLanguage = qv::sim::kUiGerman;
                     m.arguments = "";
                   },
                   "updated", 0, 2, 2, "[ Update jetzt installieren ]  [ Abbrechen ] │"},
-        Variation{"GermanWindowsReport",
-                  [](MachineDescription& m) { m.uiLanguage = qv::sim::kUiGerman; },
-                  "updated", 0, 2, 2, "[ Schließen ] │"},
         Variation{"GermanWindowsXP",
                   [](MachineDescription& m) {
                     m.uiLanguage = qv::sim::kUiGerman;
                     m.windowsVersion = "5.1";
                   },
                   "updated", 0, 2, 1, "[ OK ]  [ Abbrechen ] │"},
-        Variation{"EnglishWindowsGermanUpdater",
-                  [](MachineDescription& m) { m.arguments = ""; },
-                  "updated", 0, 2, 2, "[ Update jetzt installieren ]  [ Cancel ] │"},
         Variation{"UiLanguageInTheHeader",
                   [](MachineDescription& m) { m.uiLanguage = qv::sim::kUiGerman; },
                   "updated", 0, 2, 2,

@@ -7,6 +7,7 @@ Usage: wine_driver_tests.py QV3SIM"""
 import copy
 import json
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -195,24 +196,15 @@ class UiLanguage(unittest.TestCase):
             self.assertIn("WINE_LOCALE=de_DE.UTF-8\nUI_LANGUAGE=de-DE\n", text)
 
     def test_every_ui_language_of_qv3sim_has_a_locale(self):
-        # The languages qv3sim knows are the ones it refuses no other: each must be stageable.
-        for tag in driver.UI_LOCALES:
-            with tempfile.TemporaryDirectory() as d:
-                path = os.path.join(d, "m.json")
-                with open(path, "w", encoding="utf-8") as f:
-                    json.dump({"ui_language": tag}, f)
-                run = subprocess.run([QV3SIM, "--machine", path, "--quiet"], capture_output=True,
-                                     timeout=60)
-                self.assertEqual(run.returncode, 0, run.stderr)
+        # qv3sim names the languages it knows when it refuses another: each must have a locale.
         with tempfile.TemporaryDirectory() as d:
             path = os.path.join(d, "m.json")
             with open(path, "w", encoding="utf-8") as f:
                 json.dump({"ui_language": "xx-XX"}, f)
             run = subprocess.run([QV3SIM, "--machine", path], capture_output=True, timeout=60)
-            err = run.stderr.decode("utf-8")
+            known = re.findall(r'"([a-z]{2}-[A-Z]{2})" \(', run.stderr.decode("utf-8"))
             self.assertEqual(run.returncode, 2)
-            for tag in driver.UI_LOCALES:
-                self.assertIn('"%s"' % tag, err)
+            self.assertEqual(sorted(known), sorted(driver.UI_LOCALES))
 
 
 if __name__ == "__main__":
