@@ -23,6 +23,7 @@ using ULONG = std::uint32_t;
 using BOOL = std::int32_t;
 using HRESULT = std::int32_t;
 using REGSAM = DWORD;
+using LANGID = WORD;
 using WCHAR = char16_t;
 
 constexpr BOOL FALSE = 0;
@@ -391,8 +392,15 @@ constexpr UINT MB_ICONINFORMATION = 0x40;
 constexpr UINT MB_SETFOREGROUND = 0x10000;
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+constexpr int IDABORT = 3;
+constexpr int IDRETRY = 4;
+constexpr int IDIGNORE = 5;
 constexpr int IDYES = 6;
+constexpr int IDNO = 7;
 constexpr int IDCLOSE = 8;
+constexpr int IDHELP = 9;
+constexpr int IDTRYAGAIN = 10;
+constexpr int IDCONTINUE = 11;
 
 constexpr DWORD TDF_USE_HICON_MAIN = 0x0002;
 constexpr DWORD TDF_USE_HICON_FOOTER = 0x0004;

@@ -131,7 +131,7 @@ class UpdateRun {
       ForceForeground(platform_.windows, form.hWnd());
       form.Unload();
     }
-    bEnglish = ToLower(context_.arguments).find(u"/en") != Text::npos;
+    bEnglish = ChoosesEnglish(context_.arguments);
   }
 
   // Phase 2: the product key, looked for in the 32-bit view (the key object sees to that).
@@ -609,6 +609,8 @@ RunOutcome Main(win::Platform& platform, const RunContext& context) {
   UpdateRun run(platform, context);
   return run.Run();
 }
+
+bool ChoosesEnglish(TextView arguments) { return ToLower(arguments).find(u"/en") != Text::npos; }
 
 int ExitStatus(RunOutcome outcome) {
   switch (outcome) {

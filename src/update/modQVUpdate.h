@@ -29,6 +29,10 @@ struct RunContext {
   std::optional<KeyId> publisherKey;
 };
 
+// The run's language: English when the arguments hold "/en" anywhere, without regard to case;
+// German otherwise.
+bool ChoosesEnglish(TextView arguments);
+
 // Runs the update. Raises qv::Error (registry errors, a shortcut that cannot be replaced);
 // catches none.
 RunOutcome Main(win::Platform& platform, const RunContext& context);

@@ -230,6 +230,8 @@ def describe(settings, before):
         "special_folders": {"common_programs": s["common_programs"]},
         "answers": [answer_of(a) for a in s["actions"]],
         "installer": installer,
+        # The prefix's Windows UI language: the harness runs Wine in C.UTF-8, English.
+        "ui_language": s.get("ui_language") or "en-US",
     }, **extra)
 
 
@@ -274,6 +276,11 @@ def described(settings, before):
     if fold(machine.get("system_folder", "C:\\Windows\\system32")) == fold(WINE_SYSTEM_FOLDER):
         machine["system_folder"] = WINE_SYSTEM_FOLDER
     machine["code_page"] = int(settings["code_page"])
+    staged = settings.get("ui_language") or "en-US"
+    if machine.get("ui_language", "en-US") != staged:
+        notes.append("the description names the UI language %s; the prefix ran in %s, and the "
+                     "simulation models that" % (machine.get("ui_language", "en-US"), staged))
+        machine["ui_language"] = staged
     return machine, notes
 
 

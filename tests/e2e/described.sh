@@ -11,6 +11,8 @@
 #   MSI_MODE         update (with C:\qv-e2e\QVApp-new.exe staged), none, fail or missing
 #   MSI_TARGET       the file the installer replaces, when not the product's QVApp.exe
 #   MSI_PATH         the installer's image, when not the system folder's msiexec.exe
+#   WINE_LOCALE      the Unix locale Wine runs in, for the Windows UI language UI_LANGUAGE
+#                    (empty: C.UTF-8, English)
 PLAN=
 
 case_described() {

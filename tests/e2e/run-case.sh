@@ -109,12 +109,27 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LC_ALL=C.UTF-8
 wine() { "$wine_loader" "$@"; }
+# The folder the Wine server of this prefix keeps its socket and lock in, named by the prefix's
+# device and inode, below a folder that every prefix shares: Debian's Wine makes it in the
+# temporary folder (TMPDIR) as wine-XXXXXX/server-DEV-INODE, upstream Wine as
+# /tmp/.wine-UID/server-DEV-INODE. Wine leaves it behind when the server ends.
+wine_server_dirs() {
+  local dev inode name
+  read -r dev inode < <(stat -c '%D %i' "$WINEPREFIX" 2>/dev/null) || return 0
+  name=$(printf 'server-%s-%x' "$dev" "$inode")
+  printf '%s\n' "${TMPDIR:-/tmp}"/wine-*/"$name" "/tmp/.wine-$(id -u)/$name"
+}
 cleanup() {
   [ -n "${photographer_pid:-}" ] && kill "$photographer_pid" 2>/dev/null
   "$wineserver_bin" -k >/dev/null 2>&1
   if [ "$keep" = 1 ]; then
     echo "prefix kept: $WINEPREFIX" >&2
   else
+    "$wineserver_bin" -w >/dev/null 2>&1
+    local dir
+    while IFS= read -r dir; do
+      [ -d "$dir" ] && rm -rf "$dir"
+    done < <(wine_server_dirs)
     qv_prefix_remove "$WINEPREFIX"
   fi
 }
@@ -129,8 +144,11 @@ data=$drive_c/qv-e2e
 # (x86)" on 64-bit Windows, "Program Files" on 32-bit Windows.
 ARGS=() WINVER= PRODUCT=1 INSTALL="$PROGRAM_FILES_32\\Quorvia 3\\" COMMUNICATOR=0
 SHORTCUT=none MSI_MODE=update PLANT=0 ACTIONS=() EXPECT_STATUS=0 PROCESS=QV3Update.exe
-DOWNLOAD=download INSTALLER=stand-in PATCH_FILE=qvupdate.msp PIN= PACKAGE=fake SWAP=
+DOWNLOAD=download INSTALLER=stand-in PATCH_FILE=qvupdate.msp PIN= PACKAGE=fake SWAP= WINE_LOCALE=
 "case_$case_name"
+# The Windows UI language of a described machine: Wine gives the prefix the one of the Unix
+# locale it runs in (the buttons user32 and comctl32 make follow it).
+[ -n "$WINE_LOCALE" ] && export LC_ALL=$WINE_LOCALE
 if [ "$INSTALLER" = real ] && [ ! -s "$packages/codes.txt" ]; then
   echo "run-case.sh: case $case_name needs the product's package and patches (--packages DIR," \
     "built by tests/e2e/package/mkpackages.sh); none in '$packages'" >&2

@@ -56,6 +56,18 @@ def move_value_to_64_bit_view(d):
                           "\"QVApp.exe\"=dword:00002af8\n")(d)
 
 
+def both(*faults):
+    def change(d):
+        for fault in faults:
+            fault(d)
+    return change
+
+
+# The prefix in a German Windows UI language, as the settings record it.
+GERMAN_PREFIX = edit("settings.json", '"case": ', '"ui_language": "de-DE",\n  "case": ')
+GERMAN_CANCEL = edit("after/dialogs.txt", "Button\t2\t1\tCancel", "Button\t2\t1\tAbbrechen")
+
+
 def shortcut_untouched(d):
     shutil.copy(os.path.join(d, "before", "links.txt"), os.path.join(d, "after", "links.txt"))
 
@@ -82,6 +94,13 @@ ROWS = [
      ["dialogs"]),
     ("button id", edit("after/dialogs.txt", "Button\t6\t1\tInstall", "Button\t1\t1\tInstall"),
      ["dialogs"]),
+    # Windows' own buttons follow the prefix's UI language, and the simulation models it.
+    ("German Windows buttons, English prefix", GERMAN_CANCEL, ["dialogs"]),
+    ("German prefix, English Windows buttons", GERMAN_PREFIX, ["dialogs"]),
+    ("German prefix and buttons",
+     both(GERMAN_PREFIX, GERMAN_CANCEL,
+          edit("after/dialogs.txt", "Button\t8\t1\t&Close", "Button\t8\t1\t&Schlie\u00dfen")),
+     []),
     # The report answered by its Close button under Wine, cancelled by the simulated user.
     ("other button pressed", edit("settings.json", '"button:Close"', '"id:2"'), ["dialogs"]),
     ("one dialog more", append("after/dialogs.txt", "dialog\t3\ntitle\tQuorvia 3\n"), ["dialogs"]),

@@ -95,6 +95,7 @@ TEST(Description, JsonOfAMachineReadsBackAsTheSameMachine) {
   write.path = "C:\\x\\qvupdate.msp";
   write.knownForm = false;
   other.userWrites.push_back(write);
+  other.uiLanguage = qv::sim::kUiGerman;
   EXPECT_FALSE(other == m);
   EXPECT_TRUE(ReadDescription(DescriptionToJson(other), "printed.json") == other);
 }
@@ -108,7 +109,14 @@ TEST_P(ExampleFile, Reads) {
 INSTANTIATE_TEST_SUITE_P(Shipped, ExampleFile,
                          ::testing::Values("default.json", "xp-german.json", "not-installed.json",
                                            "registry-refused.json", "win10-utf8-polish.json",
-                                           "refused-package.json", "swap-during-prompt.json"));
+                                           "refused-package.json", "swap-during-prompt.json",
+                                           "xp-x64-german.json"));
+
+TEST(Description, GermanExamplesHaveAGermanWindows) {
+  for (const char* name : {"xp-german.json", "xp-x64-german.json"})
+    EXPECT_EQ(ReadDescriptionFile(kExamples + "/" + name).uiLanguage, qv::sim::kUiGerman) << name;
+  EXPECT_EQ(DefaultMachine().uiLanguage, qv::sim::kUiEnglish);
+}
 
 TEST(Description, ReadsEveryField) {
   const MachineDescription m = ReadDescription(R"({
@@ -172,7 +180,7 @@ TEST(Description, EmptyObjectIsAnEmptyMachineWithAnIdleInstaller) {
 
 struct ErrorCase {
   const char* name;
-  const char* json;
+  std::string json;
   int line;
   const char* message;
 };
@@ -188,7 +196,9 @@ TEST_P(DescriptionErrorCase, NamesFileLineAndProblem) {
     EXPECT_EQ(e.file(), "machine.json");
     EXPECT_EQ(e.line(), c.line) << e.what();
     EXPECT_NE(e.message().find(c.message), std::string::npos) << e.what();
-    const std::string where = "machine.json:" + std::to_string(c.line) + ":";
+    // Line 0: a problem of the whole file, which names no line.
+    const std::string where =
+        c.line ? "machine.json:" + std::to_string(c.line) + ":" : "machine.json: error: ";
     EXPECT_EQ(std::string(e.what()).rfind(where, 0), 0u) << e.what();
   }
 }
@@ -275,7 +285,36 @@ INSTANTIATE_TEST_SUITE_P(
                   "{\n  \"user_writes\": [\n    { \"moment\": \"before-run\", \"path\": \"C:\\\\x\",\n"
                   "      \"delete\": true, \"signature\": { \"chain\": [\"k\"] } } ]\n}",
                   3, "a deleted file has no signature"},
-        ErrorCase{"EmptyPin", "{\n  \"updater_pin\": \"\"\n}", 2, "updater_pin: expected a key name"}),
+        ErrorCase{"EmptyPin", "{\n  \"updater_pin\": \"\"\n}", 2, "updater_pin: expected a key name"},
+        // A key given twice names both lines; the parser alone would keep the last.
+        ErrorCase{"DuplicateKey", "{\n  \"arguments\": \"/en\",\n  \"windows_bits\": 64,\n"
+                                  "  \"arguments\": \"\"\n}",
+                  4, "arguments: given twice, on line 2 and on line 4"},
+        ErrorCase{"DuplicateKeyInAFile",
+                  "{\n  \"files\": [ { \"path\": \"C:\\\\a\",\n    \"path\": \"C:\\\\b\" } ]\n}", 3,
+                  "files[0].path: given twice, on line 2 and on line 3"},
+        ErrorCase{"DuplicateKeyEscaped", "{\n  \"arguments\": \"\",\n  \"\\u0061rguments\": \"/en\"\n}",
+                  3, "arguments: given twice"},
+        // Numbers where an integer belongs say what they are.
+        ErrorCase{"BitsWithExponent", "{\n  \"windows_bits\": 1e99\n}", 2,
+                  "expected an integer, got a number too large for an integer (1e+99)"},
+        ErrorCase{"BitsWithDecimalPoint", "{\n  \"windows_bits\": 64.0\n}", 2,
+                  "got a number written with an exponent or a decimal point (64.0)"},
+        ErrorCase{"UnknownUiLanguage", "{\n  \"ui_language\": \"fr-FR\"\n}", 2,
+                  "ui_language: expected a Windows UI language the simulation knows: \"en-US\""},
+        ErrorCase{"UiLanguageNumber", "{\n  \"ui_language\": 1031\n}", 2,
+                  "ui_language: expected a string, got an integer"},
+        // The encoding: UTF-8 only, with or without a byte-order mark.
+        ErrorCase{"Latin1Byte", "{\n  \"description\": \"M\xE4" "chine\"\n}", 2,
+                  "the byte 0xE4 is not UTF-8"},
+        ErrorCase{"Utf16LittleEndian", "\xFF\xFE{\0}\0", 0,
+                  "the file is UTF-16 (little-endian, with a byte-order mark); a description must "
+                  "be UTF-8"},
+        ErrorCase{"Utf16WithoutMark", std::string("{\0\"\0}\0", 6), 0,
+                  "UTF-16 (little-endian, without a byte-order mark)"},
+        ErrorCase{"Utf16BigEndian", std::string("\xFE\xFF\0{\0}", 6), 0, "UTF-16 (big-endian"},
+        ErrorCase{"Utf8MarkThenMistake", "\xEF\xBB\xBF{\n  \"colour\": 1\n}", 2,
+                  "unknown field \"colour\""}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return info.param.name; });
 
 TEST(DescriptionErrorColumn, PointsAtTheTokenWhereJsonWentWrong) {
@@ -346,7 +385,9 @@ TEST_F(DescriptionFiles, MissingDescriptionFile) {
     ReadDescriptionFile((dir_ / "absent.json").string());
     FAIL() << "no error";
   } catch (const DescriptionError& e) {
-    EXPECT_NE(std::string(e.what()).find("absent.json: error: cannot open"), std::string::npos)
+    EXPECT_NE(std::string(e.what()).find(
+                  "absent.json: error: cannot read the description: there is no such file"),
+              std::string::npos)
         << e.what();
   }
 }

@@ -178,25 +178,44 @@ class Html(unittest.TestCase):
                     for d in sim["dialogs"]:
                         for c in captions(d):
                             self.assertIn(c, text)
+                    # Every simulated dialog's buttons, as qv3sim labels them (German on the
+                    # German examples' Windows), are drawn.
+                    drawn = [b for b, _ in page.buttons]
+                    for d in sim["dialogs"]:
+                        self.assertTrue(d["shown_buttons"])
+                        for b in d["shown_buttons"]:
+                            self.assertIn(b["text"], drawn)
+                    if name.startswith("xp-") and "german" in name:
+                        self.assertIn("Abbrechen", drawn)
                     self.assertEqual(reason in text, wine_kind == "not run")
                     self.assertEqual("DISAGREE" in text, agree is False)
                     self.assertEqual("no screenshot" in text, wine_kind == "ran")
 
     def test_escaping_and_buttons(self):
         nasty = '<b>&"'
+
+        def shown(*buttons):  # as qv3sim lists a dialog's buttons
+            return [{"id": i, "text": t} for i, t in buttons]
         dialogs = [
             # dialog, button texts in order, the one pressed
             ({"kind": "message box", "caption": nasty, "text": "Zeile eins\r\nZeile <zwei>",
-              "style": 0x23, "answer": "confirm", "result": 7}, ["Yes", "No", "Cancel"], "No"),
+              "style": 0x23, "answer": "confirm", "result": 7,
+              "shown_buttons": shown((6, "Yes"), (7, "No"), (2, "Cancel"))},
+             ["Yes", "No", "Cancel"], "No"),
             ({"kind": "message box", "caption": "\u30a2\uff11 \u00e4", "text": "", "style": 6,
-              "answer": "cancel", "result": 11}, ["Cancel", "Try Again", "Continue"], "Continue"),
+              "answer": "cancel", "result": 11,
+              "shown_buttons": shown((2, "Cancel"), (10, "Try Again"), (11, "Continue"))},
+             ["Cancel", "Try Again", "Continue"], "Continue"),
             ({"kind": "task dialog", "window_title": "T&amp; 'q'", "main_instruction": nasty,
               "content": "c", "footer": "f", "common_buttons": 0x9,
-              "buttons": [{"id": 100, "text": "<Go>"}], "answer": "confirm", "result": 100},
+              "buttons": [{"id": 100, "text": "<Go>"}], "answer": "confirm", "result": 100,
+              "shown_buttons": shown((100, "<Go>"), (1, "OK"), (2, "Cancel"))},
              ["<Go>", "OK", "Cancel"], "<Go>"),
             ({"kind": "task dialog", "window_title": "all", "common_buttons": 0x3E, "buttons": [],
-              "answer": "confirm", "result": 8}, ["Yes", "No", "Cancel", "Retry", "Close"],
-             "Close"),
+              "answer": "confirm", "result": 8,
+              "shown_buttons": shown((6, "Yes"), (7, "No"), (2, "Cancel"), (4, "Retry"),
+                                     (8, "Close"))},
+             ["Yes", "No", "Cancel", "Retry", "Close"], "Close"),
         ]
         sim = {"machine": "m", "outcome": "updated", "exit_status": 0,
                "dialogs": [d for d, _, _ in dialogs], "processes": [], "registry_file": ""}

@@ -1,6 +1,7 @@
 // The matrix of qv3sim: every combination is run once, and the lines say how each run went.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 #include <string>
@@ -50,6 +51,25 @@ TEST(Matrix, MachineOfACaseFollowsIt) {
   EXPECT_TRUE(germanLink);
 }
 
+// Every word the lines use to name a machine is in the legend.
+TEST(Matrix, LegendExplainsEveryWordOfTheLines) {
+  const std::string legend = MatrixLegend(232);
+  std::set<std::string> words;
+  for (const MatrixCase& c : MatrixCases()) {
+    std::istringstream name(CaseName(c));
+    for (std::string word; name >> word;) {
+      if (word.rfind("cp", 0) == 0) word = "cpN";
+      else if (word.find('/') != std::string::npos) word = word.substr(0, 3);  // "6.1/64"
+      words.insert(word);
+    }
+  }
+  EXPECT_GT(words.size(), 12u);
+  for (const std::string& word : words)
+    EXPECT_NE(legend.find(word), std::string::npos) << word;
+  for (const char* column : {"outcome (N)", "dialogs", "started", "values", "TD task dialog"})
+    EXPECT_NE(legend.find(column), std::string::npos) << column;
+}
+
 struct LineCase {
   const char* name;  // the case's name, as CaseName gives it
   std::vector<const char*> parts;
@@ -77,7 +97,11 @@ std::vector<std::string>* MatrixRun::lines_ = new std::vector<std::string>;
 TEST_F(MatrixRun, RunsEveryCaseAndCountsThem) {
   EXPECT_EQ(summary_.runs, 232u);
   EXPECT_EQ(summary_.failures, 0u);
-  ASSERT_EQ(lines_->size(), 233u);
+  // The legend, then one line per run and the count.
+  const std::string legend = MatrixLegend(232);
+  const std::size_t legendLines = static_cast<std::size_t>(std::count(legend.begin(), legend.end(), '\n'));
+  ASSERT_EQ(lines_->size(), legendLines + 233u);
+  EXPECT_EQ(lines_->front(), "qv3sim --matrix: the default machine in 232 variations, one run each");
   EXPECT_EQ(lines_->back().rfind("232 runs in ", 0), 0u) << lines_->back();
   EXPECT_NE(lines_->back().find(" runs per second"), std::string::npos);
   for (std::size_t i = 0; i + 1 < lines_->size(); ++i)

@@ -256,6 +256,10 @@ TEST_F(DefaultRun, JsonReportHasTheSameFacts) {
   EXPECT_EQ(j["exit_status"], 0);
   ASSERT_EQ(j["dialogs"].size(), 2u);
   EXPECT_EQ(j["dialogs"][0]["main_instruction"], "Quorvia 3 Update");
+  EXPECT_EQ(j["ui_language"], "en-US");
+  EXPECT_EQ(j["dialogs"][0]["shown_buttons"],
+            nlohmann::json::parse(R"([{"id": 6, "text": "Install update now"},
+                                      {"id": 2, "text": "Cancel"}])"));
   EXPECT_EQ(j["processes"][0]["command_line"],
             "msiexec.exe /qb /p \"" + ProtectedFolder(*result_->machine) + "\\qvupdate.msp\"");
   EXPECT_EQ(j["file_changes"][1], "copied C:\\Users\\User\\Downloads\\qvupdate.msp -> " +
@@ -367,7 +371,25 @@ INSTANTIATE_TEST_SUITE_P(
                     m.userWrites = {swap, swap};
                     m.userWrites[1].path = "<new folder>\\qvupdate.msp";
                   },
-                  "updated", 0, 2, 2, "the standard user: replaced C:\\Users\\User\\Downloads\\qvupdate.msp\nthe standard user: could not replace C:\\Windows\\Temp\\QV3Update-"}),
+                  "updated", 0, 2, 2, "the standard user: replaced C:\\Users\\User\\Downloads\\qvupdate.msp\nthe standard user: could not replace C:\\Windows\\Temp\\QV3Update-"},
+        // Windows' own buttons follow the machine's UI language, the updater's texts "/en".
+        Variation{"GermanWindowsGermanUpdater",
+                  [](MachineDescription& m) {
+                    m.uiLanguage = qv::sim::kUiGerman;
+                    m.arguments = "";
+                  },
+                  "updated", 0, 2, 2, "[ Update jetzt installieren ]  [ Abbrechen ] │"},
+        Variation{"GermanWindowsXP",
+                  [](MachineDescription& m) {
+                    m.uiLanguage = qv::sim::kUiGerman;
+                    m.windowsVersion = "5.1";
+                  },
+                  "updated", 0, 2, 1, "[ OK ]  [ Abbrechen ] │"},
+        Variation{"UiLanguageInTheHeader",
+                  [](MachineDescription& m) { m.uiLanguage = qv::sim::kUiGerman; },
+                  "updated", 0, 2, 2,
+                  "Language:  the updater's texts English (\"/en\" in the arguments); Windows' "
+                  "own (buttons, folder names) de-DE\n"}),
     [](const ::testing::TestParamInfo<Variation>& info) { return info.param.name; });
 
 TEST(ReportRegistry, ValuesWrittenWithTheirOwnDataAreListedApart) {

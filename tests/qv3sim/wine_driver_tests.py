@@ -7,6 +7,7 @@ Usage: wine_driver_tests.py QV3SIM"""
 import copy
 import json
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -168,10 +169,49 @@ class Plan(unittest.TestCase):
             link = staged["C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quorvia 3"
                           "\\Synchronizing.lnk"]
             self.assertEqual(os.path.getsize(link), 0)
+            # English Windows: the harness's own C.UTF-8 locale.
+            self.assertIn("WINE_LOCALE=''\nUI_LANGUAGE=en-US\n", text)
             reg = open(os.path.join(work, "machine.reg"), "rb").read()
             self.assertTrue(reg.startswith(b"\xff\xfeW\x00i\x00n\x00"))
             self.assertIn("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\orvanta\\Quorvia]",
                           reg.decode("utf-16"))
+
+
+class UiLanguage(unittest.TestCase):
+    def test_the_prefix_runs_in_the_locale_of_the_ui_language(self):
+        german = dict(default_machine(), ui_language="de-DE")
+        rows = [  # machine, the locales this machine has, staged language, a note naming
+            (default_machine(), set(), "en-US", ""),
+            (german, {"c", "c.utf8", "de_de.utf8"}, "de-DE", ""),
+            (german, {"c", "c.utf8"}, "en-US", "no de_DE.UTF-8 locale"),
+        ]
+        for machine, locales, language, note in rows:
+            with self.subTest(language=machine.get("ui_language"), locales=sorted(locales)):
+                staged, said = driver.staged_ui_language(machine, locales)
+                self.assertEqual(staged, language)
+                self.assertEqual(bool(said), bool(note))
+                self.assertIn(note, said)
+        with tempfile.TemporaryDirectory() as work:
+            fixtures = os.path.join(work, "fixtures")
+            os.makedirs(fixtures)
+            for name in ("companion-versioned.exe", "companion.exe", "QV3Update.exe"):
+                open(os.path.join(fixtures, name), "wb").write(fake_program())
+            plan = driver.write_plan(german, {"shortcuts": []},
+                                     os.path.join(fixtures, "QV3Update.exe"), fixtures, work,
+                                     "de-DE")
+            text = open(plan, encoding="utf-8").read()
+            self.assertIn("WINE_LOCALE=de_DE.UTF-8\nUI_LANGUAGE=de-DE\n", text)
+
+    def test_every_ui_language_of_qv3sim_has_a_locale(self):
+        # qv3sim names the languages it knows when it refuses another: each must have a locale.
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "m.json")
+            with open(path, "w", encoding="utf-8") as f:
+                json.dump({"ui_language": "xx-XX"}, f)
+            run = subprocess.run([QV3SIM, "--machine", path], capture_output=True, timeout=60)
+            known = re.findall(r'"([a-z]{2}-[A-Z]{2})" \(', run.stderr.decode("utf-8"))
+            self.assertEqual(run.returncode, 2)
+            self.assertEqual(sorted(known), sorted(driver.UI_LOCALES))
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_ui_language.h"
 
 namespace qv::sim {
 namespace {
@@ -68,7 +69,61 @@ TEST(MessageBox, RecordsFieldsAndTakesAnswersInOrder) {
   EXPECT_EQ(r.type, win::MB_ICONERROR | win::MB_OKCANCEL);
   EXPECT_TRUE(win::IsNull(r.owner));
   EXPECT_EQ(m.Dialogs()[1].caption, u"Error");  // Windows' caption when none is given
+
+  MachineConfig german;
+  german.uiLanguage = kUiGerman;
+  SimMachine g(german);
+  g.platform().dialogs.MessageBoxW(win::HWND{}, u"x", nullptr, win::MB_OK);
+  EXPECT_EQ(g.Dialogs()[0].caption, u"Fehler");
 }
+
+// The buttons a dialog shows, in order, labelled as Windows labels its own in each UI language.
+struct ShownCase {
+  const char* name;
+  DialogRecord::Kind kind;
+  win::UINT styleOrCommonButtons;
+  int ownButton;  // a task dialog's own button "Los" with this id; 0: none
+  win::LANGID language;
+  std::u16string expected;  // "id label|id label"
+};
+
+class ButtonsShownCase : public ::testing::TestWithParam<ShownCase> {};
+
+TEST_P(ButtonsShownCase, AreWindowsButtonsInTheUiLanguage) {
+  const ShownCase& c = GetParam();
+  DialogRecord d;
+  d.kind = c.kind;
+  if (c.kind == DialogRecord::Kind::MessageBox) d.type = c.styleOrCommonButtons;
+  else d.dwCommonButtons = c.styleOrCommonButtons;
+  if (c.ownButton) d.buttons.emplace_back(c.ownButton, u"Los");
+  std::u16string shown;
+  for (const auto& [id, label] : ButtonsShown(d, c.language))
+    shown += (shown.empty() ? u"" : u"|") + IntToText(id) + u" " + label;
+  EXPECT_EQ(TextToUtf8(shown), TextToUtf8(c.expected));
+}
+
+constexpr auto kBox = DialogRecord::Kind::MessageBox;
+constexpr auto kTask = DialogRecord::Kind::TaskDialog;
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, ButtonsShownCase,
+    ::testing::Values(
+        ShownCase{"OkCancelGerman", kBox, 0x00010041, 0, kUiGerman, u"1 OK|2 Abbrechen"},
+        ShownCase{"AbortRetryIgnoreGerman", kBox, 2, 0, kUiGerman,
+                  u"3 Abbrechen|4 Wiederholen|5 Ignorieren"},
+        ShownCase{"YesNoCancelGerman", kBox, 3, 0, kUiGerman, u"6 Ja|7 Nein|2 Abbrechen"},
+        ShownCase{"CancelTryContinueEnglish", kBox, 6, 0, kUiEnglish,
+                  u"2 Cancel|10 Try Again|11 Continue"},
+        ShownCase{"CancelTryContinueGerman", kBox, 6, 0, kUiGerman,
+                  u"2 Abbrechen|10 Wiederholen|11 Weiter"},
+        ShownCase{"AllCommonInWindowsOrderGerman", kTask, 0x3F, 0, kUiGerman,
+                  u"1 OK|6 Ja|7 Nein|2 Abbrechen|4 Wiederholen|8 Schlie\u00DFen"},
+        // An own button with a common button's id keeps the program's text; the common one
+        // follows with Windows' label.
+        ShownCase{"OwnButtonWithCommonId", kTask, win::TDCBF_CANCEL_BUTTON, win::IDCANCEL,
+                  kUiGerman, u"2 Los|2 Abbrechen"},
+        ShownCase{"NoButtonsShowsOkGerman", kTask, 0, 0, kUiGerman, u"1 OK"}),
+    [](const ::testing::TestParamInfo<ShownCase>& i) { return std::string(i.param.name); });
 
 TEST(MessageBox, PlannedFailureKeepsTheQueuedAnswerForTheNextBox) {
   SimMachine m;

@@ -9,6 +9,7 @@
 
 #include "platform/handles.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_ui_language.h"
 
 namespace qv::sim {
 namespace {
@@ -237,6 +238,7 @@ struct FolderCase {
   win::HRESULT configured;  // 0: none
   win::HRESULT expected;
   const char16_t* path;
+  win::LANGID language = kUiEnglish;  // the Windows UI language
 };
 
 class SpecialFolders : public ::testing::TestWithParam<FolderCase> {};
@@ -247,6 +249,7 @@ TEST_P(SpecialFolders, GiveThePathOrTheStatus) {
   config.major = c.major;
   config.minor = 1;
   config.standardFiles = !c.removeFirst;
+  config.uiLanguage = c.language;
   SimMachine m(config);
   if (c.configured) m.SetSpecialFolderResult(win::CSIDL_COMMON_PROGRAMS, c.configured);
   char16_t buffer[win::MAX_PATH];
@@ -272,7 +275,14 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{"ConfiguredInvalid", 6, kCreate, false, win::E_INVALIDARG, win::E_INVALIDARG, u""},
         FolderCase{"ConfiguredFalse", 6, kCreate, false, win::S_FALSE, win::S_FALSE, u""},
         FolderCase{"ConfiguredFail", 6, kCreate, false, win::E_FAIL, win::E_FAIL, u""},
-        FolderCase{"UnknownNumber", 6, 0x00FE | win::CSIDL_FLAG_CREATE, false, 0, win::E_INVALIDARG, u""}),
+        FolderCase{"UnknownNumber", 6, 0x00FE | win::CSIDL_FLAG_CREATE, false, 0, win::E_INVALIDARG, u""},
+        // Before Vista the profile folders have the names of the installation's language.
+        FolderCase{"XpGerman", 5, kCreate, false, 0, win::S_OK,
+                   u"C:\\Dokumente und Einstellungen\\All Users\\Startmen\u00FC\\Programme", kUiGerman},
+        FolderCase{"XpGermanProgramFiles", 5, 0x26 | win::CSIDL_FLAG_CREATE, false, 0, win::S_OK,
+                   u"C:\\Programme (x86)", kUiGerman},
+        FolderCase{"VistaGermanHasEnglishFolders", 6, kCreate, false, 0, win::S_OK,
+                   u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs", kUiGerman}),
     [](const ::testing::TestParamInfo<FolderCase>& i) { return std::string(i.param.name); });
 
 TEST(SpecialFolders, ConfiguredPathIsCreatedOnDemandAndLogged) {

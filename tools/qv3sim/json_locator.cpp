@@ -1,5 +1,7 @@
 #include "json_locator.h"
 
+#include "platform/text.h"
+
 namespace qv3sim {
 
 TextPosition PositionOfOffset(const std::string& text, std::size_t offset) {
@@ -54,6 +56,15 @@ void JsonLocator::SkipBlanks() {
     ++i_;
 }
 
+unsigned JsonLocator::Hex4(std::size_t at) const {
+  unsigned value = 0;
+  for (std::size_t k = at; k < at + 4; ++k) {
+    const char c = k < text_.size() ? text_[k] : '0';
+    value = value * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+  }
+  return value;
+}
+
 std::string JsonLocator::String() {
   std::string out;
   ++i_;  // opening quote
@@ -66,7 +77,19 @@ std::string JsonLocator::String() {
         case 'r': out.push_back('\r'); break;
         case 'b': out.push_back('\b'); break;
         case 'f': out.push_back('\f'); break;
-        case 'u': out += text_.substr(i_, 6); i_ += 4; break;  // keys here are plain ASCII
+        case 'u': {
+          // As the parser decodes it (a surrogate pair taken together), so that the key names
+          // the member it holds.
+          qv::Text units(1, static_cast<char16_t>(Hex4(i_ + 2)));
+          i_ += 4;
+          if (units[0] >= 0xD800 && units[0] < 0xDC00 && i_ + 8 <= text_.size() &&
+              text_.compare(i_ + 2, 2, "\\u") == 0) {
+            units.push_back(static_cast<char16_t>(Hex4(i_ + 4)));
+            i_ += 6;
+          }
+          out += qv::TextToUtf8(units);
+          break;
+        }
         default: out.push_back(e); break;
       }
       i_ += 2;
@@ -86,6 +109,7 @@ void JsonLocator::Value(const std::string& pointer, int depth) {
   const char c = text_[i_];
   if (c == '{') {
     ++i_;
+    std::map<std::string, std::size_t> keys;  // this object's keys and where each first stands
     while (true) {
       SkipBlanks();
       if (i_ >= text_.size()) return;
@@ -95,7 +119,9 @@ void JsonLocator::Value(const std::string& pointer, int depth) {
       const std::size_t keyOffset = i_;
       const std::string key = String();
       const std::string child = Child(pointer, key);
-      offsets_[child] = keyOffset;
+      const auto [seen, isNew] = keys.emplace(key, keyOffset);
+      if (isNew) offsets_[child] = keyOffset;
+      else duplicates_.push_back({child, seen->second, keyOffset});
       SkipBlanks();
       if (i_ >= text_.size() || text_[i_] != ':') return;
       ++i_;

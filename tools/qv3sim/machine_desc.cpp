@@ -1,12 +1,14 @@
 #include "machine_desc.h"
 
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "json_locator.h"
+#include "tool_files.h"
 
 namespace qv3sim {
 
@@ -42,7 +44,12 @@ std::string TypeName(const json& j) {
     case json::value_t::boolean: return "a boolean";
     case json::value_t::number_integer:
     case json::value_t::number_unsigned: return "an integer";
-    case json::value_t::number_float: return "a number with a fraction";
+    case json::value_t::number_float: {
+      const double d = j.get<double>();
+      if (d != std::floor(d)) return "a number with a fraction (" + j.dump() + ")";
+      if (std::fabs(d) >= 9.2e18) return "a number too large for an integer (" + j.dump() + ")";
+      return "a number written with an exponent or a decimal point (" + j.dump() + ")";
+    }
     default: return "something else";
   }
 }
@@ -154,12 +161,21 @@ class Reader {
       const TextPosition pos = PositionOfOffset(text_, offset);
       throw DescriptionError(file_, pos.line, pos.column, "invalid JSON: " + what);
     }
+    // The parser keeps the last of a key given twice; a description gives each field once.
+    for (const DuplicateKey& d : locator_.Duplicates()) {
+      const TextPosition first = PositionOfOffset(text_, d.first);
+      const TextPosition second = PositionOfOffset(text_, d.second);
+      throw DescriptionError(file_, second.line, second.column,
+                             FieldName(d.pointer) + ": given twice, on line " +
+                                 std::to_string(first.line) + " and on line " +
+                                 std::to_string(second.line) + "; give it once");
+    }
     MachineDescription m;
     m.specialFolders.clear();
     Object(root, "",
            {"description", "windows_version", "windows_bits", "updater_bits", "updater_path",
-            "arguments", "system_folder", "code_page", "registry", "registry_file", "files",
-            "windows",
+            "arguments", "system_folder", "code_page", "ui_language", "registry",
+            "registry_file", "files", "windows",
             "special_folders", "answers", "installer", "faults", "environment",
             "windows_folder", "updater_pin", "user_writes"});
     if (root.contains("registry") && root.contains("registry_file"))
@@ -203,6 +219,17 @@ class Reader {
         m.systemFolder = Str(v, p);
       } else if (key == "code_page") {
         // read above
+      } else if (key == "ui_language") {
+        const std::string tag = Str(v, p);
+        const qv::sim::UiLanguage* language = qv::sim::FindUiLanguage(tag);
+        if (!language) {
+          std::string known;
+          for (const qv::sim::UiLanguage& l : qv::sim::UiLanguages())
+            known += (known.empty() ? "" : ", ") + ("\"" + std::string(l.tag) + "\" (" + l.name + ")");
+          Fail(p, "expected a Windows UI language the simulation knows: " + known + "; got \"" +
+                      tag + "\"");
+        }
+        m.uiLanguage = language->id;
       } else if (key == "registry") {
         ReadInlineRegistry(v, p, m);
       } else if (key == "registry_file") {
@@ -451,16 +478,32 @@ class Reader {
     }
   }
 
+  // A file a description names: a relative path is taken from the description's own folder,
+  // wherever the tool is started.
+  std::filesystem::path BesideDescription(const std::string& name) const {
+    const std::filesystem::path path(name);
+    if (!path.is_relative()) return path;
+    std::error_code ec;
+    const std::filesystem::path folder =
+        std::filesystem::absolute(std::filesystem::path(file_), ec).parent_path();
+    return (ec ? std::filesystem::path(file_).parent_path() : folder) / path;
+  }
+
   void ReadRegistryFile(const json& v, const std::string& p, MachineDescription& m) const {
     const std::string name = Str(v, p);
-    std::filesystem::path path(name);
-    if (path.is_relative()) path = std::filesystem::path(file_).parent_path() / path;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) Fail(p, "cannot read the registry file " + path.string());
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
+    const std::filesystem::path path = BesideDescription(name);
+    std::string why;
+    const std::optional<std::string> bytes = ReadFileBytes(path, why);
+    if (!bytes)
+      Fail(p, "cannot read the registry file " + path.lexically_normal().string() + ": " + why +
+                  (std::filesystem::path(name).is_relative()
+                       ? " (a relative path is taken from the description's folder)"
+                       : ""));
     try {
-      m.registry = ParseRegFile(DecodeRegFileBytes(bytes.str()));
+      // A regedit export is UTF-16LE with a byte-order mark; anything else must be UTF-8.
+      const bool utf16 = bytes->compare(0, 2, "\xFF\xFE") == 0;
+      m.registry = ParseRegFile(DecodeRegFileBytes(
+          utf16 ? *bytes : Utf8FileText(*bytes, path.string(), "a registry file")));
     } catch (const RegParseError& e) {
       throw DescriptionError(path.string(), e.line(), e.column(), e.what());
     }
@@ -493,7 +536,7 @@ bool MachineDescription::operator==(const MachineDescription& o) const {
   return description == o.description && windowsVersion == o.windowsVersion &&
          windowsBits == o.windowsBits && updaterBits == o.updaterBits &&
          updaterPath == o.updaterPath && arguments == o.arguments &&
-         systemFolder == o.systemFolder && codePage == o.codePage &&
+         systemFolder == o.systemFolder && codePage == o.codePage && uiLanguage == o.uiLanguage &&
          Flatten(registry) == Flatten(o.registry) &&
          files == o.files && windows == o.windows && specialFolders == o.specialFolders &&
          answers == o.answers && installer == o.installer && faults == o.faults &&
@@ -578,16 +621,16 @@ std::string ProductKeyPath(int windowsBits) {
 }
 
 MachineDescription ReadDescription(const std::string& jsonText, const std::string& fileName) {
-  Reader reader(jsonText, fileName);
+  const std::string text = Utf8FileText(jsonText, fileName, "a description");
+  Reader reader(text, fileName);
   return reader.Read();
 }
 
 MachineDescription ReadDescriptionFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw DescriptionError(path, 0, 0, "cannot open the file");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ReadDescription(text.str(), path);
+  std::string why;
+  const std::optional<std::string> bytes = ReadFileBytes(path, why);
+  if (!bytes) throw DescriptionError(path, 0, 0, "cannot read the description: " + why);
+  return ReadDescription(*bytes, path);
 }
 
 MachineDescription DefaultMachine() {
@@ -677,6 +720,8 @@ std::string DescriptionToJson(const MachineDescription& m) {
   j["arguments"] = m.arguments;
   j["system_folder"] = m.systemFolder;
   if (m.codePage != 1252) j["code_page"] = m.codePage;
+  if (const qv::sim::UiLanguage* language = qv::sim::FindUiLanguage(m.uiLanguage))
+    j["ui_language"] = language->tag;
   const AnsiCodePageScope codePageScope(m.codePage);
   {
     nlohmann::ordered_json lines = nlohmann::ordered_json::array();
@@ -787,6 +832,7 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
   config.systemDirectory = d.systemFolder;
   config.windowsDirectory = WindowsFolderOf(d);
   config.codePage = d.codePage;
+  config.uiLanguage = d.uiLanguage;
   const AnsiCodePageScope codePageScope(d.codePage);
   // The description lists every file; the machine starts with an empty drive C:.
   config.standardFiles = false;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_ui_language.h"
 #include "regfile.h"
 
 namespace qv3sim {
@@ -107,6 +108,9 @@ struct MachineDescription {
   std::string systemFolder = "C:\\Windows\\system32";
   // The system ANSI code page; registry names and texts below are bytes in it.
   unsigned codePage = 1252;
+  // The Windows UI language (qv::sim::UiLanguages()): the buttons and names Windows itself
+  // supplies; the updater's own texts follow "/en" in the arguments.
+  qv::win::LANGID uiLanguage = qv::sim::kUiEnglish;
   RegFile registry;  // as read, sections in file order
   std::vector<FileSpec> files;
   std::vector<WindowSpec> windows;
@@ -144,8 +148,9 @@ class DescriptionError : public std::runtime_error {
   std::string message_;
 };
 
-// The machine of a description file. `fileName` names it in messages and anchors a relative
-// "registry_file". Throws DescriptionError.
+// The machine of a description file (UTF-8, with or without a byte-order mark). `fileName`
+// names it in messages and anchors relative paths in it ("registry_file"): they are taken from
+// the description's own folder. Throws DescriptionError.
 MachineDescription ReadDescription(const std::string& jsonText, const std::string& fileName);
 MachineDescription ReadDescriptionFile(const std::string& path);
 

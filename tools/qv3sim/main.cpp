@@ -2,9 +2,20 @@
 // update driver on a simulated machine (the built-in default one, or one described in a JSON
 // file) and reports every dialog, child process, registry change and file change, and how the run
 // ends with the exit status the real program would give.
+//
+// Exit status (the same table for the Wine driver, tools/qv3sim/wine/qv3sim_wine.py):
+//   0  the run was made (whatever the updater's outcome; the report gives its exit status); with
+//      --compare: the simulation and the real run agree
+//   1  qv3sim itself failed (a defect, or the system refused what it needs); the message says what
+//   2  a mistake in the command, the description or a file it names, or a description Wine
+//      cannot stage; nothing was run
+//   3  --compare: the simulation and the real run differ
+//   4  the real run cannot happen on this machine (Wine, the i386 kernel support or a build
+//      missing); the message says why
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,11 +28,17 @@
 #include "matrix.h"
 #include "report.h"
 #include "sim_run.h"
+#include "tool_files.h"
 
 namespace {
 
-constexpr int kExitDescriptionError = 2;
-constexpr int kExitOutputError = 1;
+constexpr int kExitFailed = 1;
+constexpr int kExitInput = 2;
+
+int InputError(const std::string& message) {
+  std::cerr << "qv3sim: error: " << message << "\n";
+  return kExitInput;
+}
 
 // This program's own path, for the driver to run the simulation side with.
 std::string SelfPath(const char* argv0) {
@@ -42,14 +59,50 @@ int RunDriver(const char* argv0, const std::vector<std::string>& options) {
   argv.push_back(nullptr);
   ::execvp("python3", argv.data());
   std::cerr << "qv3sim: error: cannot start python3 for " << driver << ": " << std::strerror(errno)
-            << "\n";
-  return kExitOutputError;
+            << " (scripts/setup.sh base installs it)\n";
+  return kExitFailed;
+}
+
+// The first option given that does not go with the others, and why; "" when they all go together.
+// One option may choose what qv3sim does (--matrix, --print-machine, --wine, --compare, --html);
+// the others must be among those it takes.
+std::string OptionMisfit(const std::vector<std::pair<std::string, bool>>& given) {
+  auto has = [&given](const std::string& name) {
+    for (const auto& [n, g] : given)
+      if (n == name && g) return true;
+    return false;
+  };
+  const bool wineRun = has("--wine") || has("--compare");
+  std::string mode;
+  std::vector<std::string> takes = {"--machine", "--registry-out", "--json", "--quiet"};
+  for (const char* m : {"--matrix", "--print-machine", "--wine", "--compare", "--html"}) {
+    if (!has(m)) continue;
+    mode = m;
+    if (mode == "--matrix") takes = {};
+    else if (mode == "--print-machine") takes = {"--machine"};
+    else takes = {"--machine", "--quiet", "--wine", "--compare", "--html", "--exe", "--work"};
+    break;
+  }
+  for (const auto& [name, isGiven] : given) {
+    if (!isGiven || name == mode) continue;
+    if ((name == "--exe" || name == "--work") && !wineRun &&
+        (mode.empty() || mode == "--html"))
+      return name + " goes only with --wine or --compare";
+    if (std::find(takes.begin(), takes.end(), name) == takes.end())
+      return name + " does not go with " + mode +
+             " (docs/qv3sim.md lists the options that go together)";
+  }
+  if (has("--json") && has("--quiet"))
+    return "--quiet does not go with --json (each chooses what the report shows)";
+  return "";
 }
 
 int Run(int argc, char** argv) {
   CLI::App app{
       "qv3sim: runs the real QV3Update driver on a simulated Windows machine and reports what it "
-      "does there (dialogs, child processes, registry changes, file changes, outcome)."};
+      "does there (dialogs, child processes, registry changes, file changes, outcome). Exit "
+      "status: 0 run made (--compare: agree), 1 qv3sim failed, 2 mistake in the command or the "
+      "description, 3 --compare: differ, 4 cannot run here."};
   std::string machineFile;
   std::string registryOut;
   bool matrix = false, json = false, quiet = false, printMachine = false;
@@ -70,37 +123,39 @@ int Run(int argc, char** argv) {
   app.add_flag("--compare", compare,
                "run the simulation and the real program under Wine, and compare them section by "
                "section (exit status 3 when they differ)");
-  app.add_option("--exe", exe, "with --wine: the executable to run (default: the build's release "
-                               "of the described updater_bits)");
+  app.add_option("--exe", exe, "with --wine or --compare: the executable to run (default: the "
+                               "build's release of the described updater_bits)");
   app.add_option("--html", html, "write the report as one self-contained HTML page, with a "
                                  "screenshot of every real dialog with --wine");
-  app.add_option("--work", work, "with --wine: keep the prefix's observations in this folder");
+  app.add_option("--work", work, "with --wine or --compare: keep the run's files in this folder");
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::cout << app.help();
+    return 0;
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    return code == 0 ? 0 : kExitDescriptionError;
+    return InputError(std::string(e.what()) + " (qv3sim --help lists the options)");
   }
 
-  if (wine || compare || !html.empty()) {
-    if (matrix || json || printMachine || !registryOut.empty()) {
-      std::cerr << "qv3sim: --wine, --compare and --html go with --machine, --exe and --work "
-                   "only\n";
-      return kExitDescriptionError;
-    }
-    std::vector<std::string> options;
-    if (!machineFile.empty()) options.insert(options.end(), {"--machine", machineFile});
-    if (wine) options.push_back("--wine");
-    if (compare) options.push_back("--compare");
-    if (!exe.empty()) options.insert(options.end(), {"--exe", exe});
-    if (!html.empty()) options.insert(options.end(), {"--html", html});
-    if (!work.empty()) options.insert(options.end(), {"--work", work});
-    return RunDriver(argv[0], options);
+  const std::string misfit = OptionMisfit(
+      {{"--machine", !machineFile.empty()}, {"--registry-out", !registryOut.empty()},
+       {"--json", json}, {"--quiet", quiet}, {"--matrix", matrix},
+       {"--print-machine", printMachine}, {"--wine", wine}, {"--compare", compare},
+       {"--html", !html.empty()}, {"--exe", !exe.empty()}, {"--work", !work.empty()}});
+  if (!misfit.empty()) return InputError(misfit);
+  const bool driver = wine || compare || !html.empty();
+  if (!registryOut.empty()) {
+    const std::string problem = qv3sim::OutputFileProblem(registryOut);
+    if (!problem.empty()) return InputError("--registry-out " + registryOut + ": " + problem);
+  }
+  if (!html.empty()) {
+    const std::string problem = qv3sim::OutputFileProblem(html);
+    if (!problem.empty()) return InputError("--html " + html + ": " + problem);
   }
 
   if (matrix) {
     const qv3sim::MatrixSummary summary = qv3sim::RunMatrix(std::cout);
-    return summary.failures == 0 ? 0 : kExitOutputError;
+    return summary.failures == 0 ? 0 : kExitFailed;
   }
 
   qv3sim::MachineDescription machine;
@@ -109,11 +164,22 @@ int Run(int argc, char** argv) {
                                   : qv3sim::ReadDescriptionFile(machineFile);
   } catch (const qv3sim::DescriptionError& e) {
     std::cerr << e.what() << "\n";
-    return kExitDescriptionError;
+    return kExitInput;
   }
   if (printMachine) {
     std::cout << qv3sim::DescriptionToJson(machine);
     return 0;
+  }
+  if (driver) {
+    std::vector<std::string> options;
+    if (!machineFile.empty()) options.insert(options.end(), {"--machine", machineFile});
+    if (wine) options.push_back("--wine");
+    if (compare) options.push_back("--compare");
+    if (quiet) options.push_back("--quiet");
+    if (!exe.empty()) options.insert(options.end(), {"--exe", exe});
+    if (!html.empty()) options.insert(options.end(), {"--html", html});
+    if (!work.empty()) options.insert(options.end(), {"--work", work});
+    return RunDriver(argv[0], options);
   }
 
   const qv3sim::RunResult result = qv3sim::RunOnMachine(machine);
@@ -130,12 +196,18 @@ int Run(int argc, char** argv) {
     const auto views = qv3sim::CollectRegistryChanges(result.machine->registry());
     std::ofstream out(registryOut, std::ios::binary);
     out << qv3sim::ToRegeditBytes(qv3sim::RegistryChangesFile(views));
-    if (!out) {
-      std::cerr << registryOut << ": error: cannot write the registry file\n";
-      return kExitOutputError;
-    }
+    out.close();
+    if (!out)
+      return InputError("--registry-out " + registryOut + ": the file could not be written: " +
+                        std::strerror(errno));
   }
-  return result.failure.empty() ? 0 : kExitOutputError;
+  if (!result.failure.empty()) {
+    std::cerr << "qv3sim: error: the simulated run ended by an unexpected exception (a defect of "
+                 "the updater or the simulation): "
+              << result.failure << "\n";
+    return kExitFailed;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -144,9 +216,9 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::exception& e) {
-    std::cerr << "qv3sim: error: " << e.what() << "\n";
+    std::cerr << "qv3sim: error: unexpected failure (a defect of qv3sim): " << e.what() << "\n";
   } catch (...) {
-    std::cerr << "qv3sim: error: unexpected failure\n";
+    std::cerr << "qv3sim: error: unexpected failure (a defect of qv3sim)\n";
   }
-  return kExitOutputError;
+  return kExitFailed;
 }

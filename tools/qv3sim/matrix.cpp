@@ -157,9 +157,34 @@ std::string MatrixLine(const MatrixCase& c, const RunResult& r) {
   return line;
 }
 
+std::string MatrixLegend(std::size_t runs) {
+  return "qv3sim --matrix: the default machine in " + std::to_string(runs) +
+         " variations, one run each\n"
+         "Legend (one line per run: the machine | how the run ends | what it did):\n"
+         "  5.0/32 ... 6.1/64   Windows version and word size: 5.0 Windows 2000, 5.1 XP, 6.1 7\n"
+         "  u32, u64            the updater's word size\n"
+         "  en, de              the updater's language: en with \"/en\" in the arguments, de "
+         "without it\n"
+         "                      (Windows itself is English: ui_language en-US)\n"
+         "  running, closed     the product runs (its communicator window is there) or not\n"
+         "  shortcut, no-link   the Start-menu shortcut of the synchronisation tool is there or "
+         "not\n"
+         "  confirm, cancel     the user's answer to the close-programs prompt\n"
+         "  raised, same        the installer raises the version of QVApp.exe, or leaves it the "
+         "same\n"
+         "  cpN                 a system code page other than 1252\n"
+         "  outcome (N)         how the run ends and the exit status of QV3Update.exe\n"
+         "  dialogs             in order: TD task dialog, MB message box\n"
+         "  started             the programs started, in order\n"
+         "  values              registry value writes per view: 64-bit, 32-bit, all (32-bit "
+         "Windows' one view)\n"
+         "  error N             the number of the error that ended the run\n\n";
+}
+
 MatrixSummary RunMatrix(std::ostream& out) {
   MatrixSummary summary;
   const auto cases = MatrixCases();
+  out << MatrixLegend(cases.size());
   const auto start = std::chrono::steady_clock::now();
   for (const MatrixCase& c : cases) {
     const RunResult result = RunOnMachine(MachineFor(c));

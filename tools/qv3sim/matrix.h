@@ -44,8 +44,11 @@ struct MatrixSummary {
   double seconds = 0;
 };
 
-// Runs every combination, writing one line per run, then the number of runs and runs per
-// second.
+// What the matrix runs and what each word of its lines means, printed before the lines.
+std::string MatrixLegend(std::size_t runs);
+
+// Runs every combination, writing the legend, one line per run, then the number of runs and
+// runs per second.
 MatrixSummary RunMatrix(std::ostream& out);
 
 }  // namespace qv3sim

@@ -6,6 +6,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "platform/sim/sim_ui_language.h"
 #include "platform/text.h"
 
 namespace qv3sim {
@@ -128,19 +129,6 @@ std::string MessageBoxIconTag(unsigned style) {
   }
 }
 
-std::vector<std::string> MessageBoxButtons(unsigned style) {
-  switch (style & 0xFu) {
-    case 0: return {"OK"};
-    case 1: return {"OK", "Cancel"};
-    case 2: return {"Abort", "Retry", "Ignore"};
-    case 3: return {"Yes", "No", "Cancel"};
-    case 4: return {"Yes", "No"};
-    case 5: return {"Retry", "Cancel"};
-    case 6: return {"Cancel", "Try Again", "Continue"};
-    default: return {"(unknown button set " + std::to_string(style & 0xFu) + ")"};
-  }
-}
-
 std::string TaskDialogIconText(std::uintptr_t icon, bool isHandle) {
   if (icon == 0) return "none";
   if (isHandle) return "icon handle " + Hex(icon, 1);
@@ -165,9 +153,10 @@ std::string TaskDialogIconTag(std::uintptr_t icon, bool isHandle) {
   }
 }
 
-std::string ButtonsRow(const std::vector<std::string>& names) {
+std::string ButtonsRow(const DialogRecord& d, win::LANGID language) {
   std::string row;
-  for (const std::string& n : names) row += (row.empty() ? "" : "  ") + ("[ " + n + " ]");
+  for (const auto& [id, text] : qv::sim::ButtonsShown(d, language))
+    row += (row.empty() ? "" : "  ") + ("[ " + Utf8(text) + " ]");
   return row;
 }
 
@@ -182,6 +171,11 @@ std::string Flags(unsigned value, const std::vector<std::pair<unsigned, const ch
   }
   if (rest != 0) out += (out.empty() ? "" : " | ") + Hex(rest, 1);
   return out.empty() ? "none" : out;
+}
+
+std::string UiLanguageTag(win::LANGID language) {
+  const qv::sim::UiLanguage* known = qv::sim::FindUiLanguage(language);
+  return known ? known->tag : Hex(language, 4);
 }
 
 std::string Fold(std::string s) {
@@ -268,7 +262,7 @@ std::string CommonButtonsText(unsigned buttons) {
                          {0x20, "Close"}});
 }
 
-std::string DrawDialog(const DialogRecord& d, int number) {
+std::string DrawDialog(const DialogRecord& d, int number, win::LANGID uiLanguage) {
   Box box;
   std::string head;
   std::string details;
@@ -279,7 +273,7 @@ std::string DrawDialog(const DialogRecord& d, int number) {
     box.Rule();
     box.Line(MessageBoxIconTag(d.type) + Utf8(d.text));
     box.Line("");
-    box.RightAligned(ButtonsRow(MessageBoxButtons(d.type)));
+    box.RightAligned(ButtonsRow(d, uiLanguage));
     box.Bottom();
     details += "  style " + Hex(d.type, 8) + ": " + MessageBoxStyleText(d.type) + "\n";
     details += "  owner window: " + (win::IsNull(d.owner) ? std::string("none") :
@@ -296,15 +290,8 @@ std::string DrawDialog(const DialogRecord& d, int number) {
       box.Line("");
       box.Line(Utf8(d.content));
     }
-    std::vector<std::string> buttons;
-    for (const auto& [id, text] : d.buttons) buttons.push_back(Utf8(text));
-    for (const auto& [bit, name] : std::vector<std::pair<unsigned, const char*>>{
-             {0x1, "OK"}, {0x2, "Yes"}, {0x4, "No"}, {0x10, "Retry"}, {0x8, "Cancel"},
-             {0x20, "Close"}})
-      if (d.dwCommonButtons & bit) buttons.push_back(name);
-    if (buttons.empty()) buttons.push_back("OK");  // a task dialog without buttons shows OK
     box.Line("");
-    box.RightAligned(ButtonsRow(buttons));
+    box.RightAligned(ButtonsRow(d, uiLanguage));
     if (!d.footer.empty() || d.footerIcon != 0) {
       box.Rule();
       const bool footerIsHandle = (d.dwFlags & win::TDF_USE_HICON_FOOTER) != 0;
@@ -628,13 +615,18 @@ std::string TextReport(const MachineDescription& machine, const RunResult& r) {
          "-bit)\n";
   out += "Arguments: " + (machine.arguments.empty() ? std::string("(none)") : machine.arguments) +
          "\n";
+  out += std::string("Language:  the updater's texts ") +
+         (qv::ChoosesEnglish(qv::Utf8ToText(machine.arguments))
+              ? "English (\"/en\" in the arguments)"
+              : "German (no \"/en\" in the arguments)") +
+         "; Windows' own (buttons, folder names) " + UiLanguageTag(machine.uiLanguage) + "\n";
 
   const auto& dialogs = m.Dialogs();
   out += Section("Dialogs (" + std::to_string(dialogs.size()) + ")");
   if (dialogs.empty()) out += "(none)\n";
   for (std::size_t i = 0; i < dialogs.size(); ++i) {
     if (i) out += "\n";
-    out += DrawDialog(dialogs[i], static_cast<int>(i + 1));
+    out += DrawDialog(dialogs[i], static_cast<int>(i + 1), machine.uiLanguage);
   }
 
   const auto& processes = m.Processes();
@@ -693,6 +685,7 @@ std::string JsonReport(const MachineDescription& machine, const RunResult& r) {
   const AnsiCodePageScope codePageScope(machine.codePage);
   J j;
   j["machine"] = machine.description;
+  j["ui_language"] = UiLanguageTag(machine.uiLanguage);
   j["outcome"] = OutcomeName(r);
   j["exit_status"] = r.exitStatus;
   if (r.error)
@@ -723,6 +716,10 @@ std::string JsonReport(const MachineDescription& machine, const RunResult& r) {
       o["width"] = d.cxWidth;
       o["cb_size"] = d.cbSize;
     }
+    // The buttons as shown, Windows' own labelled in the machine's UI language.
+    o["shown_buttons"] = J::array();
+    for (const auto& [id, text] : qv::sim::ButtonsShown(d, machine.uiLanguage))
+      o["shown_buttons"].push_back({{"id", id}, {"text", Utf8(text)}});
     o["answer"] = AnswerName(d.answer);
     o["result"] = d.result;
     j["dialogs"].push_back(o);

@@ -32,8 +32,10 @@ std::vector<ViewChanges> CollectRegistryChanges(const qv::sim::SimRegistry& regi
 // sections; values rewritten unchanged are listed as comments.
 std::string RegistryChangesFile(const std::vector<ViewChanges>& views);
 
-// A dialog drawn as a box with its fields and the answer, for a terminal.
-std::string DrawDialog(const qv::sim::DialogRecord& dialog, int number);
+// A dialog drawn as a box with its fields and the answer, for a terminal; the buttons Windows
+// makes are labelled in the machine's UI language.
+std::string DrawDialog(const qv::sim::DialogRecord& dialog, int number,
+                       qv::win::LANGID uiLanguage = 0x0409);
 
 // The whole report of a run.
 std::string TextReport(const MachineDescription& machine, const RunResult& result);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/sim/sim_areas.h"
+#include "platform/sim/sim_ui_language.h"
 
 namespace qv::sim {
 
@@ -253,8 +254,7 @@ SimMachine::SimMachine(MachineConfig config) : config_(std::move(config)) {
     }
     AddExecutable(config_.exePath, FileVersion{3, 10, 0, 68});
     AddFolder(config_.currentDirectory);
-    AddFolder(config_.major >= 6 ? "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"
-                                 : "C:\\Documents and Settings\\All Users\\Start Menu\\Programs");
+    AddFolder(areas_->specialFolders[win::CSIDL_COMMON_PROGRAMS]);
   }
 }
 
@@ -407,22 +407,28 @@ SimAreas::SimAreas(SimMachine& machine)
   module = win::MakeHandle<win::HINSTANCE>(
       m.kernel_.OpenHandle(HandleKind::Module, m.config_.exePath, /*closable=*/false));
   cwd = NormalizePath(m.config_.currentDirectory, "C:\\");
+  // Before Vista the profile folders carry the names of the installation's language.
+  const bool vista = m.config_.major >= 6;
+  const ProfileFolderNames& names = ProfileFolders(m.config_.uiLanguage);
+  const std::string profiles = std::string("C:\\") + names.documentsAndSettings + "\\";
+  const std::string startMenu = std::string(names.startMenu) + "\\" + names.programs;
   specialFolders[win::CSIDL_COMMON_PROGRAMS] =
-      m.config_.major >= 6 ? "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"
-                           : "C:\\Documents and Settings\\All Users\\Start Menu\\Programs";
-  specialFolders[2] = m.config_.major >= 6
-                          ? "C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
-                          : "C:\\Documents and Settings\\User\\Start Menu\\Programs";  // CSIDL_PROGRAMS
+      vista ? "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"
+            : profiles + "All Users\\" + startMenu;
+  specialFolders[2] =  // CSIDL_PROGRAMS
+      vista ? "C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
+            : profiles + "User\\" + startMenu;
   specialFolders[0x24] = "C:\\Windows";                                                 // CSIDL_WINDOWS
   specialFolders[0x25] = NormalizePath(m.config_.systemDirectory.empty() ? "C:\\Windows\\system32"
                                                                          : m.config_.systemDirectory,
                                        "C:\\");  // CSIDL_SYSTEM
+  const std::string programFiles =
+      vista ? std::string("C:\\Program Files") : std::string("C:\\") + names.programFiles;
   specialFolders[0x26] = m.config_.processBits == 32 && m.config_.windowsBits == 64
-                             ? "C:\\Program Files (x86)"
-                             : "C:\\Program Files";  // CSIDL_PROGRAM_FILES
-  specialFolders[0x23] = m.config_.major >= 6
-                             ? "C:\\ProgramData"
-                             : "C:\\Documents and Settings\\All Users\\Application Data";  // CSIDL_COMMON_APPDATA
+                             ? programFiles + " (x86)"
+                             : programFiles;  // CSIDL_PROGRAM_FILES
+  specialFolders[0x23] = vista ? "C:\\ProgramData"
+                               : profiles + "All Users\\" + names.applicationData;  // CSIDL_COMMON_APPDATA
 }
 
 SimAreas::~SimAreas() { ReleaseShellLinks(); }

@@ -146,6 +146,12 @@ struct DialogRecord {
   win::HRESULT hr = 0;    // TaskDialogIndirect result
 };
 
+// The buttons a dialog shows, in order, as (control id, label): a task dialog's own buttons
+// with the program's texts, then its common buttons in Windows' order (OK alone when it has
+// none); a message box's set by the low four bits of its style. Windows' own buttons are
+// labelled in `language`.
+std::vector<std::pair<int, Text>> ButtonsShown(const DialogRecord& dialog, win::LANGID language);
+
 // A child process as CreateProcessW was asked to start it (texts in UTF-8).
 struct ProcessRecord {
   std::optional<std::string> applicationName;
@@ -208,6 +214,9 @@ struct MachineConfig {
   // The system ANSI code page (GetACP): 1252 Western, 1250 Central European, 1251 Cyrillic,
   // 932 Japanese, 65001 UTF-8 ("Use Unicode UTF-8 for worldwide language support").
   win::UINT codePage = 1252;
+  // The user-interface language (sim_ui_language.h): the buttons Windows puts in dialogs, the
+  // caption of a message box given none, and before Vista the profile folders' names.
+  win::LANGID uiLanguage = 0x0409;  // en-US
 };
 
 class SimMachine {

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "platform/sim/sim_areas.h"
+#include "platform/sim/sim_ui_language.h"
 
 namespace qv::sim {
 
@@ -37,13 +38,28 @@ Text CopyTextOrId(const win::WCHAR* s) {
 std::vector<int> MessageBoxButtons(win::UINT type) {
   switch (type & 0xF) {
     case 1: return {win::IDOK, win::IDCANCEL};
-    case 2: return {3, 4, 5};                       // IDABORT, IDRETRY, IDIGNORE
-    case 3: return {win::IDYES, 7, win::IDCANCEL};  // IDNO
-    case 4: return {win::IDYES, 7};
-    case 5: return {4, win::IDCANCEL};
-    case 6: return {win::IDCANCEL, 10, 11};         // IDTRYAGAIN, IDCONTINUE
+    case 2: return {win::IDABORT, win::IDRETRY, win::IDIGNORE};
+    case 3: return {win::IDYES, win::IDNO, win::IDCANCEL};
+    case 4: return {win::IDYES, win::IDNO};
+    case 5: return {win::IDRETRY, win::IDCANCEL};
+    case 6: return {win::IDCANCEL, win::IDTRYAGAIN, win::IDCONTINUE};
     default: return {win::IDOK};
   }
+}
+
+// A task dialog's buttons as shown: own buttons first, then the common ones in Windows' order;
+// OK alone when there are none.
+std::vector<int> TaskDialogButtons(const DialogRecord& r) {
+  std::vector<int> ids;
+  for (const auto& b : r.buttons) ids.push_back(b.first);
+  const std::pair<win::DWORD, int> common[] = {
+      {win::TDCBF_OK_BUTTON, win::IDOK},         {win::TDCBF_YES_BUTTON, win::IDYES},
+      {win::TDCBF_NO_BUTTON, win::IDNO},         {win::TDCBF_CANCEL_BUTTON, win::IDCANCEL},
+      {win::TDCBF_RETRY_BUTTON, win::IDRETRY},   {win::TDCBF_CLOSE_BUTTON, win::IDCLOSE}};
+  for (const auto& [flag, id] : common)
+    if (r.dwCommonButtons & flag) ids.push_back(id);
+  if (ids.empty()) ids.push_back(win::IDOK);
+  return ids;
 }
 
 bool Has(const std::vector<int>& v, int id) { return std::find(v.begin(), v.end(), id) != v.end(); }
@@ -250,7 +266,7 @@ int SimAreas::MessageBoxW(win::HWND hWnd, const win::WCHAR* lpText, const win::W
   r.kind = DialogRecord::Kind::MessageBox;
   r.owner = hWnd;
   r.text = Copy(lpText);
-  r.caption = lpCaption ? Text(lpCaption) : Text(u"Error");  // Windows' caption when none is given
+  r.caption = lpCaption ? Text(lpCaption) : DefaultMessageBoxCaption(m.config_.uiLanguage);
   r.type = uType;
   const auto planned = m.kernel_.Enter("MessageBoxW", TextToUtf8(r.caption));
   auto finish = [&](int result) {
@@ -353,16 +369,7 @@ win::HRESULT SimAreas::TaskDialogIndirect(const win::TASKDIALOGCONFIG* c, int* p
   }
   if (r.answer == Answer::CannotShow) return finish(win::E_FAIL, 0);
 
-  // The buttons as shown: own buttons first, then the common ones in Windows' order.
-  std::vector<int> ids;
-  for (const auto& b : r.buttons) ids.push_back(b.first);
-  const std::pair<win::DWORD, int> common[] = {
-      {win::TDCBF_OK_BUTTON, win::IDOK},         {win::TDCBF_YES_BUTTON, win::IDYES},
-      {win::TDCBF_NO_BUTTON, 7},                 {win::TDCBF_CANCEL_BUTTON, win::IDCANCEL},
-      {win::TDCBF_RETRY_BUTTON, 4},              {win::TDCBF_CLOSE_BUTTON, win::IDCLOSE}};
-  for (const auto& [flag, id] : common)
-    if (c->dwCommonButtons & flag) ids.push_back(id);
-  if (ids.empty()) ids.push_back(win::IDOK);  // a task dialog without buttons shows OK
+  const std::vector<int> ids = TaskDialogButtons(r);
   const int defaultButton = Has(ids, c->nDefaultButton) ? c->nDefaultButton : ids.front();
   const bool hasCancel = Has(ids, win::IDCANCEL);
   const bool cancellable = hasCancel || (c->dwFlags & win::TDF_ALLOW_DIALOG_CANCELLATION);
@@ -400,6 +407,17 @@ win::HRESULT SimAreas::TaskDialogIndirect(const win::TASKDIALOGCONFIG* c, int* p
   if (pfVerificationFlagChecked)
     *pfVerificationFlagChecked = (c->dwFlags & 0x0100) ? win::TRUE : win::FALSE;  // TDF_VERIFICATION_FLAG_CHECKED
   return finish(win::S_OK, pressed);
+}
+
+std::vector<std::pair<int, Text>> ButtonsShown(const DialogRecord& dialog, win::LANGID language) {
+  const bool messageBox = dialog.kind == DialogRecord::Kind::MessageBox;
+  const std::vector<int> ids = messageBox ? MessageBoxButtons(dialog.type) : TaskDialogButtons(dialog);
+  // A task dialog's own buttons come first, with the program's texts.
+  const std::size_t own = messageBox ? 0 : dialog.buttons.size();
+  std::vector<std::pair<int, Text>> shown;
+  for (std::size_t i = 0; i < ids.size(); ++i)
+    shown.emplace_back(ids[i], i < own ? dialog.buttons[i].second : WindowsButtonText(ids[i], language));
+  return shown;
 }
 
 }  // namespace qv::sim

@@ -9,10 +9,11 @@ the end-to-end harness (tests/e2e/run-case.sh --plan), and reports what it did i
 the simulation's report; with --compare next to the simulation's run, section by section; with
 --html as one self-contained page with a screenshot of every real dialog.
 
-Exit status: 0 the run was made (with --compare: and both agree), 3 with --compare when they
-differ, 2 when the description has a mistake or asks for what Wine cannot stage (the message names
-the field), 4 when the run cannot happen on this machine (the reason is printed), 1 on any other
-failure.
+Exit status, as qv3sim's (docs/qv3sim.md): 0 the run was made (with --compare: and both agree),
+3 with --compare when they differ, 2 a mistake in the command or the description, or a description
+that asks for what Wine cannot stage (the message names the option or field), 4 when the run cannot
+happen on this machine (the reason is printed), 1 when this program itself failed. Every failure is
+one line on standard error; nothing is left behind in the temporary folder.
 """
 import argparse
 import json
@@ -24,6 +25,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
@@ -49,12 +51,26 @@ DRIVER_ACTIONS = {"confirm": "default", "cancel": "id:2", "escape": "escape",
 EXTRA_ANSWERS = 8
 
 
+# The Unix locale in which Wine gives a prefix each Windows UI language (user32's and comctl32's
+# buttons follow the thread's UI language, which Wine takes from it); "" is the C.UTF-8 locale
+# the harness runs in, whose UI language is English (United States).
+UI_LOCALES = {"en-US": "", "de-DE": "de_DE.UTF-8"}
+
+
 class Refused(Exception):
     """The description asks for what Wine cannot stage; the text names the fields."""
 
 
 class CannotRun(Exception):
     """The run cannot happen on this machine; the text says why."""
+
+
+class InputError(Exception):
+    """A mistake in the command or in a file it names; the text names the option or file."""
+
+
+class WineFailed(Exception):
+    """The Wine run did not do what it had to; the text says what, in plain words."""
 
 
 def fold(text):
@@ -70,9 +86,16 @@ def read_text_file(path):
 
 
 def load_machine(path, qv3sim):
-    """The description as a JSON object with its registry inline (a list of lines)."""
+    """The description as a JSON object with its registry inline (a list of lines). qv3sim checks
+    it first, so that a mistake in it is reported as for the simulation alone."""
     if path:
-        machine = json.load(open(path, encoding="utf-8"))
+        check = subprocess.run([qv3sim, "--machine", path, "--print-machine"], capture_output=True)
+        if check.returncode != 0:
+            raise InputError(check.stderr.decode("utf-8", "replace").strip() or
+                             "%s: error: qv3sim could not read it (status %d)" %
+                             (path, check.returncode))
+        with open(path, encoding="utf-8-sig") as f:
+            machine = json.load(f)
         if "registry_file" in machine:
             text = read_text_file(os.path.join(os.path.dirname(os.path.abspath(path)),
                                                machine.pop("registry_file")))
@@ -168,9 +191,38 @@ def refusals(m):
 
 # ---- the executables and fixtures --------------------------------------------------------------
 def image_bits(path):
-    data = open(path, "rb").read(4096)
+    """The word size of a Windows program, 32 or 64; 0 when the file is none of a known kind."""
+    return {0x14C: 32, 0x8664: 64}.get(image_machine(path), 0)
+
+
+def image_machine(path):
+    """The machine field of a Windows program's PE header; None when the file is no program."""
+    with open(path, "rb") as f:
+        data = f.read(65536)
+    if len(data) < 0x40 or data[:2] != b"MZ":
+        return None
     pe = struct.unpack_from("<I", data, 0x3C)[0]
-    return {0x14C: 32, 0x8664: 64}.get(struct.unpack_from("<H", data, pe + 4)[0], 0)
+    if pe + 6 > len(data) or data[pe:pe + 4] != b"PE\0\0":
+        return None
+    return struct.unpack_from("<H", data, pe + 4)[0]
+
+
+def exe_problem(path):
+    """Why --exe PATH cannot be the updater run under Wine, or "" when it can."""
+    if not os.path.exists(path):
+        return "there is no such file"
+    if os.path.isdir(path):
+        return "it is a folder, not a program"
+    try:
+        machine = image_machine(path)
+    except OSError as e:
+        return "it cannot be read: %s" % (e.strerror or "unknown reason").lower()
+    if machine is None:
+        return "it is not a Windows program (no MZ and PE header)"
+    if machine not in (0x14C, 0x8664):
+        return "it is a Windows program for another processor (machine 0x%04X), not i686 or " \
+               "x86-64" % machine
+    return ""
 
 
 def set_version(source, target, version):
@@ -187,7 +239,10 @@ def set_version(source, target, version):
 
 
 # ---- staging: the plan for run-case.sh ---------------------------------------------------------
-def write_plan(m, sim, exe, fixtures, work):
+def write_plan(m, sim, exe, fixtures, work, ui_language="en-US"):
+    """The plan for run-case.sh --plan; UI_LANGUAGE is the Windows UI language the prefix gets
+    (where this machine has its locale; otherwise English, which the report says)."""
+    ui_locale = UI_LOCALES.get(ui_language, "")
     stage = os.path.join(work, "stage")
     os.makedirs(stage, exist_ok=True)
     manifest = []
@@ -261,6 +316,7 @@ def write_plan(m, sim, exe, fixtures, work):
         "COMMUNICATOR": "1" if m.get("windows") else "0", "COMMON_PROGRAMS_FOLDER": common,
         "MSI_MODE": mode, "MSI_TARGET": installer.get("target", ""),
         "MSI_PATH": installer.get("path", ""), "EXPECT_STATUS": "any",
+        "WINE_LOCALE": ui_locale, "UI_LANGUAGE": ui_language,
     }
     plan = os.path.join(work, "plan.sh")
     with open(plan, "w", encoding="utf-8") as out:
@@ -400,7 +456,15 @@ def rule(title):
     return "\n== %s %s" % (title, "=" * max(3, 66 - len(title)))
 
 
-def text_report(m, wine, comparison):
+def text_report(m, wine, comparison, quiet=False, kept=True):
+    """The Wine run as text; QUIET: only how it ended; KEPT: the run's files stay (--work), so
+    the report may name the screenshots."""
+    if quiet:
+        out = ["Not run: %s" % wine["not_run"]] if not wine["ran"] else \
+            ["Exit status: %s (in %.1f s)" % (wine["exit_status"], wine["seconds"])]
+        if comparison is not None:
+            out.append("Verdict: %s" % ("agree" if comparison["agree"] else "DIFFER"))
+        return "\n".join(out) + "\n"
     out = ["qv3sim --wine: QV3Update under Wine on the described machine",
            "Machine:   %s" % m.get("description", ""),
            "Windows:   %s, %s-bit, ANSI code page %s" %
@@ -408,7 +472,11 @@ def text_report(m, wine, comparison):
            "Updater:   %s%s" % (m.get("updater_path", ""), " (%s, %d-bit, in a %s prefix)" %
                                   (wine["exe"], wine["exe_bits"], wine["prefix"])
                                   if wine["prefix"] else ""),
-           "Arguments: %s" % (m.get("arguments") or "(none)")]
+           "Arguments: %s" % (m.get("arguments") or "(none)"),
+           "Language:  Windows' own (buttons, folder names) %s" %
+           (wine.get("ui_language") or m.get("ui_language", "en-US"))]
+    if wine.get("ui_note"):
+        out.append("Note:      %s" % wine["ui_note"])
     if not wine["ran"]:
         out.append("\nNot run: %s" % wine["not_run"])
         return "\n".join(out) + "\n"
@@ -417,8 +485,10 @@ def text_report(m, wine, comparison):
         out.append("Dialog %d: \"%s\"" % (n, d["title"]))
         out += ["  text: %s" % json.dumps(t, ensure_ascii=False) for t in d["texts"]]
         out.append("  buttons: %s" % ", ".join('%d "%s"' % (i, t) for i, t in d["buttons"]))
-        out.append("  answer: %s%s" % (d["action"], "; picture: %s" % d["screenshot"]
-                                       if d["screenshot"] else ""))
+        picture = ""
+        if d["screenshot"]:  # removed with the run's files unless they are kept
+            picture = "; picture: %s" % (d["screenshot"] if kept else "in the HTML page")
+        out.append("  answer: %s%s" % (d["action"], picture))
     out.append(rule("Child processes (%d)" % len(wine["processes"])))
     for n, p in enumerate(wine["processes"], 1):
         out += ["%d. %s" % (n, p.get("command_line")), "   program found:    %s" % p["image"]]
@@ -444,7 +514,8 @@ def text_report(m, wine, comparison):
 
 # ---- running ------------------------------------------------------------------------------------
 def choose(m, exe_option):
-    """(prefix kind, executable, its word size, fixtures folder)."""
+    """(prefix kind, executable, its word size, fixtures folder). An --exe the caller checked with
+    exe_problem; the build's own executable and fixtures must be there."""
     windows_bits = int(m.get("windows_bits", 64))
     updater_bits = int(m.get("updater_bits", 32))
     build = os.environ.get("QV_BUILD_ROOT", os.path.join(ROOT, "build"))
@@ -454,7 +525,8 @@ def choose(m, exe_option):
         raise CannotRun("no executable at %s (scripts/build-windows.sh builds it)" % exe)
     bits = image_bits(exe)
     if bits not in (32, 64):
-        raise Refused("--exe: %s is no Windows program of a known word size" % exe)
+        raise CannotRun("%s is no Windows program of a known word size (scripts/build-windows.sh "
+                        "builds it anew)" % exe)
     if windows_bits == 32 and bits == 64:
         raise Refused("--exe: %s is a 64-bit program, which 32-bit Windows (windows_bits 32) "
                       "cannot run" % exe)
@@ -464,6 +536,28 @@ def choose(m, exe_option):
         raise CannotRun("no fixture programs in %s (cmake --build --preset %s --target "
                         "qv_e2e_fixtures builds them)" % (fixtures, "win64" if bits == 64 else "win32"))
     return kind, exe, bits, fixtures
+
+
+def installed_locales():
+    """The Unix locales this machine has, as locale -a names them, in lower case."""
+    run = subprocess.run(["locale", "-a"], capture_output=True)
+    return {l.strip().lower() for l in run.stdout.decode("utf-8", "replace").splitlines()}
+
+
+def staged_ui_language(m, locales=None):
+    """The Windows UI language the prefix gets, and a note when it is not the described one: Wine
+    takes it from the Unix locale, which must exist on this machine (LOCALES: what locale -a
+    names; by default asked)."""
+    wanted = m.get("ui_language", "en-US")
+    locale = UI_LOCALES.get(wanted, "")
+    if not locale:
+        return wanted, ""
+    have = installed_locales() if locales is None else locales
+    if locale.lower().replace("utf-8", "utf8") in have:
+        return wanted, ""
+    return "en-US", ("the UI language %s is not staged: this machine has no %s locale, in which "
+                     "Wine would run it (scripts/setup.sh wine generates it); Windows' own "
+                     "buttons are English in this run" % (wanted, locale))
 
 
 def probe_file(kind):
@@ -484,9 +578,10 @@ def probe_file(kind):
 
 def run_wine(m, sim, args, qv3sim, work):
     kind, exe, bits, fixtures = choose(m, args.exe)
+    ui_language, ui_note = staged_ui_language(m)
     wine = {"ran": False, "not_run": None, "prefix": kind, "exe": exe, "exe_bits": bits,
-            "seconds": 0.0}
-    plan = write_plan(m, sim, exe, fixtures, work)
+            "seconds": 0.0, "ui_language": ui_language, "ui_note": ui_note}
+    plan = write_plan(m, sim, exe, fixtures, work, ui_language)
     shots = os.path.join(work, "shots") if args.html else ""
     command = ["bash", os.path.join(E2E, "run-case.sh"), "--plan", plan, "--fixtures", fixtures,
                "--exe", exe, "--work", work, "--prefix", kind, "--qv3sim", qv3sim]
@@ -511,23 +606,24 @@ def run_wine(m, sim, args, qv3sim, work):
                                "this machine cannot run the %s prefix" % kind)
         return wine
     if not os.path.exists(os.path.join(work, "sim", "described", "after", "status.txt")):
-        raise RuntimeError("the Wine run did not finish (log: %s):\n%s" %
-                           (os.path.join(work, "run.log"), log[-2000:]))
+        last = [l for l in log.splitlines() if l.strip()][-1:] or ["no output"]
+        raise WineFailed("the Wine run did not finish (run-case.sh ended with %d: %s)" %
+                         (run.returncode, last[0].strip()))
     windows_bits = 32 if kind == "win32" else 64
     wine.update(observe(work, windows_bits, shots))
     wine["seconds"] = round(wine["seconds"], 1)
     problems = [l[len("FAIL: "):] for l in log.splitlines()
                 if l.startswith("FAIL: set-up")]
     if problems:
-        raise RuntimeError("the machine could not be staged: " + "; ".join(problems))
+        raise WineFailed("the machine could not be staged: " + "; ".join(problems))
     return wine
 
 
 def simulate(qv3sim, machine_file):
     run = subprocess.run([qv3sim, "--machine", machine_file, "--json"], capture_output=True)
-    if run.returncode == EXIT_DESCRIPTION:
-        sys.stderr.write(run.stderr.decode("utf-8", "replace"))
-        sys.exit(EXIT_DESCRIPTION)
+    if run.returncode != 0:
+        raise WineFailed("the simulation of the staged description ended with %d: %s" % (
+            run.returncode, run.stderr.decode("utf-8", "replace").strip()))
     return json.loads(run.stdout.decode("utf-8"))
 
 
@@ -535,8 +631,90 @@ def write_html(path, m, machine_path, sim, wine, comparison):
     import render_html  # noqa: E402
     model = {"machine_path": machine_path, "machine": m, "sim": sim, "wine": wine,
              "comparison": comparison}
-    with open(path, "w", encoding="utf-8") as f:
-        f.write(render_html.render(model))
+    page = render_html.render(model)
+    try:
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(page)
+    except OSError as e:
+        raise InputError("--html %s: the page could not be written: %s" %
+                         (path, (e.strerror or "unknown reason").lower()))
+
+
+def output_problem(path):
+    """Why a file cannot be written at PATH, checked before any work; "" when it can be tried."""
+    if os.path.isdir(path):
+        return "it is a folder; name a file in it"
+    folder = os.path.dirname(os.path.abspath(path))
+    if not os.path.exists(folder):
+        return "the folder %s does not exist" % folder
+    if not os.path.isdir(folder):
+        return "%s is not a folder" % folder
+    if not os.access(folder, os.W_OK):
+        return "the folder %s cannot be written to" % folder
+    return ""
+
+
+class Arguments(argparse.ArgumentParser):
+    """Mistakes on the command line as one line and status 2, as qv3sim reports them."""
+
+    def error(self, message):
+        raise InputError(message)
+
+
+def check_options(a):
+    """The mistakes in the options that can be found before anything runs."""
+    if a.html:
+        problem = output_problem(a.html)
+        if problem:
+            raise InputError("--html %s: %s" % (a.html, problem))
+    if a.exe:
+        if not (a.wine or a.compare):
+            raise InputError("--exe goes only with --wine or --compare")
+        problem = exe_problem(a.exe)
+        if problem:
+            raise InputError("--exe %s: %s" % (a.exe, problem))
+
+
+def run(a, m, work):
+    """The simulation, the Wine run and the comparison as asked on the described machine M,
+    reported; the exit status."""
+    wine_wanted = a.wine or a.compare
+    given = os.path.join(work, "given.json")
+    with open(given, "w", encoding="utf-8") as f:
+        json.dump(m, f, ensure_ascii=False, indent=2)
+    sim = simulate(a.qv3sim, given)
+    wine = comparison = None
+    status = EXIT_OK
+    if wine_wanted:
+        try:
+            wine = run_wine(m, sim, a, a.qv3sim, work)
+        except CannotRun as e:
+            wine = {"ran": False, "not_run": str(e), "prefix": "", "exe": a.exe,
+                    "exe_bits": 0, "seconds": 0.0}
+        if not wine["ran"]:
+            sys.stderr.write("qv3sim: cannot run here: %s\n" % wine["not_run"])
+            status = EXIT_NOT_RUN
+        else:
+            comparison = read_comparison(work)
+            compared = os.path.join(work, "sim", "described", "sim.json")
+            if os.path.exists(compared):
+                with open(compared, encoding="utf-8") as f:
+                    sim = json.load(f)
+            if a.compare and not comparison["agree"]:
+                status = EXIT_DIFFER
+        if not a.compare:
+            comparison = None
+        sys.stdout.write(text_report(m, wine, comparison, a.quiet, bool(a.work)))
+    else:  # the simulation's own report, as without --html
+        report = subprocess.run([a.qv3sim, "--machine", given] + (["--quiet"] if a.quiet else []),
+                                capture_output=True)
+        sys.stdout.write(report.stdout.decode("utf-8"))
+    if a.html:
+        write_html(a.html, m, a.machine, sim, wine, comparison)
+        sys.stdout.write("HTML report: %s\n" % a.html)
+    if a.work:
+        sys.stdout.write("Run files: %s\n" % work)
+    return status
 
 
 def main(argv):
@@ -553,65 +731,66 @@ def main(argv):
         a = p.parse_args(argv[1:])
         print(unix_path(a.drive_c, a.path))
         return 0
-    p = argparse.ArgumentParser(prog="qv3sim", description=__doc__.splitlines()[0])
+    p = Arguments(prog="qv3sim", description=__doc__.splitlines()[0])
     p.add_argument("--qv3sim", required=True, help="the qv3sim program")
     p.add_argument("--machine", default="", help="the description (default: the built-in one)")
     p.add_argument("--wine", action="store_true", help="run the real executable under Wine")
     p.add_argument("--compare", action="store_true", help="run both and compare them")
+    p.add_argument("--quiet", action="store_true", help="report only how the runs ended")
     p.add_argument("--exe", default="", help="the executable to run instead of the build's")
     p.add_argument("--html", default="", help="write the report as one HTML page")
     p.add_argument("--work", default="", help="keep the run's files in this folder")
     a = p.parse_args(argv)
-    wine_wanted = a.wine or a.compare
 
+    # Everything that can be found wrong is found before a file is made.
+    check_options(a)
     m = load_machine(a.machine, a.qv3sim)
-    work = os.path.abspath(a.work) if a.work else tempfile.mkdtemp(prefix="qv3sim-wine.")
-    os.makedirs(work, exist_ok=True)
-    given = os.path.join(work, "given.json")
-    with open(given, "w", encoding="utf-8") as f:
-        json.dump(m, f, ensure_ascii=False, indent=2)
-    sim = simulate(a.qv3sim, given)  # also checks the description
-    wine = comparison = None
-    status = EXIT_OK
-    try:
-        if wine_wanted:
-            refused = refusals(m)
-            if refused:
-                raise Refused("\n".join(refused))
-            try:
-                wine = run_wine(m, sim, a, a.qv3sim, work)
-            except CannotRun as e:
-                wine = {"ran": False, "not_run": str(e), "prefix": "", "exe": a.exe,
-                        "exe_bits": 0, "seconds": 0.0}
-            if not wine["ran"]:
-                sys.stderr.write("qv3sim: cannot run here: %s\n" % wine["not_run"])
-                status = EXIT_NOT_RUN
-            if wine["ran"]:
-                comparison = read_comparison(work)
-                compared = os.path.join(work, "sim", "described", "sim.json")
-                if os.path.exists(compared):
-                    sim = json.load(open(compared, encoding="utf-8"))
-                if a.compare and not comparison["agree"]:
-                    status = EXIT_DIFFER
-            if not a.compare:
-                comparison = None
-            sys.stdout.write(text_report(m, wine, comparison))
-    except Refused as e:
-        sys.stderr.write("".join("%s: cannot be staged under Wine: %s\n" %
-                                 (a.machine or "the default machine", line)
-                                 for line in str(e).splitlines()))
-        return EXIT_DESCRIPTION
-    if not wine_wanted:  # the simulation's own report, as without --html
-        sys.stdout.write(subprocess.run([a.qv3sim, "--machine", given], capture_output=True)
-                         .stdout.decode("utf-8"))
-    if a.html:
-        write_html(a.html, m, a.machine, sim, wine, comparison)
-        sys.stdout.write("HTML report: %s\n" % a.html)
+    if a.wine or a.compare:
+        refused = refusals(m)
+        if refused:
+            raise Refused("\n".join(refused))
     if a.work:
-        sys.stdout.write("Run files: %s\n" % work)
-    else:
+        work = os.path.abspath(a.work)
+        try:
+            os.makedirs(work, exist_ok=True)
+        except OSError as e:
+            raise InputError("--work %s: the folder cannot be made: %s" %
+                             (a.work, (e.strerror or "unknown reason").lower()))
+        return run(a, m, work)
+    work = tempfile.mkdtemp(prefix="qv3sim-wine.")
+    try:
+        return run(a, m, work)
+    finally:
         shutil.rmtree(work, ignore_errors=True)
-    return status
+
+
+def report_failure(argv):
+    """The exit status and one line for a failure that left main."""
+    kind, error, _ = sys.exc_info()
+    machine = argv[argv.index("--machine") + 1] if "--machine" in argv[:-1] else ""
+    if kind is Refused:
+        sys.stderr.write("".join("%s: cannot be staged under Wine: %s\n" %
+                                 (machine or "the default machine", line)
+                                 for line in str(error).splitlines()))
+        return EXIT_DESCRIPTION
+    if kind is InputError:
+        text = str(error)
+        sys.stderr.write(text + "\n" if ": error: " in text.split("\n")[0] else
+                         "qv3sim: error: %s\n" % text)
+        return EXIT_DESCRIPTION
+    if kind is WineFailed:
+        sys.stderr.write("qv3sim: error: %s%s\n" % (error, "" if "--work" in argv else
+                                                    "; run again with --work DIR to keep the "
+                                                    "run's files and its log"))
+        return EXIT_FAILED
+    if kind is KeyboardInterrupt:
+        sys.stderr.write("qv3sim: stopped\n")
+        return 130
+    # A defect: where it happened, for the report of it; the details only with --work.
+    frame = traceback.extract_tb(sys.exc_info()[2])[-1]
+    sys.stderr.write("qv3sim: error: the Wine driver failed unexpectedly (a defect: %s in %s, "
+                     "line %d)\n" % (kind.__name__, os.path.basename(frame.filename), frame.lineno))
+    return EXIT_FAILED
 
 
 if __name__ == "__main__":
@@ -619,6 +798,5 @@ if __name__ == "__main__":
         sys.exit(main(sys.argv[1:]))
     except SystemExit:
         raise
-    except Exception as e:  # noqa: BLE001  the one place a failure is reported
-        sys.stderr.write("qv3sim: error: %s\n" % e)
-        sys.exit(EXIT_FAILED)
+    except BaseException:  # noqa: BLE001  every failure ends here, as one line and a status
+        sys.exit(report_failure(sys.argv[1:]))

@@ -466,16 +466,42 @@ def render(model, base_dir=None):
 
 
 def main(argv):
+    """Exit status as qv3sim's: 0 written, 2 a mistake in the command or the model (one line on
+    standard error says which), 1 a failure of this program."""
     if len(argv) != 3:
-        sys.stderr.write("usage: render_html.py MODEL.json OUT.html\n")
-        return 64
-    with open(argv[1], encoding="utf-8") as f:
-        model = json.load(f)
+        sys.stderr.write("render_html.py: error: usage: render_html.py MODEL.json OUT.html\n")
+        return 2
+    try:
+        with open(argv[1], encoding="utf-8-sig") as f:
+            model = json.load(f)
+    except OSError as e:
+        sys.stderr.write("%s: error: cannot read the model: %s\n" %
+                         (argv[1], (e.strerror or "unknown reason").lower()))
+        return 2
+    except (UnicodeDecodeError, json.JSONDecodeError) as e:
+        where = ":%d:%d" % (e.lineno, e.colno) if isinstance(e, json.JSONDecodeError) else ""
+        sys.stderr.write("%s%s: error: the model is not JSON in UTF-8\n" % (argv[1], where))
+        return 2
+    if not isinstance(model, dict):
+        sys.stderr.write("%s: error: the model must be a JSON object\n" % argv[1])
+        return 2
     page = render(model, os.path.dirname(os.path.abspath(argv[1])))
-    with open(argv[2], "w", encoding="utf-8", newline="\n") as f:
-        f.write(page)
+    try:
+        with open(argv[2], "w", encoding="utf-8", newline="\n") as f:
+            f.write(page)
+    except OSError as e:
+        sys.stderr.write("%s: error: cannot write the page: %s\n" %
+                         (argv[2], (e.strerror or "unknown reason").lower()))
+        return 2
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    try:
+        sys.exit(main(sys.argv))
+    except Exception:  # noqa: BLE001  a defect: where, not the exception's text
+        import traceback
+        frame = traceback.extract_tb(sys.exc_info()[2])[-1]
+        sys.stderr.write("render_html.py: error: unexpected failure (a defect: %s, line %d)\n" %
+                         (sys.exc_info()[0].__name__, frame.lineno))
+        sys.exit(1)
