@@ -41,6 +41,7 @@ die() { echo "emulated-pc.sh: $*" >&2; exit 125; }
 # The guest's second stage: the root is the overlay, /run/qv-job the job's folder.
 if [ "${1:-}" = --guest ]; then
   job=$2
+  export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
   # Wine's server and Xvfb want shared memory and pseudo-terminals; the initramfs made only
   # /dev, /proc, /sys, /tmp and /run.
   mkdir -p /dev/shm /dev/pts
@@ -49,13 +50,26 @@ if [ "${1:-}" = --guest ]; then
   ln -sf /proc/self/fd /dev/fd
   busybox ip link set lo up 2>/dev/null
   busybox hostname qv-emulated-pc
+  # Wine keeps a file's DOS attributes (hidden, system) in an extended attribute of the user
+  # namespace, which tmpfs has only from Linux 6.6 on: Wine's prefixes live on an ext4 file
+  # system in memory (a RAM disk; its memory is taken only as it is written).
+  scratch=/run/qv-disk
+  memory_kb=$(awk '/^MemTotal:/ { print $2 }' /proc/meminfo)
+  if modprobe brd rd_nr=1 rd_size=$((memory_kb / 2)) 2>/dev/null &&
+     mkfs.ext4 -q -F -O ^has_journal -E nodiscard /dev/ram0 2>/dev/null &&
+     mkdir -p "$scratch" && mount -o noatime /dev/ram0 "$scratch"; then
+    chmod 1777 "$scratch"
+  else
+    echo "emulated-pc.sh: no RAM disk for the Wine prefixes; they stay in tmpfs" >/dev/ttyS1
+    scratch=/run
+  fi
   # The command's output goes out on the second serial port, raw: the first is the kernel's
   # console, and a terminal's line discipline would add carriage returns.
   stty -F /dev/ttyS1 raw -echo 2>/dev/null
   (
     # shellcheck disable=SC1091
     source "$job/env"
-    export QV_EMULATED_PC=1
+    export QV_EMULATED_PC=1 QV_EMULATED_PC_SCRATCH=$scratch
     cd "$(cat "$job/cwd")" || exit 125
     mapfile -d '' -t command <"$job/command"
     # A caller with a display (xvfb-run) gets a virtual display of its own in the guest.
@@ -78,7 +92,7 @@ fi
 # ---------------------------------------------------------------------------------------------
 # The host side.
 rw=() timeout=${QV_EMULATED_PC_TIMEOUT:-3600} cpus=${QV_EMULATED_PC_CPUS:-2}
-memory=${QV_EMULATED_PC_MEMORY:-4096}
+memory=${QV_EMULATED_PC_MEMORY:-6144}
 while [ $# -gt 0 ]; do
   case "$1" in
     --rw) rw+=("$(realpath "$2")") || exit 64; shift 2 ;;
@@ -155,9 +169,11 @@ printf '%s' "$script" >"$job/script"
 export -p | grep -Ev '^declare -x (DISPLAY|XAUTHORITY|WAYLAND_DISPLAY|SHLVL|OLDPWD|PWD|_)(=|$)' \
   >"$job/env"
 # Writable at their own paths: the cache folder, the project folder and the --rw folders; one
-# 9p share each (mount tag rwN), listed for /init as "TAG CACHE PATH" lines. The cache folder is
-# cached in the guest (the Wine templates there are read again and again, and only one guest at a
-# time writes one); the others are not, so that the host sees every write as it happens.
+# 9p share each (mount tag rwN), listed for /init as "TAG PATH" lines. All of them are cached in
+# the guest (cache=loose), as the root is: with less caching (cache=none or mmap) the larger
+# programs mapped from a share read pages of zeros there (every GoogleTest program of the i686
+# build crashed on an instruction of zero bytes). The host changes nothing in them while the guest
+# runs, and the guest writes everything back before it powers off.
 shares=("$(qv_cache_dir)" "$project" "${rw[@]}")
 share_args=()
 : >"$job/mounts"
@@ -166,7 +182,7 @@ for path in "${shares[@]}"; do
   [ -d "$path" ] || die "no folder $path to share"
   # A folder inside one shared already is writable through it.
   inside=0
-  while read -r _ _ shared; do
+  while read -r _ shared; do
     case "$path/" in "$shared"/*) inside=1 ;; esac
   done <"$job/mounts"
   [ $inside = 1 ] && continue
@@ -174,7 +190,7 @@ for path in "${shares[@]}"; do
   # as root, as the tests do); multidevs=remap: inode numbers stay unique across file systems.
   share_args+=(-fsdev "local,id=rw$i,path=$path,security_model=none,multidevs=remap"
                -device "virtio-9p-pci,fsdev=rw$i,mount_tag=rw$i")
-  printf 'rw%s %s %s\n' "$i" "$([ $i -eq 0 ] && echo loose || echo none)" "$path" >>"$job/mounts"
+  printf 'rw%s %s\n' "$i" "$path" >>"$job/mounts"
   i=$((i + 1))
 done
 
@@ -248,9 +264,9 @@ mount -t tmpfs -o mode=755,size=80% run /newroot/run
 mkdir -p /newroot/run/qv-job
 mount --move /job /newroot/run/qv-job
 # The writable shares.
-while read -r tag cache path; do
+while read -r tag path; do
   mkdir -p "/newroot$path"
-  mount -t 9p -o "$opts,cache=$cache" "$tag" "/newroot$path" || fail "cannot mount $path"
+  mount -t 9p -o "$opts,cache=loose" "$tag" "/newroot$path" || fail "cannot mount $path"
 done </newroot/run/qv-job/mounts
 mount --move /dev /newroot/dev
 mount --move /proc /newroot/proc

@@ -50,7 +50,9 @@ qv_template() {
   mkdir -p "$root" || return
   version=$("$QV_WINE" --version 2>/dev/null | tr -c 'A-Za-z0-9.\n' '_') || version=
   [ -n "$version" ] || { echo "$QV_WINE does not start" >&2; return 1; }
-  template=$root/$kind-$version
+  # The form of the templates: 3, no crash dialog and (in the emulated PC) booted on a file
+  # system that keeps Wine's DOS attributes.
+  template=$root/$kind-$version-3
   [ -n "${QV_EMULATED_PC:-}" ] && template=$template-$(uname -r)
   (
     flock 9
@@ -59,7 +61,7 @@ qv_template() {
     # In the emulated PC the boot happens in its memory (on the shared folder it takes 4 times as
     # long) and the booted prefix is copied to the cache after.
     if [ -n "${QV_EMULATED_PC:-}" ]; then
-      boot=$(mktemp -d "/tmp/.boot-$kind.XXXXXX") || exit 1
+      boot=$(mktemp -d "${QV_EMULATED_PC_SCRATCH:-/run}/.boot-$kind.XXXXXX") || exit 1
     else
       boot=$(mktemp -d "$root/.boot-$kind.XXXXXX") || exit 1
     fi
@@ -71,6 +73,11 @@ qv_template() {
     # takes minutes). Its server ends when the boot's last process has.
     WINEPREFIX=$boot timeout 1800 "$QV_WINESERVER" -w >/dev/null 2>&1 ||
       WINEPREFIX=$boot "$QV_WINESERVER" -k >/dev/null 2>&1
+    # A program that crashes ends: Wine's crash dialog would wait for a user on the virtual
+    # display until the test's time limit.
+    WINEPREFIX=$boot WINEDEBUG=-all "$QV_WINE" reg add 'HKCU\Software\Wine\WineDbg' \
+      /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    WINEPREFIX=$boot timeout 600 "$QV_WINESERVER" -w >/dev/null 2>&1
     if [ $status -ne 0 ] || [ ! -d "$boot/drive_c/windows/system32" ]; then
       echo "wineboot failed for a $kind prefix (status $status)" >&2
       rm -rf "$boot"
@@ -91,6 +98,11 @@ qv_template() {
       mv "$boot" "$template" || exit 1
     fi
     touch "$template/.qv-template"
+    # Templates of this kind for another Wine or kernel, or of an earlier form, are stale.
+    local stale
+    for stale in "$root/$kind"-*; do
+      [ "$stale" = "$template" ] || rm -rf "$stale"
+    done
   ) 9>"$root/.lock-$kind" || return
   printf '%s' "$template"
 }
@@ -103,7 +115,7 @@ qv_prefix_new() {
   prefix=$(mktemp -d "$pattern") || return
   if [ -n "${QV_EMULATED_PC:-}" ]; then
     # The template sits on the host's shared folder: an overlay with the prefix's changes in the
-    # guest's memory (/run: an overlay cannot take its layer from the root overlay) instead of
+    # guest's memory (its RAM disk: an overlay cannot take its layer from the root overlay) instead of
     # copying hundreds of megabytes through the share for every run.
     local layer
     layer=$(qv_prefix_layer "$prefix")
@@ -119,7 +131,9 @@ qv_prefix_new() {
 }
 
 # The folder of the changes of a prefix in the emulated PC.
-qv_prefix_layer() { printf '/run/qv-layers/%s' "$(printf '%s' "$1" | tr / _)"; }
+qv_prefix_layer() {
+  printf '%s/qv-layers/%s' "${QV_EMULATED_PC_SCRATCH:-/run}" "$(printf '%s' "$1" | tr / _)"
+}
 
 # qv_prefix_remove PREFIX: removes a prefix that qv_prefix_new made (its Wine server ended first).
 qv_prefix_remove() {

@@ -87,7 +87,7 @@ make_old_shortcut() {
 # install_tools: the dialog driver, launcher, link writer and communicator in C:\qv-e2e\bin.
 install_tools() {
   mkdir -p "$data/bin"
-  cp "$fixtures"/{dlgdriver,launch,mklnk,communicator,msipatches}.exe "$data/bin/"
+  cp "$fixtures"/{dlgdriver,launch,mklnk,communicator,msipatches,regexport}.exe "$data/bin/"
 }
 # install_stand_ins [INSTALLER]: the installer stand-in replaces Wine's own msiexec.exe (at
 # INSTALLER, by default in the system folder of the updater's word size; MSI_MODE missing leaves
