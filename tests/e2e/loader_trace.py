@@ -5,8 +5,12 @@ the run), held against the program's preload list (kPreloadNames in late_binding
 Prints one line per library the updater's process loaded, in order: its name, where it came
 from, whether Wine took its own (builtin) or a file on disk (native), and what put it there:
 "preloaded" (named in the preload list), "by import" (before the entry point: the executable's
-own imports and theirs) or "by name, not preloaded". Exit status 1 when a library came from
-outside the system folder and the side-by-side store, or when the trace shows no run at all.
+own imports and theirs) or "by name, not preloaded". Exit status 1 when a file on disk (native)
+came from outside the system folder and the side-by-side store, or when the trace shows no run at
+all. Wine names a builtin library after the file its search found, so a builtin under a planted
+file's path is listed and counted apart: Wine's own code ran, not the file's (kernelbase, a known
+DLL that Windows always takes from the system folder, is imported by kernel32 before the program
+can restrict the search).
 Usage: loader_trace.py TRACE.log late_binding.cpp"""
 import re
 import sys
@@ -39,19 +43,23 @@ def main(trace, source):
     # The preload is the first library loaded by name: what came before was imported.
     first = next((i for i, (p, _) in enumerate(loads)
                   if p.lower().rsplit("\\", 1)[-1] in preload[1:]), len(loads))
-    outside = 0
+    outside = named = 0
     for i, (path, how) in enumerate(loads):
         name = path.lower().rsplit("\\", 1)[-1]
         folder = path.lower().rsplit("\\", 1)[0]
         system = folder.endswith(("\\system32", "\\syswow64")) or "\\winsxs\\" in path.lower()
-        outside += not system
+        own = how == "builtin"
+        outside += not system and not own
+        named += not system and own
         why = ("preloaded" if name in preload else
                "by import" if i < first else "by name, not preloaded")
-        print("%-24s %-8s %-24s %s%s" % (name, how, why, path,
-                                         "" if system else "   <- outside the system folder"))
-    print("%d libraries; %d on the preload list of %d names; %d outside the system folder" %
+        print("%-24s %-8s %-24s %s%s" % (name, how, why, path, "" if system else
+                                         "   <- Wine's own code, named after this file" if own
+                                         else "   <- outside the system folder"))
+    print("%d libraries; %d on the preload list of %d names; %d outside the system folder%s" %
           (len(loads), len({p.lower().rsplit("\\", 1)[-1] for p, _ in loads} & set(preload)),
-           len(preload), outside))
+           len(preload), outside,
+           "; %d builtin named after a file outside it" % named if named else ""))
     return 1 if outside else 0
 
 
