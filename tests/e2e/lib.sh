@@ -351,9 +351,19 @@ reg_query() {
   if [ ! -e "$file" ]; then
     local -a view=()
     [ -n "$1" ] && [ "${ONE_VIEW:-0}" != 1 ] && view=("/reg:$1")
-    # A missing key: reg.exe fails and prints its message on standard output; keep nothing.
-    wine reg query "$2" "${view[@]}" 2>/dev/null | tr -d '\r' >"$file"
-    [ "${PIPESTATUS[0]}" -eq 0 ] || : >"$file"
+    # A missing key: reg.exe ends with 1 and prints its message on standard output; keep
+    # nothing. Any other failure is Wine's, not the registry's (a program that could not start,
+    # rarely, while the prefix's server ends): asked again, and named when it stays.
+    local status tries=0
+    while :; do
+      wine reg query "$2" "${view[@]}" 2>/dev/null | tr -d '\r' >"$file"
+      status=${PIPESTATUS[0]}
+      [ "$status" -gt 1 ] && [ $((tries += 1)) -lt 3 ] || break
+    done
+    if [ "$status" -ne 0 ]; then
+      : >"$file"
+      [ "$status" -eq 1 ] || echo "reg query $2 ${view[*]}: wine ended with status $status" >&2
+    fi
   fi
   cat "$file"
 }
