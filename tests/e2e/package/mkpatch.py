@@ -48,19 +48,19 @@ def msiinfo(*args):
 def read_table(package, name):
     """(Table, {key: row}) of one table of a package, from msiinfo's export (import format)."""
     lines = msiinfo("export", package, name).decode("cp1252").replace("\r\n", "\n").split("\n")
-    names, specs, head = lines[0].split("\t"), lines[1].split("\t"), lines[2].split("\t")
-    table = mf.Table(head[0], zip(names, specs), head[1:])
+    names, coltypes, head = lines[0].split("\t"), lines[1].split("\t"), lines[2].split("\t")
+    table = mf.Table(head[0], zip(names, coltypes), head[1:])
     rows = {}
     for line in lines[3:]:
         if not line:
             continue
         row = [v if v != "" else None for v in line.split("\t")]
         row += [None] * (len(names) - len(row))
-        for n, spec in enumerate(specs):
-            if spec[0].lower() == "v" and row[n] is not None:
+        for n, coltype in enumerate(coltypes):
+            if coltype[0].lower() == "v" and row[n] is not None:
                 raise SystemExit("mkpatch: %s.%s holds streams, which this patch builder does not "
                                  "carry" % (name, names[n]))
-            if spec[0].lower() == "i" and row[n] is not None:
+            if coltype[0].lower() == "i" and row[n] is not None:
                 row[n] = int(row[n])
         rows[table.key_of(row)] = row
     return table, rows

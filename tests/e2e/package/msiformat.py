@@ -70,13 +70,13 @@ def encode_stream_name(name, table=False):
 
 
 # ---- column types ---------------------------------------------------------------------------
-def column_type(spec, key=False):
+def column_type(coltype, key=False):
     """The _Columns type of a column given in the import format (s72, S38, l0, i2, I4, v0...)."""
-    letter, size = spec[0], int(spec[1:])
+    letter, size = coltype[0], int(coltype[1:])
     base = {"s": 0x0D00 + size, "l": 0x0F00 + size, "v": 0x0900}.get(letter.lower())
     if base is None:
         if letter.lower() != "i" or size not in (2, 4):
-            raise ValueError("unknown column type %r" % spec)
+            raise ValueError("unknown column type %r" % coltype)
         base = 0x0502 if size == 2 else 0x0104
     if letter.isupper():
         base |= 0x1000
@@ -101,7 +101,7 @@ class Table:
     def is_key(self, column):
         return column in self.keys
 
-    def spec(self, column):
+    def coltype(self, column):
         return self.columns[self.names.index(column)][1]
 
     def key_of(self, row):
@@ -148,13 +148,13 @@ class StringPool:
                 encode_stream_name("_StringData", True): data}
 
 
-def _value_bytes(pool, spec, value):
+def _value_bytes(pool, coltype, value):
     """One value as stored in a table or transform row."""
-    letter = spec[0].lower()
+    letter = coltype[0].lower()
     if letter in ("s", "l"):
         return struct.pack("<H", pool.ref(value))
     if letter == "i":
-        size = int(spec[1:])
+        size = int(coltype[1:])
         if value is None or value == "":
             return b"\0" * size
         value = int(value)
@@ -165,7 +165,7 @@ def _value_bytes(pool, spec, value):
         if not -0x7FFFFFFF <= value <= 0x7FFFFFFF:
             raise ValueError("%d does not fit an i4 column" % value)
         return struct.pack("<I", (value + 0x80000000) & 0xFFFFFFFF)
-    raise ValueError("column type %r cannot be written here (streams are not supported)" % spec)
+    raise ValueError("column type %r cannot be written here (streams are not supported)" % coltype)
 
 
 def _system_rows(tables):
@@ -191,9 +191,9 @@ def database_streams(contents):
     for table, rows in [(_TABLES, table_rows), (_COLUMNS, column_rows)] + list(contents):
         rows = sorted(rows, key=lambda r: [("" if v is None else v) for v in table.key_of(r)])
         data = b""
-        for n, (_, spec) in enumerate(table.columns):
+        for n, (_, coltype) in enumerate(table.columns):
             for row in rows:
-                data += _value_bytes(pool, spec, row[n])
+                data += _value_bytes(pool, coltype, row[n])
         streams[encode_stream_name(table.name, True)] = data
     streams.update(pool.streams())
     return streams
@@ -226,8 +226,8 @@ class Transform:
         """key: the key columns' values; changes: {column name: new value}."""
         mask, values = 0, []
         for name, value in zip(table.keys, key):
-            values.append(((name, table.spec(name)), value))
-        for n, (name, spec) in enumerate(table.columns):
+            values.append(((name, table.coltype(name)), value))
+        for n, (name, coltype) in enumerate(table.columns):
             if name in changes:
                 if table.is_key(name):
                     raise ValueError("a transform cannot change the key column %s" % name)
@@ -235,13 +235,13 @@ class Transform:
                     raise ValueError("column %s of %s is beyond the 16 a change mask holds"
                                      % (name, table.name))
                 mask |= 1 << n
-                values.append(((name, spec), changes[name]))
+                values.append(((name, coltype), changes[name]))
         if not mask:
             raise ValueError("a changed row of %s without changes" % table.name)
         self._add(table, mask, values)
 
     def delete(self, table, key):
-        self._add(table, 0, [((name, table.spec(name)), value) for name, value in zip(table.keys, key)])
+        self._add(table, 0, [((name, table.coltype(name)), value) for name, value in zip(table.keys, key)])
 
     def streams(self):
         pool = StringPool()
@@ -261,8 +261,8 @@ class Transform:
             data = b""
             for table, mask, values in rows[name]:
                 data += struct.pack("<H", mask)
-                for (_, spec), value in values:
-                    data += _value_bytes(pool, spec, value)
+                for (_, coltype), value in values:
+                    data += _value_bytes(pool, coltype, value)
             streams[encode_stream_name(name, True)] = data
         streams.update(pool.streams())
         return streams

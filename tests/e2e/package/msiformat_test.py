@@ -55,9 +55,9 @@ class ColumnTypes(unittest.TestCase):
             ("S38", True, 0x3D26)]
 
     def test_types_as_wine_stores_them(self):
-        for spec, key, expected in self.ROWS:
-            with self.subTest(spec=spec, key=key):
-                self.assertEqual(mf.column_type(spec, key), expected)
+        for coltype, key, expected in self.ROWS:
+            with self.subTest(coltype=coltype, key=key):
+                self.assertEqual(mf.column_type(coltype, key), expected)
 
 
 class TransformRows(unittest.TestCase):
