@@ -57,7 +57,6 @@ stage_described() {
         /v 'Common Programs' /d "$COMMON_PROGRAMS_FOLDER" $view /f >/dev/null
     done
   fi
-  reg_forget
   if [ "$COMMUNICATOR" = 1 ]; then
     start_communicator
   fi

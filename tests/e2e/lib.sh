@@ -200,7 +200,6 @@ setup_product() {
     install_product_package
     expect_eq "set-up: AppPath as the package wrote it" "REG_SZ|$INSTALL" \
       "$(reg_value 32 'HKLM\Software\orvanta\Quorvia' AppPath)"
-    reg_forget
   elif [ "$PRODUCT" = 1 ]; then
     folder=$(unix_path "$INSTALL")
     mkdir -p "$folder"
@@ -215,7 +214,6 @@ setup_product() {
     wine reg add 'HKLM\Software\orvanta\Quorvia' /v AppPath /d "$INSTALL" "${view[@]}" /f >/dev/null
     expect_eq "set-up: AppPath as stored" "REG_SZ|$INSTALL" \
       "$(reg_value 32 'HKLM\Software\orvanta\Quorvia' AppPath)"
-    reg_forget
   fi
   # The real product's package made its own shortcut.
   [ "$INSTALLER" = real ] || case "$SHORTCUT" in
@@ -340,32 +338,25 @@ expect_buttons() {  # expect_buttons N TEXT...: exactly these buttons, in this o
 }
 
 # ---- registry, through Wine's reg.exe -------------------------------------------------------
-reg_cache=
-reg_forget() { [ -n "$reg_cache" ] && rm -rf "$reg_cache"; reg_cache=; }
-# reg_query VIEW KEY: the output of "reg query KEY /reg:VIEW" (VIEW 32, 64 or empty), cached.
-# On 32-bit Windows (ONE_VIEW) there is one view and VIEW is not passed on.
+# reg_query VIEW KEY: the output of "reg query KEY /reg:VIEW" (VIEW 32, 64 or empty), nothing
+# when the key is missing. On 32-bit Windows (ONE_VIEW) there is one view and VIEW is not passed
+# on. Each call asks the prefix afresh (checks run in command substitutions, which share nothing).
 reg_query() {
-  [ -n "$reg_cache" ] || reg_cache=$(mktemp -d "$data/.reg.XXXXXX")
-  local file
-  file=$reg_cache/$(printf '%s|%s' "$1" "$2" | md5sum | cut -c1-16)
-  if [ ! -e "$file" ]; then
-    local -a view=()
-    [ -n "$1" ] && [ "${ONE_VIEW:-0}" != 1 ] && view=("/reg:$1")
-    # A missing key: reg.exe ends with 1 and prints its message on standard output; keep
-    # nothing. Any other failure is Wine's, not the registry's (a program that could not start,
-    # rarely, while the prefix's server ends): asked again, and named when it stays.
-    local status tries=0
-    while :; do
-      wine reg query "$2" "${view[@]}" 2>/dev/null | tr -d '\r' >"$file"
-      status=${PIPESTATUS[0]}
-      [ "$status" -gt 1 ] && [ $((tries += 1)) -lt 3 ] || break
-    done
-    if [ "$status" -ne 0 ]; then
-      : >"$file"
-      [ "$status" -eq 1 ] || echo "reg query $2 ${view[*]}: wine ended with status $status" >&2
-    fi
+  local -a view=()
+  [ -n "$1" ] && [ "${ONE_VIEW:-0}" != 1 ] && view=("/reg:$1")
+  # A missing key: reg.exe ends with 1 and prints its message on standard output; keep nothing.
+  # Any other failure is Wine's, not the registry's: asked again, and named when it stays.
+  local out status tries=0
+  while :; do
+    out=$(wine reg query "$2" "${view[@]}" 2>/dev/null | tr -d '\r'; exit "${PIPESTATUS[0]}")
+    status=$?
+    [ "$status" -gt 1 ] && [ $((tries += 1)) -lt 3 ] || break
+  done
+  if [ "$status" -eq 0 ]; then
+    printf '%s\n' "$out"
+  elif [ "$status" -ne 1 ]; then
+    echo "reg query $2 ${view[*]}: wine ended with status $status" >&2
   fi
-  cat "$file"
 }
 # reg_value VIEW KEY NAME: "TYPE|DATA" of the value, empty when it is missing. The default value
 # is named "".
@@ -392,7 +383,6 @@ expect_reg() {  # expect_reg VIEW KEY NAME TYPE DATA
   first=$got
   while [ "$got" != "$4|$5" ] && [ $((tries += 1)) -le 2 ]; do
     sleep 1
-    reg_forget
     got=$(reg_value "$1" "$2" "$3")
   done
   [ "$got" = "$first" ] ||
