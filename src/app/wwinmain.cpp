@@ -54,12 +54,13 @@ int Run() {
   context.arguments = qv::app::ArgumentText(FromWide(GetCommandLineW()));
   context.processBits = static_cast<int>(sizeof(void*) * 8);
   context.exeName = RunningExeName();
-#ifdef QV_PUBLISHER_KEY_ID
-  // The key this build is pinned to (see src/app/CMakeLists.txt): never read from a file, and
-  // above all not from the program's own one, which lies in its user's folder.
-  static_assert(sizeof(QV_PUBLISHER_KEY_ID) == 41, "40 hexadecimal digits");
-  context.publisherKey = qv::ParseKeyId(QV_PUBLISHER_KEY_ID);
-  if (!context.publisherKey) return qv::kExitError;
+#ifdef QV_PACKAGE_SHA256
+  // The SHA-256 of the package this release was made for (see src/app/CMakeLists.txt): never
+  // read from a file, and above all not from the program's own one, which lies in its user's
+  // folder.
+  static_assert(sizeof(QV_PACKAGE_SHA256) == 65, "64 hexadecimal digits");
+  context.packageSha256 = qv::ParseSha256(QV_PACKAGE_SHA256);
+  if (!context.packageSha256) return qv::kExitError;
 #endif
 
   qv::win::Win32Platform seam;

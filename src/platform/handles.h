@@ -33,7 +33,7 @@ class UniqueHkey {
   HKEY key_{};
 };
 
-// Owns a kernel handle (process, thread).
+// Owns a kernel handle (process, thread, file).
 class UniqueHandle {
  public:
   explicit UniqueHandle(IProcesses& processes, HANDLE h = HANDLE{})
@@ -43,9 +43,11 @@ class UniqueHandle {
   ~UniqueHandle() { reset(); }
 
   HANDLE get() const { return handle_; }
-  void reset() {
-    if (!IsNull(handle_)) processes_->CloseHandle(handle_);
-    handle_ = HANDLE{};
+  explicit operator bool() const { return !IsNull(handle_) && handle_ != INVALID_HANDLE_VALUE; }
+  // Takes `h` (INVALID_HANDLE_VALUE, CreateFileW's failure, holds nothing), closing the one held.
+  void reset(HANDLE h = HANDLE{}) {
+    if (*this) processes_->CloseHandle(handle_);
+    handle_ = h;
   }
 
  private:
@@ -120,26 +122,6 @@ class UniqueCryptProvider {
  private:
   ISecurity* security_;
   HCRYPTPROV provider_{};
-};
-
-// Owns the trust provider's state of one WinVerifyTrust check made with WTD_STATEACTION_VERIFY:
-// the same call with WTD_STATEACTION_CLOSE releases it.
-class TrustCheckState {
- public:
-  TrustCheckState(ISecurity& security, const GUID& action, WINTRUST_DATA& data)
-      : security_(&security), action_(action), data_(&data) {}
-  TrustCheckState(const TrustCheckState&) = delete;
-  TrustCheckState& operator=(const TrustCheckState&) = delete;
-  ~TrustCheckState() {
-    if (IsNull(data_->hWVTStateData)) return;
-    data_->dwStateAction = WTD_STATEACTION_CLOSE;
-    security_->WinVerifyTrust(MakeHandle<HWND>(~std::uintptr_t{0}), &action_, data_);
-  }
-
- private:
-  ISecurity* security_;
-  GUID action_;
-  WINTRUST_DATA* data_;
 };
 
 // Owns one reference to a COM-style interface.

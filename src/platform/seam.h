@@ -76,8 +76,11 @@ class ISystem {
   // nSize when truncated, 0 on failure.
   virtual DWORD GetModuleFileNameW(HINSTANCE hModule, WCHAR* lpFilename, DWORD nSize) = 0;
   virtual UINT GetSystemDirectoryW(WCHAR* lpBuffer, UINT uSize) = 0;
-  // The Windows folder, with GetSystemDirectoryW's length rules.
+  // The Windows folder, with GetSystemDirectoryW's length rules. On a Terminal Server this is a
+  // folder of the user's own for a program not marked Terminal-Server-aware.
   virtual UINT GetWindowsDirectoryW(WCHAR* lpBuffer, UINT uSize) = 0;
+  // The machine's Windows folder, on a Terminal Server too (Windows 2000 and later).
+  virtual UINT GetSystemWindowsDirectoryW(WCHAR* lpBuffer, UINT uSize) = 0;
   // The instance handle of the running executable (GetModuleHandleA(NULL)).
   virtual HINSTANCE GetModuleHandleA(const char* lpModuleName) = 0;
 };
@@ -197,14 +200,23 @@ class IFiles {
   virtual BOOL SetFileAttributesW(const WCHAR* lpFileName, DWORD dwFileAttributes) = 0;
   // Only an empty folder: ERROR_DIR_NOT_EMPTY otherwise.
   virtual BOOL RemoveDirectoryW(const WCHAR* lpPathName) = 0;
+  // A file handle (closed with IProcesses::CloseHandle), INVALID_HANDLE_VALUE on failure. Windows
+  // refuses an open whose access another open handle's share mode does not allow, or whose share
+  // mode does not allow another handle's access (ERROR_SHARING_VIOLATION); a file open without
+  // FILE_SHARE_DELETE cannot be deleted, renamed or replaced.
+  virtual HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                             const SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                             DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                             HANDLE hTemplateFile) = 0;
+  // Synchronous reads only (lpOverlapped null); *lpNumberOfBytesRead 0 at the end of the file.
+  virtual BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+                        DWORD* lpNumberOfBytesRead, void* lpOverlapped) = 0;
   // The error code the last failing file call left.
   virtual DWORD GetLastError() = 0;
 };
 
-// advapi32, kernel32, crypt32 and wintrust: a security descriptor from its string form, random
-// bytes from the system's generator, Authenticode signatures with the signer's certificate
-// chain, and the key identifier of a certificate. wintrust and crypt32 are bound by name at first
-// use.
+// advapi32 and kernel32: a security descriptor from its string form, random bytes from the
+// system's generator.
 class ISecurity {
  public:
   virtual ~ISecurity() = default;
@@ -219,24 +231,6 @@ class ISecurity {
                                     DWORD dwFlags) = 0;
   virtual BOOL CryptGenRandom(HCRYPTPROV hProv, DWORD dwLen, BYTE* pbBuffer) = 0;
   virtual BOOL CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags) = 0;
-  // With WTD_STATEACTION_VERIFY the provider's state stays open in hWVTStateData until the same
-  // call with WTD_STATEACTION_CLOSE.
-  virtual LONG WinVerifyTrust(HWND hwnd, const GUID* pgActionID, WINTRUST_DATA* pWVTData) = 0;
-  virtual CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData) = 0;
-  virtual CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvData,
-                                                              DWORD idxSigner,
-                                                              BOOL fCounterSigner,
-                                                              DWORD idxCounterSigner) = 0;
-  // The chain's certificate idxCert (0: the signer's own), null past the end.
-  virtual CRYPT_PROVIDER_CERT* WTHelperGetProvCertFromChain(CRYPT_PROVIDER_SGNR* pSgnr,
-                                                            DWORD idxCert) = 0;
-  // The hash of the encoded SubjectPublicKeyInfo: the key identifier with CALG_SHA1.
-  virtual BOOL CryptHashPublicKeyInfo(HCRYPTPROV hCryptProv, ALG_ID Algid, DWORD dwFlags,
-                                      DWORD dwCertEncodingType, const CERT_PUBLIC_KEY_INFO* pInfo,
-                                      BYTE* pbComputedHash, DWORD* pcbComputedHash) = 0;
-  // -1 before the certificate's validity, 1 after it, 0 within.
-  virtual LONG CertVerifyTimeValidity(const FILETIME* pTimeToVerify,
-                                      const CERT_INFO* pCertInfo) = 0;
 };
 
 // Everything the updater reaches of Windows, handed to Main as one bundle.

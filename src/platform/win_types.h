@@ -228,151 +228,29 @@ constexpr LONG ERROR_DISK_FULL = 112;
 constexpr LONG ERROR_HANDLE_DISK_FULL = 39;
 constexpr LONG ERROR_DIRECTORY = 267;
 
-// Security descriptors, random bytes, Authenticode (sddl.h, wincrypt.h, wintrust.h, softpub.h).
+// Security descriptors and random bytes (sddl.h, wincrypt.h).
 using PSECURITY_DESCRIPTOR = void*;
 constexpr DWORD SDDL_REVISION_1 = 1;
 constexpr LONG ERROR_UNKNOWN_REVISION = 1305;
 constexpr LONG ERROR_INVALID_SECURITY_DESCR = 1338;
 
 enum class HCRYPTPROV : std::uintptr_t {};
-using ALG_ID = UINT;
 constexpr DWORD PROV_RSA_FULL = 1;
 constexpr DWORD CRYPT_VERIFYCONTEXT = 0xF0000000u;
-constexpr ALG_ID CALG_SHA1 = 0x00008004u;
-constexpr DWORD X509_ASN_ENCODING = 0x00000001u;
 
-struct GUID {
-  DWORD Data1;
-  WORD Data2;
-  WORD Data3;
-  BYTE Data4[8];
-};
-inline bool operator==(const GUID& a, const GUID& b) {
-  if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
-  for (int i = 0; i < 8; ++i)
-    if (a.Data4[i] != b.Data4[i]) return false;
-  return true;
-}
-// The Authenticode action of the Software Publisher Trust Provider.
-constexpr GUID WINTRUST_ACTION_GENERIC_VERIFY_V2 = {
-    0x00AAC56Bu, 0xCD44, 0x11D0, {0x8C, 0xC2, 0x00, 0xC0, 0x4F, 0xC2, 0x95, 0xEE}};
-
-// CRYPT_INTEGER_BLOB, CERT_NAME_BLOB, CRYPT_OBJID_BLOB have this one shape.
-struct CRYPT_DATA_BLOB {
-  DWORD cbData;
-  BYTE* pbData;
-};
-struct CRYPT_BIT_BLOB {
-  DWORD cbData;
-  BYTE* pbData;
-  DWORD cUnusedBits;
-};
-struct CRYPT_ALGORITHM_IDENTIFIER {
-  char* pszObjId;
-  CRYPT_DATA_BLOB Parameters;
-};
-struct CERT_PUBLIC_KEY_INFO {
-  CRYPT_ALGORITHM_IDENTIFIER Algorithm;
-  CRYPT_BIT_BLOB PublicKey;
-};
-struct CERT_INFO {
-  DWORD dwVersion;
-  CRYPT_DATA_BLOB SerialNumber;
-  CRYPT_ALGORITHM_IDENTIFIER SignatureAlgorithm;
-  CRYPT_DATA_BLOB Issuer;
-  FILETIME NotBefore;
-  FILETIME NotAfter;
-  CRYPT_DATA_BLOB Subject;
-  CERT_PUBLIC_KEY_INFO SubjectPublicKeyInfo;
-  CRYPT_BIT_BLOB IssuerUniqueId;
-  CRYPT_BIT_BLOB SubjectUniqueId;
-  DWORD cExtension;
-  void* rgExtension;
-};
-struct CERT_CONTEXT {
-  DWORD dwCertEncodingType;
-  BYTE* pbCertEncoded;
-  DWORD cbCertEncoded;
-  CERT_INFO* pCertInfo;
-  void* hCertStore;
-};
-
-// The trust provider's records. The program reads only the leading members that every Windows
-// version has, and reaches the elements of the arrays only through the WTHelper functions, which
-// know each version's element size.
-struct CRYPT_PROVIDER_DATA;  // opaque
-struct CRYPT_PROVIDER_CERT {
-  DWORD cbStruct;
-  const CERT_CONTEXT* pCert;
-  BOOL fCommercial;
-  BOOL fTrustedRoot;
-  BOOL fSelfSigned;
-  BOOL fTestCert;
-  DWORD dwRevokedReason;
-  DWORD dwConfidence;
-  DWORD dwError;
-  void* pTrustListContext;
-  BOOL fTrustListSignerCert;
-  const void* pCtlContext;
-  DWORD dwCtlError;
-  BOOL fIsCyclic;
-  const void* pChainElement;
-};
-struct CRYPT_PROVIDER_SGNR {
-  DWORD cbStruct;
-  FILETIME sftVerifyAsOf;  // the time stamp's time, or the time of the check without one
-  DWORD csCertChain;
-  CRYPT_PROVIDER_CERT* pasCertChain;
-  DWORD dwSignerType;
-  void* psSigner;
-  DWORD dwError;
-  DWORD csCounterSigners;
-  CRYPT_PROVIDER_SGNR* pasCounterSigners;
-  const void* pChainContext;
-};
-
-struct WINTRUST_FILE_INFO {
-  DWORD cbStruct;
-  const WCHAR* pcwszFilePath;
-  HANDLE hFile;
-  const GUID* pgKnownSubject;
-};
-// The record as Windows 2000 knows it; later versions read their added members only when
-// cbStruct covers them.
-struct WINTRUST_DATA {
-  DWORD cbStruct;
-  void* pPolicyCallbackData;
-  void* pSIPClientData;
-  DWORD dwUIChoice;
-  DWORD fdwRevocationChecks;
-  DWORD dwUnionChoice;
-  WINTRUST_FILE_INFO* pFile;  // the union's member for WTD_CHOICE_FILE
-  DWORD dwStateAction;
-  HANDLE hWVTStateData;
-  WCHAR* pwszURLReference;
-  DWORD dwProvFlags;
-  DWORD dwUIContext;
-};
-constexpr DWORD WTD_UI_NONE = 2;
-constexpr DWORD WTD_REVOKE_NONE = 0;
-constexpr DWORD WTD_CHOICE_FILE = 1;
-constexpr DWORD WTD_STATEACTION_IGNORE = 0;
-constexpr DWORD WTD_STATEACTION_VERIFY = 1;
-constexpr DWORD WTD_STATEACTION_CLOSE = 2;
-constexpr DWORD WTD_CACHE_ONLY_URL_RETRIEVAL = 0x00001000u;
-
-// WinVerifyTrust's results (winerror.h).
-constexpr LONG TRUST_E_PROVIDER_UNKNOWN = static_cast<LONG>(0x800B0001u);
-constexpr LONG TRUST_E_SUBJECT_FORM_UNKNOWN = static_cast<LONG>(0x800B0003u);
-constexpr LONG TRUST_E_NOSIGNATURE = static_cast<LONG>(0x800B0100u);
-constexpr LONG CERT_E_EXPIRED = static_cast<LONG>(0x800B0101u);
-constexpr LONG CERT_E_UNTRUSTEDROOT = static_cast<LONG>(0x800B0109u);
-constexpr LONG CERT_E_CHAINING = static_cast<LONG>(0x800B010Au);
-constexpr LONG CERT_E_REVOKED = static_cast<LONG>(0x800B010Cu);
-constexpr LONG CERT_E_UNTRUSTEDTESTROOT = static_cast<LONG>(0x800B010Du);
-constexpr LONG TRUST_E_EXPLICIT_DISTRUST = static_cast<LONG>(0x800B0111u);
-constexpr LONG TRUST_E_CERT_SIGNATURE = static_cast<LONG>(0x80096004u);
-constexpr LONG TRUST_E_BAD_DIGEST = static_cast<LONG>(0x80096010u);
+// Opening and reading a file (winnt.h, fileapi.h).
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD FILE_FLAG_SEQUENTIAL_SCAN = 0x08000000u;
+constexpr HANDLE INVALID_HANDLE_VALUE = MakeHandle<HANDLE>(~std::uintptr_t{0});
+constexpr DWORD MOVEFILE_DELAY_UNTIL_REBOOT = 0x4;
 
 // Shell.
 constexpr int CSIDL_COMMON_PROGRAMS = 23;

@@ -186,7 +186,7 @@ class UpdateRun {
     const Text package = sUpdaterFolder + u"qvupdate.msp";
     const PackageProblem problem =
         sUpdaterFolder.empty() ? PackageProblem::Missing
-                               : package_.Prepare(package, context_.publisherKey);
+                               : package_.Prepare(package, context_.packageSha256);
     if (problem == PackageProblem::None) return std::nullopt;
     package_.Remove();
     const Text text = PackageProblemText(problem, package, package_.Detail()) + kCrLf + kCrLf +
@@ -199,9 +199,7 @@ class UpdateRun {
     switch (problem) {
       case PackageProblem::NoProtectedFolder:
         return RunOutcome::NoProtectedFolder;
-      case PackageProblem::NotSigned:
-      case PackageProblem::OtherSigner:
-      case PackageProblem::Untrusted:
+      case PackageProblem::OtherPackage:
         return RunOutcome::PackageRejected;
       default:
         return RunOutcome::PackageUnusable;
@@ -210,47 +208,25 @@ class UpdateRun {
 
   // The first paragraph of the refusal: what is wrong with which package.
   Text PackageProblemText(PackageProblem problem, const Text& package, std::int64_t detail) const {
-    const Text quoted = u"\"" + package + u"\"";
+    const Text start = Lang(u"The update package \"", u"Das Update-Paket \"") + package + u"\"";
     const Text number = IntToText(detail);
-    const Text code = HResultText(detail);
     switch (problem) {
       case PackageProblem::Missing:
-        return Lang(u"The update package ", u"Das Update-Paket ") + quoted +
-               Lang(u" was not found.", u" wurde nicht gefunden.");
+        return start + Lang(u" was not found.", u" wurde nicht gefunden.");
       case PackageProblem::Unreadable:
-        return Lang(u"The update package ", u"Das Update-Paket ") + quoted +
-               Lang(u" cannot be read (error ", u" kann nicht gelesen werden (Fehler ") + number +
-               u").";
+        return start + Lang(u" cannot be read (error ", u" kann nicht gelesen werden (Fehler ") +
+               number + u").";
       case PackageProblem::NoProtectedFolder:
-        return Lang(u"The update package ", u"Das Update-Paket ") + quoted +
+        return start +
                Lang(u" cannot be copied to a protected folder (error ",
                     u" kann nicht in einen geschützten Ordner kopiert werden (Fehler ") +
                number + u").";
-      case PackageProblem::NotSigned:
-        return Lang(u"The update package ", u"Das Update-Paket ") + quoted +
-               Lang(u" is not signed.", u" ist nicht signiert.");
-      case PackageProblem::OtherSigner:
-        return Lang(u"The update package ", u"Das Update-Paket ") + quoted +
-               Lang(u" is not signed by the publisher of Quorvia 3.",
-                    u" ist nicht vom Herausgeber von Querlix 3 signiert.");
-      case PackageProblem::Damaged:
-        return Lang(u"The update package ", u"Das Update-Paket ") + quoted +
-               Lang(u" is damaged (", u" ist beschädigt (") + code + u").";
-      case PackageProblem::Untrusted:
+      case PackageProblem::OtherPackage:
       case PackageProblem::None:
         break;
     }
-    return Lang(u"The signature of the update package ", u"Die Signatur des Update-Pakets ") +
-           quoted + Lang(u" is not valid (", u" ist ungültig (") + code + u").";
-  }
-
-  // A result code as Windows shows one: "0x800B0100".
-  static Text HResultText(std::int64_t value) {
-    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
-    const auto v = static_cast<std::uint32_t>(value);
-    Text text = u"0x";
-    for (int shift = 28; shift >= 0; shift -= 4) text += kDigits[(v >> shift) & 0xF];
-    return text;
+    return start + Lang(u" is not the package this update was made for.",
+                        u" ist nicht das Paket, für das dieses Update erstellt wurde.");
   }
 
   // Phase 4: the texts of the prompt and of the report.
@@ -374,8 +350,10 @@ class UpdateRun {
     return buffer;
   }
 
-  // Starts a program, waits for its end, closes its handles. Nothing is tested.
-  void RunAndWait(const Text& sApplicationName, const Text& sCommandLine) {
+  // Starts a program in `sFolder`, waits for its end, closes its handles. Nothing is tested.
+  // Never in the updater's own current folder, usually the download folder: Windows 2000 and XP
+  // before SP2 search a program's current folder for its DLLs before the system folder.
+  void RunAndWait(const Text& sApplicationName, const Text& sCommandLine, const Text& sFolder) {
     // CreateProcessW may write into the command line, so it gets a copy of its own.
     Text commandLine = sCommandLine;
     win::STARTUPINFOW startup{};
@@ -383,7 +361,7 @@ class UpdateRun {
     win::PROCESS_INFORMATION process{};
     platform_.processes.CreateProcessW(sApplicationName.c_str(), commandLine.data(), nullptr,
                                        nullptr, win::TRUE, win::NORMAL_PRIORITY_CLASS, nullptr,
-                                       nullptr, &startup, &process);
+                                       sFolder.c_str(), &startup, &process);
     win::UniqueHandle hProcess(platform_.processes, process.hProcess);
     win::UniqueHandle hThread(platform_.processes, process.hThread);
     if (!win::IsNull(hProcess.get()))
@@ -398,11 +376,12 @@ class UpdateRun {
     // searched in the updater's own (download) folder first.
     // Without the system folder there is no safe path to start it by: a relative name would be
     // taken from the current (download) folder, so the installer is not started at all.
-    Text msiexec = SystemFolder();
-    if (!msiexec.empty()) {
+    const Text systemFolder = SystemFolder();
+    if (!systemFolder.empty()) {
+      Text msiexec = systemFolder;
       if (msiexec.back() != u'\\') msiexec += u'\\';
       msiexec += u"msiexec.exe";
-      RunAndWait(msiexec, u"msiexec.exe /qb /p \"" + package_.Path() + u"\"");
+      RunAndWait(msiexec, u"msiexec.exe /qb /p \"" + package_.Path() + u"\"", systemFolder);
     }
     // The installer has ended: its copy of the package and the folder go.
     package_.Remove();
@@ -414,7 +393,7 @@ class UpdateRun {
       if (IsFullPath(sInstallFolder)) {
         // Quoted, so an install folder with spaces cannot start another program.
         const Text qvInit = sInstallFolder + u"QVInit.exe";
-        RunAndWait(qvInit, u"\"" + qvInit + u"\" /RegisterQVGetShellItem");
+        RunAndWait(qvInit, u"\"" + qvInit + u"\" /RegisterQVGetShellItem", sInstallFolder);
       }
     }
   }

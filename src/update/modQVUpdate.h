@@ -16,7 +16,7 @@ enum class RunOutcome {
   VersionUnchanged,  // the patch left the version mark of QVApp.exe as it was
   // The patch package cannot be used; a message said why and nothing was changed:
   PackageUnusable,    // missing, unreadable or damaged
-  PackageRejected,    // not signed, signed by another key, or its signature is not valid
+  PackageRejected,    // not the package the release was made for (another SHA-256)
   NoProtectedFolder,  // no folder only administrators can change could be made for its copy
 };
 
@@ -24,9 +24,9 @@ struct RunContext {
   Text arguments;                // the command line without the program's own path
   int processBits = 32;          // the word size of the running program (32 or 64)
   Text exeName = u"QV3Update";   // the executable's file name without extension
-  // The key identifier of the certificate that signs the releases, as the build carries it;
-  // without one the patch package needs no signature.
-  std::optional<KeyId> publisherKey;
+  // The SHA-256 of the patch package the release was made for, as the build carries it; without
+  // one (development and test builds) any package is applied, always from its protected copy.
+  std::optional<Sha256Digest> packageSha256;
 };
 
 // The run's language: English when the arguments hold "/en" anywhere, without regard to case;
@@ -45,7 +45,7 @@ constexpr int kExitError = 1603;        // ERROR_INSTALL_FAILURE
 constexpr int kExitNotInstalled = 1605; // ERROR_UNKNOWN_PRODUCT
 constexpr int kExitUnchanged = 1642;    // ERROR_PATCH_TARGET_NOT_FOUND
 constexpr int kExitPackageUnusable = 1636;  // ERROR_PATCH_PACKAGE_OPEN_FAILED
-constexpr int kExitPackageRejected = 1643;  // ERROR_PATCH_PACKAGE_REJECTED
+constexpr int kExitPackageRejected = 1643;  // ERROR_PATCH_PACKAGE_REJECTED: not the release's own
 constexpr int kExitNoProtectedFolder = 1632;  // ERROR_INSTALL_TEMP_UNWRITABLE
 int ExitStatus(RunOutcome outcome);
 

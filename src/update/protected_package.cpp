@@ -1,53 +1,41 @@
 #include "update/protected_package.h"
 
-#include "platform/handles.h"
+#include <vector>
 
 namespace qv {
 
 namespace {
 
-// WinVerifyTrust's window for a check without any user interface.
-const win::HWND kNoInteractiveUser = win::MakeHandle<win::HWND>(~std::uintptr_t{0});
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// The Windows folder as Windows names it; empty when it cannot be read.
+// The machine's Windows folder; empty when it cannot be read. Not GetWindowsDirectoryW: on a
+// Terminal Server that names a folder of the user's own for a program not marked
+// Terminal-Server-aware, below a folder the user controls.
 Text WindowsFolder(win::ISystem& system) {
   Text buffer(win::MAX_PATH, u'\0');
-  win::UINT length = system.GetWindowsDirectoryW(buffer.data(), static_cast<win::UINT>(buffer.size()));
+  win::UINT length =
+      system.GetSystemWindowsDirectoryW(buffer.data(), static_cast<win::UINT>(buffer.size()));
   if (length >= buffer.size()) {
     buffer.assign(length + 1, u'\0');
-    length = system.GetWindowsDirectoryW(buffer.data(), static_cast<win::UINT>(buffer.size()));
+    length = system.GetSystemWindowsDirectoryW(buffer.data(), static_cast<win::UINT>(buffer.size()));
     if (length >= buffer.size()) length = 0;
   }
   buffer.resize(length);
   return buffer;
 }
 
-}  // namespace
-
-std::optional<KeyId> ParseKeyId(std::string_view hex) {
-  KeyId key{};
-  if (hex.size() != key.size() * 2) return std::nullopt;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    const int high = HexDigit(hex[2 * i]);
-    const int low = HexDigit(hex[2 * i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    key[i] = static_cast<std::uint8_t>(high * 16 + low);
-  }
-  return key;
+bool IsNotFound(win::DWORD error) {
+  return error == static_cast<win::DWORD>(win::ERROR_FILE_NOT_FOUND) ||
+         error == static_cast<win::DWORD>(win::ERROR_PATH_NOT_FOUND);
 }
 
+}  // namespace
+
 PackageProblem ProtectedPackage::Prepare(const Text& package,
-                                         const std::optional<KeyId>& publisherKey) {
+                                         const std::optional<Sha256Digest>& releaseHash) {
   if (const PackageProblem problem = MakeFolder(); problem != PackageProblem::None) return problem;
   if (const PackageProblem problem = Copy(package); problem != PackageProblem::None) return problem;
-  return publisherKey ? Check(*publisherKey) : PackageProblem::None;
+  if (const PackageProblem problem = OpenAndHash(); problem != PackageProblem::None) return problem;
+  if (releaseHash && *digest_ != *releaseHash) return Fail(PackageProblem::OtherPackage, 0);
+  return PackageProblem::None;
 }
 
 PackageProblem ProtectedPackage::MakeFolder() {
@@ -93,95 +81,71 @@ PackageProblem ProtectedPackage::MakeFolder() {
 }
 
 PackageProblem ProtectedPackage::Copy(const Text& package) {
-  const Text copy = folder_ + u"\\qvupdate.msp";
-  if (!platform_.files.CopyFileW(package.c_str(), copy.c_str(), win::TRUE)) {
-    // CopyFileW leaves no part of a failed copy behind.
+  // Remembered before the copy starts: a copy that fails half-way is deleted all the same.
+  copy_ = folder_ + u"\\qvupdate.msp";
+  if (!platform_.files.CopyFileW(package.c_str(), copy_.c_str(), win::TRUE)) {
     const win::DWORD error = platform_.files.GetLastError();
-    if (error == static_cast<win::DWORD>(win::ERROR_FILE_NOT_FOUND) ||
-        error == static_cast<win::DWORD>(win::ERROR_PATH_NOT_FOUND))
-      return Fail(PackageProblem::Missing, error);
+    if (IsNotFound(error)) return Fail(PackageProblem::Missing, error);
     if (error == static_cast<win::DWORD>(win::ERROR_DISK_FULL) ||
         error == static_cast<win::DWORD>(win::ERROR_HANDLE_DISK_FULL) ||
         error == static_cast<win::DWORD>(win::ERROR_FILE_EXISTS))
       return Fail(PackageProblem::NoProtectedFolder, error);
     return Fail(PackageProblem::Unreadable, error);
   }
-  copy_ = copy;
   // The copy takes the original's attributes; a read-only or hidden copy could not be deleted
   // at the end. Its security descriptor is the folder's.
   platform_.files.SetFileAttributesW(copy_.c_str(), win::FILE_ATTRIBUTE_NORMAL);
   return PackageProblem::None;
 }
 
-PackageProblem ProtectedPackage::Check(const KeyId& publisherKey) {
-  win::ISecurity& security = platform_.security;
-  win::WINTRUST_FILE_INFO file{};
-  file.cbStruct = sizeof file;
-  file.pcwszFilePath = copy_.c_str();
-  win::WINTRUST_DATA data{};
-  data.cbStruct = sizeof data;
-  data.dwUIChoice = win::WTD_UI_NONE;
-  // No revocation lists, and nothing fetched from the network: the pinned key is the anchor.
-  data.fdwRevocationChecks = win::WTD_REVOKE_NONE;
-  data.dwProvFlags = win::WTD_CACHE_ONLY_URL_RETRIEVAL;
-  data.dwUnionChoice = win::WTD_CHOICE_FILE;
-  data.pFile = &file;
-  data.dwStateAction = win::WTD_STATEACTION_VERIFY;
-  const win::GUID action = win::WINTRUST_ACTION_GENERIC_VERIFY_V2;
-  const win::LONG result = security.WinVerifyTrust(kNoInteractiveUser, &action, &data);
-  const win::TrustCheckState state(security, action, data);
-
-  switch (result) {
-    // The signature and the content agree. Whether a root the machine trusts is reached does
-    // not matter: the publisher's key decides below, and a private root (or none) is fine.
-    case win::ERROR_SUCCESS:
-    case win::CERT_E_UNTRUSTEDROOT:
-    case win::CERT_E_UNTRUSTEDTESTROOT:
-    case win::CERT_E_CHAINING:
-      break;
-    case win::TRUST_E_NOSIGNATURE:
-      return Fail(PackageProblem::NotSigned, result);
-    case win::TRUST_E_BAD_DIGEST:
-    case win::TRUST_E_SUBJECT_FORM_UNKNOWN:
-      return Fail(PackageProblem::Damaged, result);
-    default:
-      // An expired certificate (CERT_E_EXPIRED), a revoked or distrusted one, a certificate whose
-      // own signature is broken, a check that could not run at all.
-      return Fail(PackageProblem::Untrusted, result);
+PackageProblem ProtectedPackage::OpenAndHash() {
+  // Read access with read sharing only: from here until the installer has ended nobody can
+  // write, replace, rename or delete the copy, and the installer (which opens it for reading,
+  // denying writes) still can.
+  file_.reset(platform_.files.CreateFileW(copy_.c_str(), win::GENERIC_READ, win::FILE_SHARE_READ,
+                                          nullptr, win::OPEN_EXISTING,
+                                          win::FILE_FLAG_SEQUENTIAL_SCAN, win::HANDLE{}));
+  if (!file_) return Fail(PackageProblem::Unreadable, platform_.files.GetLastError());
+  Sha256 hash;
+  std::vector<std::uint8_t> buffer(64 * 1024);
+  for (;;) {
+    win::DWORD read = 0;
+    if (!platform_.files.ReadFile(file_.get(), buffer.data(), static_cast<win::DWORD>(buffer.size()),
+                                  &read, nullptr))
+      return Fail(PackageProblem::Unreadable, platform_.files.GetLastError());
+    if (read == 0) break;
+    hash.Update(buffer.data(), read);
   }
+  digest_ = hash.Finish();
+  return PackageProblem::None;
+}
 
-  win::CRYPT_PROVIDER_DATA* provider = security.WTHelperProvDataFromStateData(data.hWVTStateData);
-  win::CRYPT_PROVIDER_SGNR* signer =
-      provider ? security.WTHelperGetProvSignerFromChain(provider, 0, win::FALSE, 0) : nullptr;
-  if (!signer) return Fail(PackageProblem::Untrusted, result != 0 ? result : win::TRUST_E_NOSIGNATURE);
-  // From the signer's own certificate up to the one with the publisher's key, each must have
-  // been valid when the package was signed (the time stamp's time, or now without one): the
-  // policy above reports an untrusted root before an expired certificate.
-  for (win::DWORD i = 0; i < signer->csCertChain; ++i) {
-    const win::CRYPT_PROVIDER_CERT* cert = security.WTHelperGetProvCertFromChain(signer, i);
-    if (!cert || !cert->pCert || !cert->pCert->pCertInfo) break;
-    const win::CERT_INFO& info = *cert->pCert->pCertInfo;
-    KeyId key{};
-    win::DWORD size = static_cast<win::DWORD>(key.size());
-    if (!security.CryptHashPublicKeyInfo(win::HCRYPTPROV{}, win::CALG_SHA1, 0,
-                                         win::X509_ASN_ENCODING, &info.SubjectPublicKeyInfo,
-                                         key.data(), &size) ||
-        size != key.size())
-      return Fail(PackageProblem::Untrusted, platform_.files.GetLastError());
-    if (security.CertVerifyTimeValidity(&signer->sftVerifyAsOf, &info) != 0)
-      return Fail(PackageProblem::Untrusted, win::CERT_E_EXPIRED);
-    if (key == publisherKey) return PackageProblem::None;
+// Deletes a file or removes a folder of the run; what cannot go now goes at the next restart.
+void ProtectedPackage::Discard(const Text& path, bool folder) {
+  win::IFiles& files = platform_.files;
+  auto remove = [&] {
+    return folder ? files.RemoveDirectoryW(path.c_str()) : files.DeleteFileW(path.c_str());
+  };
+  if (remove()) return;
+  win::DWORD error = files.GetLastError();
+  if (!folder && error == static_cast<win::DWORD>(win::ERROR_ACCESS_DENIED) &&
+      files.SetFileAttributesW(path.c_str(), win::FILE_ATTRIBUTE_NORMAL)) {
+    // Left read-only by a copy that failed half-way.
+    if (remove()) return;
+    error = files.GetLastError();
   }
-  return Fail(PackageProblem::OtherSigner, result);
+  if (IsNotFound(error)) return;
+  files.MoveFileExW(path.c_str(), nullptr, win::MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 void ProtectedPackage::Remove() {
+  file_.reset();
   if (!copy_.empty()) {
-    platform_.files.DeleteFileW(copy_.c_str());
+    Discard(copy_, false);
     copy_.clear();
   }
   if (!folder_.empty()) {
-    platform_.files.RemoveDirectoryW(folder_.c_str());
+    Discard(folder_, true);
     folder_.clear();
   }
 }

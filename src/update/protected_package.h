@@ -2,26 +2,21 @@
 // folder its user can write, and the Windows Installer checks no signature for an administrator:
 // whatever lies there as qvupdate.msp when the installer opens it would be applied, custom
 // actions and all. So, before anything of the update happens, the package is copied into a new
-// folder that only Administrators and SYSTEM can change, checked there (against the publisher's
-// key, in a build that carries one) and given to the installer from there; the copy and its
-// folder are removed when the installer has ended, and on every other way out of the run.
+// folder that only Administrators and SYSTEM can change, opened there once (no one may write or
+// delete it while the run holds it), its SHA-256 computed through that handle and, in a release,
+// compared with the hash of the package the release was made for. The installer gets that copy;
+// the handle is closed and the copy and its folder removed when the installer has ended, and on
+// every other way out of the run.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
-#include <string_view>
 
+#include "platform/handles.h"
 #include "platform/seam.h"
+#include "update/sha256.h"
 
 namespace qv {
-
-// The publisher's key identifier: the SHA-1 of the SubjectPublicKeyInfo of the certificate that
-// signs the releases, as CryptHashPublicKeyInfo computes it.
-using KeyId = std::array<std::uint8_t, 20>;
-
-// 40 hexadecimal digits, either case; nothing for any other text.
-std::optional<KeyId> ParseKeyId(std::string_view hex);
 
 // The security descriptor of the protected folder: protected from inheritance, full control for
 // Administrators and SYSTEM on the folder, and all rights on everything made in it.
@@ -38,36 +33,36 @@ enum class PackageProblem {
   Missing,            // no qvupdate.msp beside the updater
   Unreadable,         // it is there, but cannot be read
   NoProtectedFolder,  // no protected folder could be made, or the copy not be written there
-  NotSigned,          // no Authenticode signature
-  OtherSigner,        // signed, but no certificate from the signer's up has the publisher's key
-  Damaged,            // the content does not match its signature, or it is no package at all
-  Untrusted,          // the signature is not valid: an expired certificate without a time
-                      // stamp, a revoked or distrusted one, a broken chain
+  OtherPackage,       // its SHA-256 is not that of the package the release was made for
 };
 
 class ProtectedPackage {
  public:
-  explicit ProtectedPackage(win::Platform& platform) : platform_(platform) {}
+  explicit ProtectedPackage(win::Platform& platform)
+      : platform_(platform), file_(platform.processes) {}
   ProtectedPackage(const ProtectedPackage&) = delete;
   ProtectedPackage& operator=(const ProtectedPackage&) = delete;
   ~ProtectedPackage() { Remove(); }
 
-  // Copies `package` into a new protected folder in the Windows folder's Temp and checks the
-  // copy: with `publisherKey`, its Authenticode signature must be intact and made by that key or
-  // by a certificate whose chain holds it; without, the copy needs no signature. The run must
-  // use only Path() from here on, and only when the result is None.
-  PackageProblem Prepare(const Text& package, const std::optional<KeyId>& publisherKey);
+  // Copies `package` into a new protected folder in the Windows folder's Temp, opens the copy
+  // and computes its SHA-256; with `releaseHash` the copy must have that hash. The run must use
+  // only Path() from here on, and only when the result is None.
+  PackageProblem Prepare(const Text& package, const std::optional<Sha256Digest>& releaseHash);
   // The checked copy (empty before Prepare and after Remove).
   const Text& Path() const { return copy_; }
-  // What Windows said about the problem: an error code or WinVerifyTrust's result.
+  // The SHA-256 of the copy, once it was read.
+  const std::optional<Sha256Digest>& Digest() const { return digest_; }
+  // The error code Windows gave for the problem.
   std::int64_t Detail() const { return detail_; }
-  // Deletes the copy and removes the folder; nothing more happens when they are gone.
+  // Closes the copy, deletes it and removes the folder; what cannot be removed now is marked
+  // for removal at the next restart. Nothing more happens when they are gone.
   void Remove();
 
  private:
   PackageProblem MakeFolder();
   PackageProblem Copy(const Text& package);
-  PackageProblem Check(const KeyId& publisherKey);
+  PackageProblem OpenAndHash();
+  void Discard(const Text& path, bool folder);
   PackageProblem Fail(PackageProblem problem, std::int64_t detail) {
     detail_ = detail;
     return problem;
@@ -75,7 +70,9 @@ class ProtectedPackage {
 
   win::Platform& platform_;
   Text folder_;  // the protected folder, once it exists
-  Text copy_;    // the copy in it, once it exists
+  Text copy_;    // the copy's name in it, from the moment the copy is started
+  win::UniqueHandle file_;  // the copy, open for reading with read sharing only
+  std::optional<Sha256Digest> digest_;
   std::int64_t detail_ = 0;
 };
 

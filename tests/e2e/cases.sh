@@ -8,10 +8,11 @@
 # DOWNLOAD (the name of the download folder below C:\qv-e2e, UTF-8), INSTALLER (stand-in: the
 # installer stand-in and the product put in place file by file; real: the product installed from
 # its Windows Installer package and the patch PATCH_FILE applied by Wine's own msiexec), PACKAGE
-# (fake: a text; unsigned, publisher, other: a package of the signing fixtures), SWAP (a fixture
-# package the driver puts in the download folder's package's place while the first dialog
-# waits), PIN (1: the case runs the build pinned to the fixtures' publisher; the cases pinned_*
-# do).
+# (fake: a text, or the PATCH_FILE for the real installer; own: the release's own package;
+# other, changed: a package a user put in its place, see release-fixture.sh), RELEASE (1: the case
+# runs the release made by scripts/release.sh, the cases release_* do), SWAP (a package of the
+# release fixture the driver puts in the download folder's package's place while the first
+# dialog waits).
 
 # list_cases [KIND]: every case for a 64-bit prefix (win64, wow64); on 32-bit Windows (win32)
 # the ones that tell it apart: both Windows levels' task dialogs and settings (one registry view,
@@ -19,7 +20,8 @@
 # libraries planted in the download folder, which 32-bit Windows loads from its own system folder.
 WIN32_CASES=(driver_selftest level2_en level2_de level1_de level0_en not_installed_en
              not_installed_de cancel_button cancel_escape cancel_close_xp planted_system_dlls
-             real_installer_level2_en real_installer_not_applicable)
+             real_installer_level2_en real_installer_not_applicable release_own_package
+             release_own_package_xp release_own_package_2k release_other_package)
 list_cases() {
   if [ "${1:-win64}" = win32 ]; then
     printf '%s\n' "${WIN32_CASES[@]}"
@@ -46,8 +48,7 @@ T[en.first]='The Quorvia 3 update has been successfully installed.'
 T[en.missing.title]='Quorvia 3 Update Installation'
 T[en.missing.text]='Quorvia 3 is not installed. This update is only valid for Quorvia 3 and not for earlier Quorvia versions.'
 T[en.refused.tail]='\r\n\r\nNothing has been changed on this computer. Please download the update again.'
-T[en.refused.unsigned]='The update package "%s" is not signed.'
-T[en.refused.other]='The update package "%s" is not signed by the publisher of Quorvia 3.'
+T[en.refused.other]='The update package "%s" is not the package this update was made for.'
 T[en.link]=$LINK_EN
 T[en.description]='Syncs two Quorvia data files.'
 
@@ -67,8 +68,7 @@ T[de.first]='Das Querlix 3-Update wurde erfolgreich installiert.'
 T[de.missing.title]='Querlix 3-Update-Installation'
 T[de.missing.text]='Querlix 3 ist nicht installiert. Dieses Update ist nur für Querlix 3 geeignet und nicht für ältere Querlix-Versionen.'
 T[de.refused.tail]='\r\n\r\nAuf diesem Computer wurde nichts geändert. Bitte laden Sie das Update erneut herunter.'
-T[de.refused.unsigned]='Das Update-Paket "%s" ist nicht signiert.'
-T[de.refused.other]='Das Update-Paket "%s" ist nicht vom Herausgeber von Querlix 3 signiert.'
+T[de.refused.other]='Das Update-Paket "%s" ist nicht das Paket, für das dieses Update erstellt wurde.'
 T[de.link]=$LINK_DE
 T[de.description]='Gleicht zwei Querlix-Datendateien miteinander ab.'
 
@@ -580,87 +580,6 @@ verify_planted_system_dlls() {
   verify_no_standin_loaded
 }
 
-# ---- the patch package: protected, and checked by a build pinned to the publisher's key -------
-# The refusal of the package in the download folder, as the transcript has it: LANG WHY.
-refusal() {
-  local text=${T[$1.refused.$2]}
-  printf '%s%s' "${text/\%s/C:\\\\qv-e2e\\\\$DOWNLOAD\\\\qvupdate.msp}" "${T[$1.refused.tail]}"
-}
-
-# The package its publisher signed (with a certificate no root vouches for: the pinned key is the
-# anchor): applied from the protected copy.
-case_pinned_signed() {
-  ARGS=(/en) SHORTCUT=en PACKAGE=publisher PIN=1
-  ACTIONS=("button:${T[en.install]}" button:Close)
-}
-verify_pinned_signed() {
-  verify_prompt_taskdialog en 0
-  verify_report_taskdialog 2 en
-  verify_installer_ran
-  verify_qvapp 69
-  verify_feature_control 0x2af8
-  verify_shortcut_renewed en
-}
-
-# A package without a signature, and one signed by another key: refused before the prompt, with
-# the message that says why, status 1643 (ERROR_PATCH_PACKAGE_REJECTED), nothing changed.
-case_pinned_unsigned() {
-  ARGS=(/en) SHORTCUT=en PACKAGE=unsigned PIN=1 EXPECT_STATUS=1643
-  ACTIONS=(button:OK)
-}
-verify_pinned_unsigned() {
-  expect_dialog 1 "${T[en.missing.title]}" "$(refusal en unsigned)"
-  expect_buttons 1 OK
-  verify_nothing_changed
-  verify_qvapp 68
-  verify_shortcut_untouched en
-}
-case_pinned_other_signer() {
-  SHORTCUT=de PACKAGE=other PIN=1 EXPECT_STATUS=1643
-  ACTIONS=(button:OK)
-}
-verify_pinned_other_signer() {
-  expect_dialog 1 "${T[de.missing.title]}" "$(refusal de other)"
-  expect_buttons 1 OK
-  verify_nothing_changed
-  verify_qvapp 68
-  verify_shortcut_untouched de
-}
-
-# A program of the user's replaces the package in the download folder while the prompt waits
-# (the dialog driver, before it presses the button): the installer gets the original, copied and
-# checked before the prompt.
-case_pinned_swap_during_prompt() {
-  ARGS=(/en) SHORTCUT=en PACKAGE=publisher SWAP=other-content PIN=1
-  ACTIONS=("button:${T[en.install]}" button:Close)
-}
-verify_pinned_swap_during_prompt() {
-  expect_eq "the driver replaced the package while the prompt waited" \
-    "replaced	C:\\\\qv-e2e\\\\$DOWNLOAD\\\\qvupdate.msp" "$(grep '^replace' "$data/dialogs.txt")"
-  expect_same_file "the download folder holds the replacement" "$data/swap.msp" \
-    "$data/$DOWNLOAD/qvupdate.msp"
-  verify_installer_ran
-  if cmp -s "$data/swap.msp" "$data/installer-package.msp"; then
-    fail "the installer got the replacement"
-  else
-    pass
-  fi
-  verify_qvapp 69
-}
-
-# The signature check loads more system libraries (wintrust, crypt32, the package's signature
-# handler msisip, the cryptographic provider): none of them from the download folder either.
-case_pinned_planted_system_dlls() {
-  case_pinned_signed
-}
-run_pinned_planted_system_dlls() {
-  run_planted_system_dlls
-}
-verify_pinned_planted_system_dlls() {
-  verify_pinned_signed
-  verify_no_standin_loaded
-}
-
 # ---- the real Windows Installer ---------------------------------------------------------------
 # The product installed from its package (quorvia3.msi) by Wine's msiexec, and qvupdate.msp a
 # real patch that Wine's msiexec applies when the updater starts it: no stand-in.
@@ -723,4 +642,90 @@ verify_real_installer_not_applicable() {
   verify_level2_settings
   verify_addin_names en
   verify_shortcut_renewed en
+}
+
+# ---- the release: made by scripts/release.sh for the builder's package, which it alone applies --
+# The refusal of the package in the download folder, as the transcript has it: LANG WHY.
+refusal() {
+  local text=${T[$1.refused.$2]}
+  printf '%s%s' "${text/\%s/C:\\\\qv-e2e\\\\$DOWNLOAD\\\\qvupdate.msp}" "${T[$1.refused.tail]}"
+}
+
+# Its own package, signed, applied by Wine's installer from the protected copy: on Windows 7, and
+# as Windows XP and 2000, whose CryptoAPI has no SHA-256 (the release hashes the package itself).
+case_release_own_package() {
+  case_real_installer_level2_en
+  RELEASE=1 PACKAGE=own
+}
+verify_release_own_package() { verify_real_installer_level2_en; }
+case_release_own_package_xp() {
+  case_level1_de
+  ARGS=(/en) SHORTCUT=en INSTALLER=real RELEASE=1 PACKAGE=own
+}
+verify_release_own_package_xp() {
+  verify_prompt_box en 1
+  verify_report_box 2 en
+  verify_real_installer_ran 1
+  verify_shell_item_registered 0
+  verify_qvapp 69
+  verify_feature_control 0x1f40
+  verify_no_level2_settings
+  verify_addin_names en
+  verify_shortcut_renewed en
+}
+case_release_own_package_2k() {
+  case_level0_en
+  SHORTCUT=en INSTALLER=real RELEASE=1 PACKAGE=own
+}
+verify_release_own_package_2k() {
+  verify_prompt_box en 0
+  verify_report_box 2 en
+  verify_real_installer_ran 1
+  verify_shell_item_registered 0
+  verify_qvapp 69
+  verify_feature_control 0x2af8
+  verify_no_level2_settings
+  verify_addin_names en
+  verify_shortcut_renewed en
+}
+
+# Another package of the same publisher (signed with the same key) and the release's own with one
+# byte changed: refused before the prompt, with the message that says why, status 1643
+# (ERROR_PATCH_PACKAGE_REJECTED), nothing changed.
+case_release_other_package() {
+  ARGS=(/en) INSTALLER=real RELEASE=1 PACKAGE=other EXPECT_STATUS=1643
+  ACTIONS=(button:OK)
+}
+verify_release_other_package() {
+  expect_dialog 1 "${T[en.missing.title]}" "$(refusal en other)"
+  expect_buttons 1 OK
+  verify_nothing_changed
+  verify_qvapp 68
+  expect_eq "the installer's patches of the product" "version|3.10.68" "$(installer_products_patches)"
+}
+case_release_changed_byte() {
+  INSTALLER=real RELEASE=1 PACKAGE=changed EXPECT_STATUS=1643
+  ACTIONS=(button:OK)
+}
+verify_release_changed_byte() {
+  expect_dialog 1 "${T[de.missing.title]}" "$(refusal de other)"
+  expect_buttons 1 OK
+  verify_nothing_changed
+  verify_qvapp 68
+}
+
+# A program of the user's replaces the package in the download folder with the publisher's other
+# package while the prompt waits (the dialog driver, before it presses the button): the installer
+# applies the release's own, copied, held open and checked before the prompt.
+case_release_swap_during_prompt() {
+  ARGS=(/en) SHORTCUT=en INSTALLER=real RELEASE=1 PACKAGE=own SWAP=other
+  ACTIONS=("button:${T[en.install]}" button:Close)
+}
+verify_release_swap_during_prompt() {
+  expect_eq "the driver replaced the package while the prompt waited" \
+    "replaced	C:\\\\qv-e2e\\\\$DOWNLOAD\\\\qvupdate.msp" "$(grep '^replace' "$data/dialogs.txt")"
+  expect_same_file "the download folder holds the replacement" "$data/swap.msp" \
+    "$data/$DOWNLOAD/qvupdate.msp"
+  verify_real_installer_ran 1
+  verify_qvapp 69
 }

@@ -169,11 +169,10 @@ def answer_of(action):
     return "confirm"
 
 
-# The signing fixtures' packages as the simulation's signatures: each signed by a self-signed
-# certificate of its signer (no root the machine trusts), the damaged one changed after signing.
-SIGNATURES = {"publisher": {"chain": ["publisher"]}, "other": {"chain": ["other"]},
-              "other-content": {"chain": ["other"]},
-              "damaged": {"chain": ["publisher"], "intact": False}}
+# The packages of the release cases as the simulation's contents: what matters is only which one
+# the release was made for (see release-fixture.sh).
+CONTENTS = {"own": "the release's own package", "other": "the publisher's other package",
+            "changed": "the release's own package, one byte changed"}
 
 
 def describe(settings, before):
@@ -181,8 +180,8 @@ def describe(settings, before):
     download = "C:\\qv-e2e\\" + s["download"]
     install = s["install"]
     package = {"path": download + "\\qvupdate.msp"}
-    if s.get("package") in SIGNATURES:
-        package["signature"] = SIGNATURES[s["package"]]
+    if s.get("package") in CONTENTS:
+        package["content"] = CONTENTS[s["package"]]
     files = [{"path": download + "\\QV3Update.exe"}, package]
     if s["plant"] == "1":
         files.append({"path": download + "\\msiexec.exe"})
@@ -203,14 +202,13 @@ def describe(settings, before):
     installer = {"effect": "raise", "version": PATCHED_VERSION} if s["msi_mode"] == "update" \
         else {"effect": "leave"}
     extra = {}
-    if s.get("pin"):
-        # The pinned build is pinned to the fixtures' publisher.
-        extra["updater_pin"] = "publisher"
+    if s.get("release"):
+        # The release was made for its own package.
+        extra["updater_package"] = CONTENTS["own"]
     if s.get("swap"):
         # The dialog driver replaces the package while the first dialog waits.
         write = {"moment": "during-prompt", "path": download + "\\qvupdate.msp"}
-        if s["swap"] in SIGNATURES:
-            write["signature"] = SIGNATURES[s["swap"]]
+        write["content"] = CONTENTS.get(s["swap"], "")
         extra["user_writes"] = [write]
     return dict({
         "description": "end-to-end case %s: the machine of its settings, with the registry of "

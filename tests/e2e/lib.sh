@@ -177,18 +177,20 @@ setup_product() {
   if [ -n "$exe" ]; then
     cp "$exe" "$data/$DOWNLOAD/QV3Update.exe"
   fi
-  # The patch package: a text for the stand-in installer, the real patch for Wine's installer,
-  # or a package of the signing fixtures (for the pinned build).
-  if [ "$INSTALLER" = real ]; then
+  # The patch package: a text for the stand-in installer, the real patch for Wine's installer;
+  # for the release, its own package (own) or one a user put in its place (other, changed).
+  if [ "$PACKAGE" = own ]; then
+    cp "$release/release/qvupdate.msp" "$data/$DOWNLOAD/qvupdate.msp"
+  elif [ "$PACKAGE" != fake ]; then
+    cp "$release/$PACKAGE.msp" "$data/$DOWNLOAD/qvupdate.msp"
+  elif [ "$INSTALLER" = real ]; then
     cp "$packages/$PATCH_FILE" "$data/$DOWNLOAD/qvupdate.msp"
-  elif [ "$PACKAGE" = fake ]; then
-    printf 'MSP fake patch package\n' >"$data/$DOWNLOAD/qvupdate.msp"
   else
-    cp "$signing/$PACKAGE.msp" "$data/$DOWNLOAD/qvupdate.msp"
+    printf 'MSP fake patch package\n' >"$data/$DOWNLOAD/qvupdate.msp"
   fi
   cp "$data/$DOWNLOAD/qvupdate.msp" "$data/original-package.msp"
   # A replacement the driver puts in the package's place while the first dialog waits.
-  [ -n "$SWAP" ] && cp "$signing/$SWAP.msp" "$data/swap.msp"
+  [ -n "$SWAP" ] && cp "$release/$SWAP.msp" "$data/swap.msp"
   cp "$fixtures/QVApp-69.exe" "$data/QVApp-new.exe"
   install_stand_ins
   if [ "$PLANT" = 1 ]; then

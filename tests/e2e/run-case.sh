@@ -11,8 +11,9 @@
 #        run-case.sh --plan FILE --fixtures DIR --exe QV3Update.exe [--work DIR] [--prefix KIND]
 #                    [--shots DIR] [--qv3sim PATH]    (a described machine: qv3sim --wine)
 #        run-case.sh --list [--prefix KIND]
-# --signing DIR: the signing fixtures (tests/common/signing_fixtures.sh) for the cases that use a
-# signed package (PACKAGE) or replace it while a dialog waits (SWAP).
+# --release DIR: the release of the cases release_* (release-fixture.sh: a folder made by
+# scripts/release.sh for the builder's package, and the packages a user could put in its place);
+# those cases run its executable of the prefix kind's word size instead of --exe.
 # --prefix (or QV_E2E_PREFIX): win64, the default, the 64-bit build in a 64-bit prefix; wow64,
 # the 32-bit release under WOW64 in a 64-bit prefix; win32, the release on 32-bit Windows (a
 # WINEARCH=win32 prefix; only the cases --list --prefix win32 names). The fixtures must be built
@@ -34,7 +35,7 @@ source "$here/described.sh"
 QV3SIM=${QV_QV3SIM:-$here/../../build/native/tools/qv3sim/qv3sim}
 QV3SIM_WINE=$here/../../tools/qv3sim/wine/qv3sim_wine.py
 
-case_name= fixtures= exe= work=/tmp shots= shot_names= keep=0 list=0 signing=
+case_name= fixtures= exe= work=/tmp shots= shot_names= keep=0 list=0 release=
 packages=${QV_E2E_PACKAGES:-}
 PREFIX_KIND=${QV_E2E_PREFIX:-win64}
 original_args=("$@")
@@ -51,7 +52,7 @@ while [ $# -gt 0 ]; do
     --list) list=1; shift ;;
     --qv3sim) QV3SIM=$2; shift 2 ;;
     --packages) packages=$(realpath "$2"); shift 2 ;;
-    --signing) signing=$2; shift 2 ;;
+    --release) release=$(realpath "$2"); shift 2 ;;
     --plan) PLAN=$(realpath "$2"); case_name=described; shift 2 ;;
     *) echo "run-case.sh: unknown argument $1" >&2; exit 64 ;;
   esac
@@ -144,7 +145,7 @@ data=$drive_c/qv-e2e
 # (x86)" on 64-bit Windows, "Program Files" on 32-bit Windows.
 ARGS=() WINVER= PRODUCT=1 INSTALL="$PROGRAM_FILES_32\\Quorvia 3\\" COMMUNICATOR=0
 SHORTCUT=none MSI_MODE=update PLANT=0 ACTIONS=() EXPECT_STATUS=0 PROCESS=QV3Update.exe
-DOWNLOAD=download INSTALLER=stand-in PATCH_FILE=qvupdate.msp PIN= PACKAGE=fake SWAP= WINE_LOCALE=
+DOWNLOAD=download INSTALLER=stand-in PATCH_FILE=qvupdate.msp RELEASE= PACKAGE=fake SWAP= WINE_LOCALE=
 "case_$case_name"
 # The Windows UI language of a described machine: Wine gives the prefix the one of the Unix
 # locale it runs in (the buttons user32 and comctl32 make follow it).
@@ -155,9 +156,14 @@ if [ "$INSTALLER" = real ] && [ ! -s "$packages/codes.txt" ]; then
   exit 1
 fi
 mkdir -p "$data/$DOWNLOAD"
-if { [ "$PACKAGE" != fake ] || [ -n "$SWAP" ]; } && [ ! -s "$signing/complete" ]; then
-  echo "run-case.sh: case $case_name needs the signing fixtures (--signing DIR)" >&2
-  exit 64
+if [ -n "$RELEASE" ]; then
+  if [ ! -s "$release/complete" ]; then
+    echo "run-case.sh: case $case_name needs the release (--release DIR, made by release-fixture.sh)" >&2
+    exit 64
+  fi
+  # The release's executable for this prefix kind: the 64-bit build in a 64-bit prefix.
+  exe=$release/release/QV3Update.exe
+  [ "$PREFIX_KIND" = win64 ] && exe=$release/release/QV3Update-x64.exe
 fi
 
 if [ "$(type -t "run_$case_name")" = function ]; then

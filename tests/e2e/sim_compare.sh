@@ -84,13 +84,13 @@ print({0x14C: 32, 0x8664: 64}.get(struct.unpack_from("<H", data, pe + 4)[0], 0))
     "$WINVER" "$PRODUCT" "$INSTALL" \
     "$COMMUNICATOR" "$SHORTCUT" "$MSI_MODE" "$PLANT" "$EXPECT_STATUS" "$DOWNLOAD" \
     "$COMMON_PROGRAMS" "$LINK_EN" "$LINK_DE" "$OLD_SYNC" "${MACHINE:-}" "${INSTALLER:-stand-in}" \
-    "${PIN:-}" "${PACKAGE:-fake}" "${SWAP:-}" "${UI_LANGUAGE:-en-US}" "${#ARGS[@]}" "${ARGS[@]}" \
+    "${RELEASE:-}" "${PACKAGE:-fake}" "${SWAP:-}" "${UI_LANGUAGE:-en-US}" "${#ARGS[@]}" "${ARGS[@]}" \
     "${ACTIONS[@]}" <<'EOF'
 import json, sys
 a = sys.argv[2:]
 names = ["case", "windows_bits", "updater_bits", "code_page", "winver", "product", "install", "communicator", "shortcut", "msi_mode", "plant",
          "expect_status", "download", "common_programs", "link_en", "link_de", "old_sync", "machine",
-         "installer", "pin", "package", "swap", "ui_language"]
+         "installer", "release", "package", "swap", "ui_language"]
 settings = dict(zip(names, a))
 count = int(a[len(names)])
 rest = a[len(names) + 1:]

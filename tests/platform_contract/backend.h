@@ -40,12 +40,6 @@ class Backend {
   virtual void CopyChildProgram(const std::string& path) = 0;
   // The security descriptor of a folder in SDDL, its DACL only, as the machine holds it.
   virtual std::string FolderSecurity(const std::string& path) = 0;
-  // A patch package of the signing fixtures (tests/common/signing_fixtures.sh): "unsigned",
-  // "publisher" (signed by a self-signed certificate), "other" (by another one), "damaged" (the
-  // publisher's, one byte of its content changed after signing); empty when the build made none.
-  virtual std::string SigningFixture(const std::string& name) = 0;
-  // The key identifier of the fixtures' publisher; empty when there are no fixtures.
-  virtual std::string PublisherKeyId() = 0;
 };
 
 std::unique_ptr<Backend> MakeBackend();

@@ -650,7 +650,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RemoveFolderCase{"AFile", 3, win::FALSE, win::ERROR_DIRECTORY}),
     [](const auto& i) { return std::string(i.param.name); });
 
-// --- random bytes, key identifiers, Authenticode ------------------------------------------------------
+// --- random bytes ----------------------------------------------------------------------------------
 
 TEST_F(Contract, RandomBytesFromAVerifyOnlyContext) {
   win::UniqueCryptProvider provider(p.security);
@@ -665,158 +665,99 @@ TEST_F(Contract, RandomBytesFromAVerifyOnlyContext) {
   EXPECT_NE(std::memcmp(a, c, sizeof a), 0);
 }
 
-std::vector<std::uint8_t> FromHex(const char* hex) {
-  std::vector<std::uint8_t> out;
-  for (const char* h = hex; h[0] && h[1]; h += 2)
-    out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(h, 2), nullptr, 16)));
-  return out;
-}
+// --- a file held open, as the updater holds the copy of its package ------------------------------------
 
-std::string ToHex(const std::uint8_t* data, std::size_t size) {
-  static const char* digits = "0123456789abcdef";
-  std::string hex;
-  for (std::size_t i = 0; i < size; ++i) {
-    hex += digits[data[i] >> 4];
-    hex += digits[data[i] & 0xF];
-  }
-  return hex;
-}
-
-struct KeyCase {
+struct HeldCase {
   const char* name;
-  char oid[32];
-  const char* parameters;  // the encoded parameters, hex
-  const char* publicKey;   // the key's bit string, hex
-  const char* sha1;        // of the DER SubjectPublicKeyInfo, as openssl computes it
+  int action;  // 0 a second reader sharing reads, 1 one that denies them, 2 delete, 3 rename,
+               // 4 copy over it, 5 rename its folder
+  win::BOOL ok;
+  win::DWORD error;
+  const char* wineDifference;  // where Wine lets it happen
 };
 
-class KeyIdentifier : public Contract, public ::testing::WithParamInterface<KeyCase> {};
+class HeldOpen : public Contract, public ::testing::WithParamInterface<HeldCase> {};
 
-// The key identifier is the SHA-1 of the DER SubjectPublicKeyInfo (checked against openssl's).
-TEST_P(KeyIdentifier, IsTheSha1OfTheEncodedPublicKeyInfo) {
-  KeyCase c = GetParam();
-  std::vector<std::uint8_t> parameters = FromHex(c.parameters), key = FromHex(c.publicKey);
-  win::CERT_PUBLIC_KEY_INFO info{};
-  info.Algorithm.pszObjId = c.oid;
-  info.Algorithm.Parameters = {static_cast<win::DWORD>(parameters.size()), parameters.data()};
-  info.PublicKey = {static_cast<win::DWORD>(key.size()), key.data(), 0};
-  win::DWORD size = 0;
-  ASSERT_EQ(p.security.CryptHashPublicKeyInfo(win::HCRYPTPROV{}, win::CALG_SHA1, 0,
-                                              win::X509_ASN_ENCODING, &info, nullptr, &size),
-            win::TRUE);
-  EXPECT_EQ(size, 20u);
-  std::uint8_t hash[20] = {};
-  ASSERT_EQ(p.security.CryptHashPublicKeyInfo(win::HCRYPTPROV{}, win::CALG_SHA1, 0,
-                                              win::X509_ASN_ENCODING, &info, hash, &size),
-            win::TRUE);
-  EXPECT_EQ(ToHex(hash, size), c.sha1);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, KeyIdentifier,
-    ::testing::Values(
-        KeyCase{"Rsa1024", "1.2.840.113549.1.1.1", "0500",
-                "30818902818100" "9765bac374773c54eabd42d4ce903059c8bc15593194291eda1156c77a79c889"
-                "dde9ea488cdcdc52912e1eadb0c7e7136ee55d9fba261628bc13726bad62dc2a7b3b3d3bca2fbd605b"
-                "a165837d2b2030f68e9756626e49603dfa26bd72ad0d83a6890bce6a7fb86fa2dc106e27c3377cc88b"
-                "51dbb5ba31ab8b1e449e49211bb50203010001",
-                "a5d84711fde66c407d875691e1e71a1b344a5106"},
-        KeyCase{"EcP256", "1.2.840.10045.2.1", "06082a8648ce3d030107",
-                "04811bb2167d4354b5b50ba3fc63e4ac3c758a311edb80855b9d50d67248fc5163c4f855eb444e"
-                "489776f2346068335880d599ec188a3f176e60e1513960a4b785",
-                "41864fbe128ddc3a497c7086691cebd960a15648"}),
-    [](const auto& i) { return std::string(i.param.name); });
-
-struct TrustCase {
-  const char* name;
-  const char* fixture;  // a package of the signing fixtures, or "" for a text file
-  win::LONG result;     // WinVerifyTrust's result on Windows
-  win::LONG wineResult; // under Wine, where it differs
-  const char* wineDifference;
-  bool signerIsPublisher;
-};
-
-class TrustRules : public Contract, public ::testing::WithParamInterface<TrustCase> {};
-
-TEST_P(TrustRules, WinVerifyTrustByWindowsRules) {
-  const TrustCase& c = GetParam();
-  std::string path;
-  if (*c.fixture) {
-    path = b->SigningFixture(c.fixture);
-    if (path.empty()) GTEST_SKIP() << "NOT RUN: the build has no signing fixtures";
-  } else {
-    path = b->Scratch() + "\\page.msp";
-    b->MakeFile(path, kArchive, "<html>not found</html>");
+// Read access with read sharing only: the content can be read to its end, other readers that
+// share reading can open it, and nobody can delete, rename or replace it until it is closed.
+TEST_P(HeldOpen, NoChangeWhileTheHandleIsOpen) {
+  const HeldCase& c = GetParam();
+  const std::string folder = b->Scratch() + "\\held";
+  b->MakeFolder(folder);
+  const std::string path = folder + "\\qvupdate.msp";
+  const std::string content(70000, 'p');
+  b->MakeFile(path, kArchive, content);
+  win::UniqueHandle file(p.processes);
+  file.reset(p.files.CreateFileW(W(path).c_str(), win::GENERIC_READ, win::FILE_SHARE_READ, nullptr,
+                                 win::OPEN_EXISTING, win::FILE_FLAG_SEQUENTIAL_SCAN, win::HANDLE{}));
+  ASSERT_TRUE(file);
+  std::string read;
+  std::vector<char> buffer(65536);
+  for (;;) {
+    win::DWORD n = 0;
+    ASSERT_EQ(p.files.ReadFile(file.get(), buffer.data(), static_cast<win::DWORD>(buffer.size()), &n,
+                               nullptr),
+              win::TRUE);
+    if (n == 0) break;
+    read.append(buffer.data(), n);
   }
-  const Text file = W(path);
-  win::WINTRUST_FILE_INFO info{sizeof(win::WINTRUST_FILE_INFO), file.c_str(), win::HANDLE{}, nullptr};
-  win::WINTRUST_DATA data{};
-  data.cbStruct = sizeof data;
-  data.dwUIChoice = win::WTD_UI_NONE;
-  data.fdwRevocationChecks = win::WTD_REVOKE_NONE;
-  data.dwProvFlags = win::WTD_CACHE_ONLY_URL_RETRIEVAL;
-  data.dwUnionChoice = win::WTD_CHOICE_FILE;
-  data.pFile = &info;
-  data.dwStateAction = win::WTD_STATEACTION_VERIFY;
-  const win::GUID action = win::WINTRUST_ACTION_GENERIC_VERIFY_V2;
-  const win::LONG result =
-      p.security.WinVerifyTrust(win::MakeHandle<win::HWND>(~std::uintptr_t{0}), &action, &data);
-  const win::TrustCheckState state(p.security, action, data);
+  EXPECT_EQ(read, content);
+
+  const std::string other = b->Scratch() + "\\other.msp";
+  b->MakeFile(other, kArchive, "other");
+  win::BOOL ok = win::FALSE;
+  switch (c.action) {
+    case 0:
+    case 1: {
+      win::UniqueHandle second(p.processes);
+      second.reset(p.files.CreateFileW(W(path).c_str(), win::GENERIC_READ,
+                                       c.action == 0 ? win::FILE_SHARE_READ : 0, nullptr,
+                                       win::OPEN_EXISTING, 0, win::HANDLE{}));
+      ok = second ? win::TRUE : win::FALSE;
+      break;
+    }
+    case 2: ok = p.files.DeleteFileW(W(path).c_str()); break;
+    case 3: ok = p.files.MoveFileExW(W(path).c_str(), W(folder + "\\moved.msp").c_str(), 0); break;
+    case 4: ok = p.files.CopyFileW(W(other).c_str(), W(path).c_str(), win::FALSE); break;
+    case 5: ok = p.files.MoveFileExW(W(folder).c_str(), W(folder + "-aside").c_str(), 0); break;
+  }
+  const win::DWORD error = ok ? 0 : p.files.GetLastError();
   if (b->IsWine() && *c.wineDifference) {
-    EXPECT_EQ(result, c.wineResult) << "Wine difference: " << c.wineDifference;
-  } else {
-    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(ok, win::TRUE) << "Wine difference: " << c.wineDifference;
+    return;
   }
-  if (!c.signerIsPublisher || (result != win::CERT_E_UNTRUSTEDROOT && result != 0)) return;
-  // The signer's chain: its own self-signed certificate, valid now, with the publisher's key.
-  win::CRYPT_PROVIDER_DATA* provider = p.security.WTHelperProvDataFromStateData(data.hWVTStateData);
-  ASSERT_NE(provider, nullptr);
-  win::CRYPT_PROVIDER_SGNR* signer =
-      p.security.WTHelperGetProvSignerFromChain(provider, 0, win::FALSE, 0);
-  ASSERT_NE(signer, nullptr);
-  ASSERT_EQ(signer->csCertChain, 1u);
-  EXPECT_EQ(p.security.WTHelperGetProvCertFromChain(signer, 1), nullptr);
-  win::CRYPT_PROVIDER_CERT* cert = p.security.WTHelperGetProvCertFromChain(signer, 0);
-  ASSERT_NE(cert, nullptr);
-  ASSERT_NE(cert->pCert, nullptr);
-  const win::CERT_INFO& certInfo = *cert->pCert->pCertInfo;
-  std::uint8_t key[20] = {};
-  win::DWORD size = sizeof key;
-  ASSERT_EQ(p.security.CryptHashPublicKeyInfo(win::HCRYPTPROV{}, win::CALG_SHA1, 0,
-                                              win::X509_ASN_ENCODING,
-                                              &certInfo.SubjectPublicKeyInfo, key, &size),
-            win::TRUE);
-  EXPECT_EQ(ToHex(key, size), b->PublisherKeyId());
-  EXPECT_EQ(p.security.CertVerifyTimeValidity(&signer->sftVerifyAsOf, &certInfo), 0);
-  // Long after the certificate's end it is expired.
-  win::FILETIME later = certInfo.NotAfter;
-  later.dwHighDateTime += 1000;
-  EXPECT_EQ(p.security.CertVerifyTimeValidity(&later, &certInfo), 1);
-  win::FILETIME before = certInfo.NotBefore;
-  before.dwHighDateTime -= 1000;
-  EXPECT_EQ(p.security.CertVerifyTimeValidity(&before, &certInfo), -1);
+  EXPECT_EQ(ok, c.ok);
+  EXPECT_EQ(error, c.error);
+  if (!c.ok) {
+    EXPECT_EQ(b->ReadFile(path).value_or("<gone>"), content);
+  }
+  file.reset();
+  // Closed, it goes.
+  if (c.action != 5 || !c.ok) {
+    EXPECT_EQ(p.files.DeleteFileW(W(path).c_str()), c.action == 2 && c.ok ? win::FALSE : win::TRUE);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Packages, TrustRules,
-    ::testing::Values(
-        TrustCase{"NotAPackage", "", win::TRUST_E_SUBJECT_FORM_UNKNOWN, 0, "", false},
-        TrustCase{"Unsigned", "unsigned", win::TRUST_E_NOSIGNATURE, 0, "", false},
-        // A self-signed certificate is a root no machine trusts: WinVerifyTrust says so.
-        TrustCase{"SignedPrivately", "publisher", win::CERT_E_UNTRUSTEDROOT, 0,
-                  "Wine's Authenticode policy accepts a chain that ends in a root the machine "
-                  "does not trust",
-                  true},
-        TrustCase{"OtherSigner", "other", win::CERT_E_UNTRUSTEDROOT, 0,
-                  "Wine's Authenticode policy accepts a chain that ends in a root the machine "
-                  "does not trust",
-                  false},
-        TrustCase{"ChangedAfterSigning", "damaged", win::TRUST_E_BAD_DIGEST, 0,
-                  "Wine's check compares no digest with the content of a Windows Installer "
-                  "package (its hash check covers PE images only), so a changed package keeps "
-                  "its signature there; the simulation follows Windows",
-                  true}),
+    Cases, HeldOpen,
+    ::testing::Values(HeldCase{"ReaderSharingReads", 0, win::TRUE, 0, ""},
+                      HeldCase{"ReaderDenyingReads", 1, win::FALSE, win::ERROR_SHARING_VIOLATION, ""},
+                      HeldCase{"Delete", 2, win::FALSE, win::ERROR_SHARING_VIOLATION, ""},
+                      HeldCase{"Rename", 3, win::FALSE, win::ERROR_SHARING_VIOLATION, ""},
+                      HeldCase{"CopyOverIt", 4, win::FALSE, win::ERROR_SHARING_VIOLATION, ""},
+                      HeldCase{"RenameItsFolder", 5, win::FALSE, win::ERROR_ACCESS_DENIED,
+                               "Wine renames a folder with an open file in it (a Unix rename); "
+                               "Windows refuses, so the protected folder cannot be moved aside "
+                               "while the updater holds the copy"}),
     [](const auto& i) { return std::string(i.param.name); });
+
+// What cannot be removed now is marked for removal at the next restart; it stays until then.
+TEST_F(Contract, RemovalAtTheNextRestart) {
+  const std::string path = b->Scratch() + "\\left.msp";
+  b->MakeFile(path, kArchive, "x");
+  EXPECT_EQ(p.files.MoveFileExW(W(path).c_str(), nullptr, win::MOVEFILE_DELAY_UNTIL_REBOOT), win::TRUE);
+  EXPECT_EQ(b->ReadFile(path).value_or("<gone>"), "x");
+}
 
 // --- shell links ------------------------------------------------------------------------------------------
 

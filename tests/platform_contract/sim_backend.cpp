@@ -49,10 +49,6 @@ class SimBackend final : public Backend {
     sim::SimFile f;
     f.attributes = attributes;
     f.content = content;
-    // Windows reads a signature only from a form it has a handler for: a compound file (a
-    // Windows Installer package) or a program.
-    f.knownForm = content.empty() || content.rfind("\xD0\xCF\x11\xE0", 0) == 0 ||
-                  content.rfind("MZ", 0) == 0;
     machine_.AddFile(path, f);
   }
   std::optional<std::string> ReadFile(const std::string& path) override {
@@ -67,29 +63,6 @@ class SimBackend final : public Backend {
   }
   std::string FolderSecurity(const std::string& path) override {
     return machine_.FolderSecurity(path);
-  }
-  // The fixtures as the simulation's files: signed by a certificate of their own (no trusted
-  // root), the damaged one changed after signing.
-  std::string SigningFixture(const std::string& name) override {
-    const std::string path = std::string(kFolder) + "\\signing\\" + name + ".msp";
-    sim::SimFile f;
-    if (name != "unsigned") {
-      sim::SimSignature s;
-      s.chain.push_back(sim::SimCertificate{name == "other" ? "contract other" : "contract publisher", false});
-      s.intact = name != "damaged";
-      f.signature = s;
-    }
-    machine_.AddFile(path, f);
-    return path;
-  }
-  std::string PublisherKeyId() override {
-    static const char* digits = "0123456789abcdef";
-    std::string hex;
-    for (std::uint8_t b : sim::KeyIdOf("contract publisher")) {
-      hex += digits[b >> 4];
-      hex += digits[b & 0xF];
-    }
-    return hex;
   }
 
  private:

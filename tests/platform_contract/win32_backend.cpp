@@ -115,15 +115,6 @@ class Win32Backend final : public Backend {
     ::LocalFree(text);
     return sddl;
   }
-  // The fixtures lie in signing\ beside the test program (copied there by the build).
-  std::string SigningFixture(const std::string& name) override {
-    const std::string path = OwnFolder() + "\\signing\\" + name + ".msp";
-    return ::GetFileAttributesW(Wide(path).c_str()) == INVALID_FILE_ATTRIBUTES ? std::string() : path;
-  }
-  std::string PublisherKeyId() override {
-    const std::optional<std::string> id = ReadFile(OwnFolder() + "\\signing\\publisher.keyid");
-    return id ? id->substr(0, 40) : std::string();
-  }
 
  private:
   win::Win32Platform seam_;

@@ -84,16 +84,16 @@ TEST(Description, JsonOfAMachineReadsBackAsTheSameMachine) {
   other.installer.effect = InstallerEffect::Fail;
   other.environment.emplace_back("TEMP", "C:\\Temp");
   other.codePage = 932;
-  other.updaterPin = "publisher";
+  other.updaterPackage = "Quorvia 3 patch";
   other.windowsFolder = "C:\\WINNT";
-  FileSpec signedFile;
-  signedFile.path = "C:\\x\\qvupdate.msp";
-  signedFile.signature = qv::sim::SimSignature{{{"publisher", true}, {"a root", false}}, true, true, false};
-  other.files.push_back(signedFile);
+  FileSpec package;
+  package.path = "C:\\x\\qvupdate.msp";
+  package.content = "Quorvia 3 patch \xc3\xa4";
+  other.files.push_back(package);
   UserWriteSpec write;
   write.moment = qv::sim::UserMoment::DuringPrompt;
   write.path = "C:\\x\\qvupdate.msp";
-  write.knownForm = false;
+  write.content = "older patch";
   other.userWrites.push_back(write);
   other.uiLanguage = qv::sim::kUiGerman;
   EXPECT_FALSE(other == m);
@@ -136,15 +136,15 @@ TEST(Description, ReadsEveryField) {
     "faults": [ { "function": "CreateProcessA" }, { "function": "", "nth": 7, "code": -5 } ],
     "environment": { "TEMP": "C:\\Temp" },
     "windows_folder": "C:\\WINDOWS",
-    "updater_pin": "0123456789abcdef0123456789ABCDEF01234567",
-    "user_writes": [ { "moment": "after-check", "path": "<new folder>\\qvupdate.msp", "form": "other" },
+    "updater_package": "0123456789abcdef0123456789ABCDEF0123456789abcdef0123456789ABCDEF",
+    "user_writes": [ { "moment": "after-check", "path": "<new folder>\\qvupdate.msp", "content": "x" },
                      { "moment": "before-run", "path": "C:\\a.lnk", "delete": true } ]
   })", "all.json");
   EXPECT_EQ(m.windowsFolder, "C:\\WINDOWS");
-  EXPECT_EQ(m.updaterPin, "0123456789abcdef0123456789ABCDEF01234567");
+  EXPECT_EQ(m.updaterPackage, "0123456789abcdef0123456789ABCDEF0123456789abcdef0123456789ABCDEF");
   ASSERT_EQ(m.userWrites.size(), 2u);
   EXPECT_EQ(m.userWrites[0].moment, qv::sim::UserMoment::AfterCheck);
-  EXPECT_FALSE(m.userWrites[0].knownForm);
+  EXPECT_EQ(m.userWrites[0].content, "x");
   EXPECT_TRUE(m.userWrites[1].remove);
   EXPECT_EQ(m.windowsVersion, "5.1");
   EXPECT_EQ(m.updaterBits, 64);
@@ -270,22 +270,23 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"RegistryWrongType", "{\n  \"registry\": 5\n}", 2, "expected regedit text"},
         ErrorCase{"RegistryFileMissing", "{\n  \"registry_file\": \"no-such-file.reg\"\n}", 2,
                   "cannot read the registry file"},
-        ErrorCase{"SignatureWithoutChain",
-                  "{\n  \"files\": [ { \"path\": \"C:\\\\x\",\n    \"signature\": { \"intact\": false } } ]\n}",
-                  3, "files[0].signature: a signature needs \"chain\""},
-        ErrorCase{"SignatureEmptyChain",
-                  "{\n  \"files\": [ { \"path\": \"C:\\\\x\",\n    \"signature\": { \"chain\": [] } } ]\n}",
-                  3, "needs at least the signer's key"},
-        ErrorCase{"UnknownForm", "{\n  \"files\": [ { \"path\": \"C:\\\\x\",\n    \"form\": \"pdf\" } ]\n}", 3,
-                  "unknown form \"pdf\""},
+        ErrorCase{"ContentNotText",
+                  "{\n  \"files\": [ { \"path\": \"C:\\\\x\",\n    \"content\": 5 } ]\n}",
+                  3, "files[0].content: expected a string"},
+        ErrorCase{"FolderWithContent",
+                  "{\n  \"files\": [ { \"path\": \"C:\\\\x\", \"attributes\": [\"folder\"],\n    \"content\": \"x\" } ]\n}",
+                  2, "a folder has no content"},
+        ErrorCase{"EmptyUpdaterPackage", "{\n  \"updater_package\": \"\"\n}", 2,
+                  "expected the package's SHA-256"},
         ErrorCase{"UnknownMoment",
                   "{\n  \"user_writes\": [\n    { \"moment\": \"later\", \"path\": \"C:\\\\x\" } ]\n}", 3,
                   "unknown moment \"later\""},
-        ErrorCase{"DeletedWithSignature",
+        ErrorCase{"DeletedWithContent",
                   "{\n  \"user_writes\": [\n    { \"moment\": \"before-run\", \"path\": \"C:\\\\x\",\n"
-                  "      \"delete\": true, \"signature\": { \"chain\": [\"k\"] } } ]\n}",
-                  3, "a deleted file has no signature"},
-        ErrorCase{"EmptyPin", "{\n  \"updater_pin\": \"\"\n}", 2, "updater_pin: expected a key name"},
+                  "      \"delete\": true, \"content\": \"k\" } ]\n}",
+                  3, "a deleted file has no content"},
+        // A description of the time when releases were pinned to a key is told so.
+        ErrorCase{"FormerPin", "{\n  \"updater_pin\": \"publisher\"\n}", 2, "updater_pin: unknown field"},
         // A key given twice names both lines; the parser alone would keep the last.
         ErrorCase{"DuplicateKey", "{\n  \"arguments\": \"/en\",\n  \"windows_bits\": 64,\n"
                                   "  \"arguments\": \"\"\n}",

@@ -350,21 +350,21 @@ INSTANTIATE_TEST_SUITE_P(
         Variation{"CannotShowPrompt",
                   [](MachineDescription& m) { m.answers = {Answer::CannotShow}; },
                   "updated", 0, 2, 2, "the dialog could not be shown"},
-        // The package: missing, signed by another key than the pin's, and swapped (with a try
-        // at the protected copy) while the prompt waits.
+        // The package: missing, another one than the release's, and swapped (with a try at the
+        // protected copy) while the prompt waits.
         Variation{"PackageMissing",
                   [](MachineDescription& m) { m.files.erase(m.files.begin() + 1); },
                   "package unusable", 1636, 1, 0, "Outcome:     package unusable: the patch package is missing"},
-        Variation{"PinnedOtherSigner",
+        Variation{"ReleaseOtherPackage",
                   [](MachineDescription& m) {
-                    m.updaterPin = "publisher";
-                    m.files[1].signature = qv::sim::SimSignature{{{"someone else", false}}, false, false, true};
+                    m.updaterPackage = "Quorvia 3 patch 3.10.0.69";
+                    m.files[1].content = "Quorvia 3 patch 3.10.0.61";
                   },
-                  "package rejected", 1643, 1, 0, "Outcome:     package rejected: the patch package is not signed"},
-        Variation{"PinnedSwapDuringPrompt",
+                  "package rejected", 1643, 1, 0, "Outcome:     package rejected: the patch package is not the one"},
+        Variation{"ReleaseSwapDuringPrompt",
                   [](MachineDescription& m) {
-                    m.updaterPin = "publisher";
-                    m.files[1].signature = qv::sim::SimSignature{{{"publisher", false}}, false, false, true};
+                    m.updaterPackage = "Quorvia 3 patch 3.10.0.69";
+                    m.files[1].content = "Quorvia 3 patch 3.10.0.69";
                     UserWriteSpec swap;
                     swap.moment = qv::sim::UserMoment::DuringPrompt;
                     swap.path = m.files[1].path;

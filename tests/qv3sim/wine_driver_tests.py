@@ -44,8 +44,7 @@ REFUSALS = [
     ({"updater_path": "\\\\server\\share\\QV3Update.exe"}, "updater_path:"),
     ({"installer": {"effect": "raise", "version": "3.10.0.69", "target": "E:\\QVApp.exe"}},
      "installer.target:"),
-    ({"updater_pin": "publisher"}, "updater_pin:"),
-    ({"files": [{"path": "C:\\x.msp", "signature": {"chain": ["publisher"]}}]}, "files[0]:"),
+    ({"updater_package": "Quorvia 3 patch"}, "updater_package:"),
     ({"user_writes": [{"moment": "during-prompt", "path": "C:\\x.msp", "delete": True}]},
      "user_writes:"),
     ({"windows_folder": "C:\\WINNT"}, "windows_folder:"),
@@ -74,8 +73,8 @@ class Refusals(unittest.TestCase):
     def test_the_refused_examples(self):
         for name, fields in [("registry-refused", ["faults:", "special_folders.common_programs:"]),
                              ("win10-utf8-polish", ["code_page: 65001"]),
-                             ("refused-package", ["updater_pin:", "files[0]:"]),
-                             ("swap-during-prompt", ["updater_pin:", "user_writes:"])]:
+                             ("refused-package", ["updater_package:"]),
+                             ("swap-during-prompt", ["updater_package:", "user_writes:"])]:
             with self.subTest(example=name):
                 run = subprocess.run([QV3SIM, "--machine", os.path.join(EXAMPLES, name + ".json"),
                                       "--compare"], capture_output=True, timeout=60)

@@ -58,19 +58,13 @@ struct MachineOptions {
   win::UINT codePage = 1252;         // the system ANSI code page
   std::string updaterFolder = kUpdaterFolder;    // with its trailing "\"
   std::string commonPrograms = kCommonPrograms;  // the common Start-menu programs folder
-  // The build's publisher key (a key name of the simulation); empty: an unpinned build.
-  std::string publisherKey;
-  // The signature of qvupdate.msp; none: unsigned.
-  std::optional<sim::SimSignature> packageSignature;
+  std::string windowsDirectory;      // default: the folder above the system folder
+  std::string userWindowsDirectory;  // a Terminal Server's folder of the user's own
+  // The content of qvupdate.msp.
+  std::string packageContent = "Quorvia 3 patch 3.10.0.69";
+  // A release: the content of the package it was made for; none: a development build.
+  std::optional<std::string> releasePackage;
 };
-
-// A signature by the simulation's key `key` alone, as a private certificate gives it (its root,
-// the certificate itself, is none the machine trusts).
-inline sim::SimSignature SignedBy(const std::string& key) {
-  sim::SimSignature s;
-  s.chain.push_back(sim::SimCertificate{key, false});
-  return s;
-}
 
 inline std::string DefaultInstallFolder(int windowsBits) {
   return windowsBits == 64 ? "C:\\Program Files (x86)\\Quorvia 3\\"
@@ -112,6 +106,8 @@ class StandardMachine {
     config.exePath = options_.updaterFolder + "QV3Update.exe";
     config.systemDirectory = kSystemFolder;
     config.codePage = options_.codePage;
+    config.windowsDirectory = options_.windowsDirectory;
+    config.userWindowsDirectory = options_.userWindowsDirectory;
     machine_ = std::make_unique<sim::SimMachine>(config);
     Populate();
   }
@@ -135,7 +131,8 @@ class StandardMachine {
     context.arguments = arguments;
     context.processBits = options_.processBits;
     context.exeName = u"QV3Update";
-    if (!options_.publisherKey.empty()) context.publisherKey = sim::KeyIdOf(options_.publisherKey);
+    if (options_.releasePackage)
+      context.packageSha256 = Sha256Of(options_.releasePackage->data(), options_.releasePackage->size());
     return context;
   }
 
@@ -177,7 +174,7 @@ class StandardMachine {
     m.AddExecutable(folder + "QVInit.exe", sim::FileVersion{3, 10, 0, 68});
     m.AddExecutable(folder + "QVSync.exe", sim::FileVersion{3, 10, 0, 68});
     sim::SimFile package;
-    package.signature = options_.packageSignature;
+    package.content = options_.packageContent;
     m.AddFile(options_.updaterFolder + "qvupdate.msp", package);
 
     if (!m.FindFile(m.ReachedPath(kMsiexecPath)))

@@ -39,10 +39,11 @@ inline std::map<std::string, sim::RegValue> WrittenValues(sim::SimMachine& machi
 // The folder only administrators can change that the run made for its copy of the package (from
 // its "created folder" entry); empty when it made none.
 inline std::string ProtectedFolderOf(const sim::SimMachine& machine) {
-  const std::string prefix = "created folder " + machine.config().windowsDirectory + "\\Temp\\";
+  const std::string prefix = "created folder ";
   for (const std::string& entry : machine.FileLog())
-    if (entry.compare(0, prefix.size(), prefix) == 0)
-      return entry.substr(15, entry.find(" D:", 15) - 15);
+    if (entry.compare(0, prefix.size(), prefix) == 0 &&
+        entry.find("\\Temp\\QV3Update-") != std::string::npos)
+      return entry.substr(prefix.size(), entry.find(" D:", prefix.size()) - prefix.size());
   return {};
 }
 
@@ -92,6 +93,7 @@ inline void ExpectEverythingReleased(sim::SimMachine& machine) {
   }();
   EXPECT_EQ(machine.OwnWindowCount(), 0u);
   EXPECT_EQ(machine.AttachedInputCount(), 0u);
+  EXPECT_EQ(machine.PendingRemovals(), std::vector<std::string>{});
 }
 
 }  // namespace qv::test

@@ -177,7 +177,7 @@ class Reader {
             "arguments", "system_folder", "code_page", "ui_language", "registry",
             "registry_file", "files", "windows",
             "special_folders", "answers", "installer", "faults", "environment",
-            "windows_folder", "updater_pin", "user_writes"});
+            "windows_folder", "updater_package", "user_writes"});
     if (root.contains("registry") && root.contains("registry_file"))
       Fail("/registry_file", "give either \"registry\" or \"registry_file\", not both");
     // The code page first: the registry's names and texts are read into it.
@@ -275,9 +275,10 @@ class Reader {
         m.windowsFolder = Str(v, p);
         if (m.windowsFolder.find('\\') == std::string::npos)
           Fail(p, "expected a full Windows path such as C:\\\\Windows");
-      } else if (key == "updater_pin") {
-        m.updaterPin = Str(v, p);
-        if (m.updaterPin.empty()) Fail(p, "expected a key name or 40 hexadecimal digits");
+      } else if (key == "updater_package") {
+        m.updaterPackage = Str(v, p);
+        if (m.updaterPackage.empty())
+          Fail(p, "expected the package's SHA-256 (64 hexadecimal digits) or its content");
       } else if (key == "user_writes") {
         const json& a = Array(v, p);
         for (std::size_t i = 0; i < a.size(); ++i)
@@ -295,48 +296,8 @@ class Reader {
   }
 
  private:
-  // "signature": {"chain": [KEY or {"key": KEY, "expired": true}, ...], "root_trusted",
-  // "timestamped", "intact"}
-  qv::sim::SimSignature ReadSignature(const json& j, const std::string& p) const {
-    const json& o = Object(j, p, {"chain", "root_trusted", "timestamped", "intact"});
-    qv::sim::SimSignature s;
-    if (!o.contains("chain")) Fail(p, "a signature needs \"chain\": the signer's key first");
-    const std::string cp = JsonLocator::Child(p, "chain");
-    const json& chain = Array(o["chain"], cp);
-    if (chain.empty()) Fail(cp, "a signature needs at least the signer's key");
-    for (std::size_t i = 0; i < chain.size(); ++i) {
-      const std::string ep = JsonLocator::Child(cp, i);
-      qv::sim::SimCertificate c;
-      if (chain[i].is_object()) {
-        const json& co = Object(chain[i], ep, {"key", "expired"});
-        if (!co.contains("key")) Fail(ep, "a certificate needs \"key\"");
-        c.key = Str(co["key"], JsonLocator::Child(ep, "key"));
-        if (co.contains("expired")) c.expired = Bool(co["expired"], JsonLocator::Child(ep, "expired"));
-      } else {
-        c.key = Str(chain[i], ep);
-      }
-      if (c.key.empty()) Fail(ep, "empty key name");
-      s.chain.push_back(c);
-    }
-    if (o.contains("root_trusted"))
-      s.rootTrusted = Bool(o["root_trusted"], JsonLocator::Child(p, "root_trusted"));
-    if (o.contains("timestamped"))
-      s.timestamped = Bool(o["timestamped"], JsonLocator::Child(p, "timestamped"));
-    if (o.contains("intact")) s.intact = Bool(o["intact"], JsonLocator::Child(p, "intact"));
-    return s;
-  }
-
-  bool ReadForm(const json& o, const std::string& p) const {
-    if (!o.contains("form")) return true;
-    const std::string fp = JsonLocator::Child(p, "form");
-    const std::string form = Str(o["form"], fp);
-    if (form != "known" && form != "other")
-      Fail(fp, "unknown form \"" + form + "\" (expected known or other)");
-    return form == "known";
-  }
-
   UserWriteSpec ReadUserWrite(const json& j, const std::string& p) const {
-    const json& o = Object(j, p, {"moment", "path", "delete", "signature", "form"});
+    const json& o = Object(j, p, {"moment", "path", "delete", "content"});
     UserWriteSpec w;
     if (!o.contains("moment") || !o.contains("path"))
       Fail(p, "a user's write needs \"moment\" and \"path\"");
@@ -350,16 +311,13 @@ class Reader {
     w.path = Str(o["path"], JsonLocator::Child(p, "path"));
     if (w.path.empty()) Fail(JsonLocator::Child(p, "path"), "empty path");
     if (o.contains("delete")) w.remove = Bool(o["delete"], JsonLocator::Child(p, "delete"));
-    if (o.contains("signature"))
-      w.signature = ReadSignature(o["signature"], JsonLocator::Child(p, "signature"));
-    w.knownForm = ReadForm(o, p);
-    if (w.remove && (w.signature || !w.knownForm))
-      Fail(p, "a deleted file has no signature or form");
+    if (o.contains("content")) w.content = Str(o["content"], JsonLocator::Child(p, "content"));
+    if (w.remove && o.contains("content")) Fail(p, "a deleted file has no content");
     return w;
   }
 
   FileSpec ReadFile(const json& j, const std::string& p) const {
-    const json& o = Object(j, p, {"path", "version", "attributes", "signature", "form"});
+    const json& o = Object(j, p, {"path", "version", "attributes", "content"});
     FileSpec f;
     if (!o.contains("path")) Fail(p, "a file needs \"path\"");
     f.path = Str(o["path"], JsonLocator::Child(p, "path"));
@@ -380,10 +338,8 @@ class Reader {
       }
     }
     if (f.folder && f.version) Fail(p, "a folder has no version");
-    if (o.contains("signature"))
-      f.signature = ReadSignature(o["signature"], JsonLocator::Child(p, "signature"));
-    f.knownForm = ReadForm(o, p);
-    if (f.folder && (f.signature || !f.knownForm)) Fail(p, "a folder has no signature or form");
+    if (o.contains("content")) f.content = Str(o["content"], JsonLocator::Child(p, "content"));
+    if (f.folder && o.contains("content")) Fail(p, "a folder has no content");
     return f;
   }
 
@@ -541,7 +497,7 @@ bool MachineDescription::operator==(const MachineDescription& o) const {
          files == o.files && windows == o.windows && specialFolders == o.specialFolders &&
          answers == o.answers && installer == o.installer && faults == o.faults &&
          environment == o.environment && windowsFolder == o.windowsFolder &&
-         updaterPin == o.updaterPin && userWrites == o.userWrites;
+         updaterPackage == o.updaterPackage && userWrites == o.userWrites;
 }
 
 const char* MomentName(qv::sim::UserMoment moment) {
@@ -695,19 +651,6 @@ MachineDescription DefaultMachine() {
 
 namespace {
 
-nlohmann::ordered_json SignatureToJson(const qv::sim::SimSignature& s) {
-  nlohmann::ordered_json o;
-  o["chain"] = nlohmann::ordered_json::array();
-  for (const qv::sim::SimCertificate& c : s.chain) {
-    if (c.expired) o["chain"].push_back({{"key", c.key}, {"expired", true}});
-    else o["chain"].push_back(c.key);
-  }
-  if (s.rootTrusted) o["root_trusted"] = true;
-  if (s.timestamped) o["timestamped"] = true;
-  if (!s.intact) o["intact"] = false;
-  return o;
-}
-
 }  // namespace
 
 std::string DescriptionToJson(const MachineDescription& m) {
@@ -747,8 +690,7 @@ std::string DescriptionToJson(const MachineDescription& m) {
     if (f.readonly) attrs.push_back("readonly");
     if (f.folder) attrs.push_back("folder");
     if (!attrs.empty()) o["attributes"] = attrs;
-    if (f.signature) o["signature"] = SignatureToJson(*f.signature);
-    if (!f.knownForm) o["form"] = "other";
+    if (!f.content.empty()) o["content"] = f.content;
     j["files"].push_back(o);
   }
   std::function<nlohmann::ordered_json(const WindowSpec&)> window = [&window](const WindowSpec& w) {
@@ -798,7 +740,7 @@ std::string DescriptionToJson(const MachineDescription& m) {
     for (const auto& [k, v] : m.environment) j["environment"][k] = v;
   }
   if (!m.windowsFolder.empty()) j["windows_folder"] = m.windowsFolder;
-  if (!m.updaterPin.empty()) j["updater_pin"] = m.updaterPin;
+  if (!m.updaterPackage.empty()) j["updater_package"] = m.updaterPackage;
   if (!m.userWrites.empty()) {
     j["user_writes"] = nlohmann::ordered_json::array();
     for (const UserWriteSpec& w : m.userWrites) {
@@ -806,8 +748,7 @@ std::string DescriptionToJson(const MachineDescription& m) {
       o["moment"] = MomentName(w.moment);
       o["path"] = w.path;
       if (w.remove) o["delete"] = true;
-      if (w.signature) o["signature"] = SignatureToJson(*w.signature);
-      if (!w.knownForm) o["form"] = "other";
+      if (!w.remove) o["content"] = w.content;
       j["user_writes"].push_back(o);
     }
   }
@@ -855,8 +796,7 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
     if (f.system) file.attributes |= win::FILE_ATTRIBUTE_SYSTEM;
     if (f.readonly) file.attributes |= win::FILE_ATTRIBUTE_READONLY;
     if (f.version) file.versionData = MakeVersionData(*f.version);
-    file.signature = f.signature;
-    file.knownForm = f.knownForm;
+    file.content = f.content;
     machine->AddFile(path, std::move(file));
   }
   // The Windows folder's Temp is part of Windows, as the installer is.
@@ -930,8 +870,7 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
     write.path = w.path;
     if (!w.remove) {
       SimFile file;
-      file.signature = w.signature;
-      file.knownForm = w.knownForm;
+      file.content = w.content;
       write.file = file;
     }
     machine->AddUserWrite(std::move(write));

@@ -22,28 +22,22 @@ struct FileSpec {
   std::string path;  // UTF-8
   std::optional<qv::sim::FileVersion> version;
   bool hidden = false, system = false, readonly = false, folder = false;
-  // Its Authenticode signature, and whether Windows knows its form ("form": "other": data no
-  // signature handler reads).
-  std::optional<qv::sim::SimSignature> signature{};
-  bool knownForm = true;
+  std::string content{};  // its bytes (the text as UTF-8)
   bool operator==(const FileSpec& o) const {
     return path == o.path && version == o.version && hidden == o.hidden && system == o.system &&
-           readonly == o.readonly && folder == o.folder && signature == o.signature &&
-           knownForm == o.knownForm;
+           readonly == o.readonly && folder == o.folder && content == o.content;
   }
 };
 
-// A file the machine's standard user replaces (with a file of this signature and form) or
-// deletes at a moment of the run.
+// A file the machine's standard user replaces (with a file of this content) or deletes at a
+// moment of the run.
 struct UserWriteSpec {
   qv::sim::UserMoment moment = qv::sim::UserMoment::BeforeRun;
   std::string path;
   bool remove = false;
-  std::optional<qv::sim::SimSignature> signature{};
-  bool knownForm = true;
+  std::string content{};
   bool operator==(const UserWriteSpec& o) const {
-    return moment == o.moment && path == o.path && remove == o.remove &&
-           signature == o.signature && knownForm == o.knownForm;
+    return moment == o.moment && path == o.path && remove == o.remove && content == o.content;
   }
 };
 
@@ -121,9 +115,10 @@ struct MachineDescription {
   std::vector<std::pair<std::string, std::string>> environment;
   // The Windows folder (GetWindowsDirectoryW); empty: the folder that holds system_folder.
   std::string windowsFolder;
-  // The publisher's key the updater build is pinned to: a key name of the simulation or 40 hex
-  // digits; empty: an unpinned build.
-  std::string updaterPin;
+  // The patch package the updater build was made for (a release): its SHA-256 in 64 hexadecimal
+  // digits, or any other text as the package's content, whose SHA-256 the build carries; empty:
+  // a development build, which applies any package.
+  std::string updaterPackage;
   std::vector<UserWriteSpec> userWrites;
 
   // Machines are equal when they describe the same machine (the registry compared by the

@@ -586,11 +586,11 @@ std::string OutcomeLine(const RunResult& r) {
     case qv::RunOutcome::VersionUnchanged:
       return "version unchanged: the fourth number of QVApp.exe's version is as before; no report";
     case qv::RunOutcome::PackageUnusable:
-      return "package unusable: the patch package is missing, unreadable or damaged; the message "
-             "said which, and nothing was changed";
+      return "package unusable: the patch package is missing or unreadable; the message said "
+             "which, and nothing was changed";
     case qv::RunOutcome::PackageRejected:
-      return "package rejected: the patch package is not signed by the publisher's key, or its "
-             "signature is not valid; the message said which, and nothing was changed";
+      return "package rejected: the patch package is not the one the release was made for (another "
+             "SHA-256); the message said so, and nothing was changed";
     case qv::RunOutcome::NoProtectedFolder:
       return "no protected folder: the patch package could not be copied where only "
              "administrators can change it; nothing was changed";

@@ -18,10 +18,11 @@ qv::RunContext ContextFor(const MachineDescription& machine) {
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0) name.erase(dot);
   if (!name.empty()) context.exeName = qv::Utf8ToText(name);
-  // A pinned build: to the key of that name, or to the identifier given in hexadecimal.
-  if (!machine.updaterPin.empty()) {
-    context.publisherKey = qv::ParseKeyId(machine.updaterPin);
-    if (!context.publisherKey) context.publisherKey = qv::sim::KeyIdOf(machine.updaterPin);
+  // A release: made for the package with this SHA-256, or with this content.
+  if (!machine.updaterPackage.empty()) {
+    context.packageSha256 = qv::ParseSha256(machine.updaterPackage);
+    if (!context.packageSha256)
+      context.packageSha256 = qv::Sha256Of(machine.updaterPackage.data(), machine.updaterPackage.size());
   }
   return context;
 }

@@ -70,6 +70,7 @@ class SimAreas final : public win::ISystem,
                                 win::DWORD nSize) override;
   win::UINT GetSystemDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) override;
   win::UINT GetWindowsDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) override;
+  win::UINT GetSystemWindowsDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) override;
   win::HINSTANCE GetModuleHandleA(const char* lpModuleName) override;
 
   // --- IProcesses
@@ -130,6 +131,13 @@ class SimAreas final : public win::ISystem,
                       win::BOOL bFailIfExists) override;
   win::BOOL SetFileAttributesW(const win::WCHAR* lpFileName, win::DWORD dwFileAttributes) override;
   win::BOOL RemoveDirectoryW(const win::WCHAR* lpPathName) override;
+  win::HANDLE CreateFileW(const win::WCHAR* lpFileName, win::DWORD dwDesiredAccess,
+                          win::DWORD dwShareMode,
+                          const win::SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                          win::DWORD dwCreationDisposition, win::DWORD dwFlagsAndAttributes,
+                          win::HANDLE hTemplateFile) override;
+  win::BOOL ReadFile(win::HANDLE hFile, void* lpBuffer, win::DWORD nNumberOfBytesToRead,
+                     win::DWORD* lpNumberOfBytesRead, void* lpOverlapped) override;
   win::DWORD GetLastError() override { return lastError; }
 
   // --- ISecurity
@@ -142,22 +150,6 @@ class SimAreas final : public win::ISystem,
                                  win::DWORD dwFlags) override;
   win::BOOL CryptGenRandom(win::HCRYPTPROV hProv, win::DWORD dwLen, win::BYTE* pbBuffer) override;
   win::BOOL CryptReleaseContext(win::HCRYPTPROV hProv, win::DWORD dwFlags) override;
-  win::LONG WinVerifyTrust(win::HWND hwnd, const win::GUID* pgActionID,
-                           win::WINTRUST_DATA* pWVTData) override;
-  win::CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(win::HANDLE hStateData) override;
-  win::CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(win::CRYPT_PROVIDER_DATA* pProvData,
-                                                           win::DWORD idxSigner,
-                                                           win::BOOL fCounterSigner,
-                                                           win::DWORD idxCounterSigner) override;
-  win::CRYPT_PROVIDER_CERT* WTHelperGetProvCertFromChain(win::CRYPT_PROVIDER_SGNR* pSgnr,
-                                                         win::DWORD idxCert) override;
-  win::BOOL CryptHashPublicKeyInfo(win::HCRYPTPROV hCryptProv, win::ALG_ID Algid,
-                                   win::DWORD dwFlags, win::DWORD dwCertEncodingType,
-                                   const win::CERT_PUBLIC_KEY_INFO* pInfo,
-                                   win::BYTE* pbComputedHash,
-                                   win::DWORD* pcbComputedHash) override;
-  win::LONG CertVerifyTimeValidity(const win::FILETIME* pTimeToVerify,
-                                   const win::CERT_INFO* pCertInfo) override;
 
   // --- the machine's state --------------------------------------------------------------------
   // Who may write in a folder: as its parent (Inherit), or as set.
@@ -198,21 +190,13 @@ class SimAreas final : public win::ISystem,
   // Security descriptors from ConvertStringSecurityDescriptorToSecurityDescriptorW, by address:
   // their text.
   std::map<std::uintptr_t, std::string> securityDescriptors;
-  // What WinVerifyTrust keeps between the verify and the close of one check.
-  struct TrustState {
-    win::CRYPT_PROVIDER_SGNR signer{};
-    bool hasSigner = false;
-    struct Certificate {
-      std::string oid;
-      std::vector<std::uint8_t> parameters;
-      std::vector<std::uint8_t> publicKey;  // the RSAPublicKey
-      win::CERT_INFO info{};
-      win::CERT_CONTEXT context{};
-      win::CRYPT_PROVIDER_CERT provider{};
-    };
-    std::vector<std::unique_ptr<Certificate>> chain;
+  // Files the program opened (CreateFileW), by handle.
+  struct OpenFile {
+    std::string key;  // the folded normalized path
+    win::DWORD access = 0, share = 0;
+    std::size_t position = 0;
   };
-  std::map<std::uintptr_t, std::unique_ptr<TrustState>> trustStates;  // by state handle
+  std::map<std::uintptr_t, OpenFile> openFiles;
   std::uint64_t randomState;
   std::string lastCreatedFolder;  // the folder CreateDirectoryW made last (normalized)
   bool dialogShown = false;       // the first dialog has been shown (user writes during it)
@@ -243,6 +227,10 @@ class SimAreas final : public win::ISystem,
   // Why nothing is at `normalized`: ERROR_FILE_NOT_FOUND in an existing folder (or at a drive's
   // root), ERROR_PATH_NOT_FOUND when its folder is missing too.
   win::DWORD MissingError(const std::string& normalized) const;
+  // Whether a handle open on the file at `normalized`, or on a file below it, stops a change of
+  // this kind: a write needs every handle to share writing, a delete, rename or replace every
+  // handle to share deleting.
+  bool HeldOpen(const std::string& normalized, win::DWORD neededShare) const;
   const WindowEntry* Window(win::HWND hwnd) const;
   WindowEntry* Window(win::HWND hwnd);
   bool ThreadKnown(win::DWORD threadId) const;

@@ -13,7 +13,7 @@ const char* HandleKindName(HandleKind kind) {
     case HandleKind::Module: return "module";
     case HandleKind::LocalMemory: return "local memory";
     case HandleKind::CryptProvider: return "cryptographic provider";
-    case HandleKind::TrustState: return "trust provider state";
+    case HandleKind::File: return "file";
   }
   return "?";
 }

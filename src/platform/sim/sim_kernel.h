@@ -24,7 +24,7 @@ enum class HandleKind {
   Module,
   LocalMemory,    // LocalFree frees it (a security descriptor)
   CryptProvider,  // CryptReleaseContext
-  TrustState,     // WinVerifyTrust's provider state, closed with WTD_STATEACTION_CLOSE
+  File,           // CreateFileW, closed with CloseHandle
 };
 
 const char* HandleKindName(HandleKind kind);

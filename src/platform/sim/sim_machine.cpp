@@ -318,6 +318,15 @@ std::vector<std::string> SimMachine::FilePaths() const {
   return out;
 }
 
+std::vector<std::string> SimMachine::OpenFiles() const {
+  std::vector<std::string> out;
+  for (const auto& [handle, open] : areas_->openFiles) {
+    auto it = areas_->fs.find(open.key);
+    out.push_back(it == areas_->fs.end() ? open.key : it->second.path);
+  }
+  return out;
+}
+
 std::string SimMachine::FolderSecurity(const std::string& path) const {
   const SimAreas::Node* n = areas_->Lookup(areas_->Normalize(path));
   return n && n->folder ? n->sddl : std::string();
@@ -526,6 +535,10 @@ void SimAreas::ApplyUserWrite(const UserWrite& write) {
     m.userLog_.push_back("could not " + what + path + ": access denied");
     return;
   }
+  if (existing && HeldOpen(p, win::FILE_SHARE_DELETE)) {
+    m.userLog_.push_back("could not " + what + path + ": in use");
+    return;
+  }
   if (write.file) {
     Node& n = fs[FoldCase(p)];
     if (n.path.empty()) n.path = p;
@@ -557,6 +570,16 @@ void SimAreas::Log(std::string entry) { m.fileLog_.push_back(std::move(entry)); 
 win::DWORD SimAreas::MissingError(const std::string& normalized) const {
   const std::string parent = ParentOf(normalized);
   return parent.empty() || IsFolder(parent) ? win::ERROR_FILE_NOT_FOUND : win::ERROR_PATH_NOT_FOUND;
+}
+
+bool SimAreas::HeldOpen(const std::string& normalized, win::DWORD neededShare) const {
+  const std::string key = FoldCase(normalized);
+  for (const auto& [handle, open] : openFiles) {
+    const bool below = open.key.size() > key.size() && open.key.compare(0, key.size(), key) == 0 &&
+                       open.key[key.size()] == '\\';
+    if ((open.key == key || below) && !(open.share & neededShare)) return true;
+  }
+  return false;
 }
 
 win::BOOL SimAreas::Fail(win::DWORD error) {
@@ -603,6 +626,7 @@ win::BOOL SimAreas::DeleteFileW(const win::WCHAR* lpFileName) {
   }
   if (n->folder) return Fail(win::ERROR_ACCESS_DENIED);
   if (n->file.attributes & win::FILE_ATTRIBUTE_READONLY) return Fail(win::ERROR_ACCESS_DENIED);
+  if (HeldOpen(p, win::FILE_SHARE_DELETE)) return Fail(win::ERROR_SHARING_VIOLATION);
   fs.erase(FoldCase(p));
   Log("deleted " + U8(lpFileName));
   return win::TRUE;
@@ -614,11 +638,16 @@ win::BOOL SimAreas::MoveFileExW(const win::WCHAR* lpExistingFileName,
                                ShowW(lpExistingFileName) + " -> " + ShowW(lpNewFileName)))
     return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
   if (!lpExistingFileName) return Fail(win::ERROR_INVALID_PARAMETER);
-  if (!lpNewFileName) {
-    // Deleting at the next restart needs MOVEFILE_DELAY_UNTIL_REBOOT and the rights to it;
-    // the simulation has no restart.
-    return Fail(win::ERROR_INVALID_PARAMETER);
+  if (dwFlags & win::MOVEFILE_DELAY_UNTIL_REBOOT) {
+    // Recorded for the next restart, which the simulation never has; only a removal (no new
+    // name) is modelled. The file need not exist until then.
+    if (lpNewFileName) return Fail(win::ERROR_INVALID_PARAMETER);
+    m.pendingRemovals_.push_back(ProgramPath(U8(lpExistingFileName)));
+    Log("marked " + U8(lpExistingFileName) + " for removal at the next restart");
+    return win::TRUE;
   }
+  // A removal without a restart is DeleteFileW's work.
+  if (!lpNewFileName) return Fail(win::ERROR_INVALID_PARAMETER);
   const std::string from = ProgramPath(U8(lpExistingFileName));
   const std::string to = ProgramPath(U8(lpNewFileName));
   const Node* src = Lookup(from);
@@ -628,7 +657,12 @@ win::BOOL SimAreas::MoveFileExW(const win::WCHAR* lpExistingFileName,
   const std::string toParent = ParentOf(to);
   if (toParent.empty() || !IsFolder(toParent)) return Fail(win::ERROR_PATH_NOT_FOUND);
   const bool sameName = FoldCase(from) == FoldCase(to);
+  // An open file, or a folder with one in it, is renamed only where every handle shares deleting
+  // (a folder is refused with ERROR_ACCESS_DENIED).
+  if (HeldOpen(from, win::FILE_SHARE_DELETE))
+    return Fail(src->folder ? win::ERROR_ACCESS_DENIED : win::ERROR_SHARING_VIOLATION);
   if (const Node* dst = Lookup(to); dst && !sameName) {
+    if (HeldOpen(to, win::FILE_SHARE_DELETE)) return Fail(win::ERROR_SHARING_VIOLATION);
     if (!(dwFlags & win::MOVEFILE_REPLACE_EXISTING)) return Fail(win::ERROR_ALREADY_EXISTS);
     // Replacing works over hidden and system files; a read-only file or a folder is refused.
     if (dst->folder || src->folder) return Fail(win::ERROR_ACCESS_DENIED);
@@ -859,6 +893,7 @@ win::BOOL SimAreas::CopyFileW(const win::WCHAR* lpExistingFileName, const win::W
   if (FoldCase(from) == FoldCase(to)) return Fail(win::ERROR_SHARING_VIOLATION);
   if (const Node* dst = Lookup(to)) {
     if (bFailIfExists) return Fail(win::ERROR_FILE_EXISTS);
+    if (HeldOpen(to, win::FILE_SHARE_WRITE)) return Fail(win::ERROR_SHARING_VIOLATION);
     // An existing target is replaced unless it is a folder, read-only or hidden.
     if (dst->folder ||
         (dst->file.attributes & (win::FILE_ATTRIBUTE_READONLY | win::FILE_ATTRIBUTE_HIDDEN)))
@@ -909,6 +944,68 @@ win::BOOL SimAreas::RemoveDirectoryW(const win::WCHAR* lpPathName) {
     if (key.compare(0, prefix.size(), prefix) == 0) return Fail(win::ERROR_DIR_NOT_EMPTY);
   fs.erase(FoldCase(p));
   Log("removed folder " + U8(lpPathName));
+  return win::TRUE;
+}
+
+// --- opening and reading a file -------------------------------------------------------------------
+
+win::HANDLE SimAreas::CreateFileW(const win::WCHAR* lpFileName, win::DWORD dwDesiredAccess,
+                                  win::DWORD dwShareMode,
+                                  const win::SECURITY_ATTRIBUTES* /*lpSecurityAttributes*/,
+                                  win::DWORD dwCreationDisposition,
+                                  win::DWORD /*dwFlagsAndAttributes*/,
+                                  win::HANDLE hTemplateFile) {
+  auto failed = [&](win::DWORD error) {
+    Fail(error);
+    return win::INVALID_HANDLE_VALUE;
+  };
+  if (auto f = m.kernel_.Enter("CreateFileW", ShowW(lpFileName)))
+    return failed(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+  if (!lpFileName || !IsNull(hTemplateFile)) return failed(win::ERROR_INVALID_PARAMETER);
+  // Only opening an existing file for reading is modelled; the program creates files otherwise.
+  if (dwCreationDisposition != win::OPEN_EXISTING || (dwDesiredAccess & ~win::GENERIC_READ))
+    return failed(win::ERROR_INVALID_PARAMETER);
+  const std::string p = ProgramPath(U8(lpFileName));
+  const Node* n = Lookup(p);
+  if (!n) return failed(MissingError(p));
+  if (n->folder) return failed(win::ERROR_ACCESS_DENIED);
+  // Windows' sharing rules: each open's access must be allowed by the other's share mode, both
+  // ways.
+  const std::string key = FoldCase(p);
+  for (const auto& [handle, open] : openFiles) {
+    if (open.key != key) continue;
+    if (((dwDesiredAccess & win::GENERIC_READ) && !(open.share & win::FILE_SHARE_READ)) ||
+        ((open.access & win::GENERIC_READ) && !(dwShareMode & win::FILE_SHARE_READ)) ||
+        ((open.access & win::GENERIC_WRITE) && !(dwShareMode & win::FILE_SHARE_WRITE)))
+      return failed(win::ERROR_SHARING_VIOLATION);
+  }
+  const std::uintptr_t h = m.kernel_.OpenHandle(HandleKind::File, "file " + n->path);
+  openFiles[h] = OpenFile{key, dwDesiredAccess, dwShareMode, 0};
+  return win::MakeHandle<win::HANDLE>(h);
+}
+
+win::BOOL SimAreas::ReadFile(win::HANDLE hFile, void* lpBuffer, win::DWORD nNumberOfBytesToRead,
+                             win::DWORD* lpNumberOfBytesRead, void* lpOverlapped) {
+  if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
+  const std::uintptr_t h = win::HandleValue(hFile);
+  if (auto f = m.kernel_.Enter("ReadFile", std::to_string(nNumberOfBytesToRead)))
+    return Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+  auto it = openFiles.find(h);
+  if (it == openFiles.end() || !m.kernel_.IsOpen(h, HandleKind::File))
+    return Fail(win::ERROR_INVALID_HANDLE);
+  // A synchronous handle needs the count; overlapped reads are not modelled.
+  if (lpOverlapped || !lpNumberOfBytesRead || (!lpBuffer && nNumberOfBytesToRead))
+    return Fail(win::ERROR_INVALID_PARAMETER);
+  if (!(it->second.access & win::GENERIC_READ)) return Fail(win::ERROR_ACCESS_DENIED);
+  const auto node = fs.find(it->second.key);
+  if (node == fs.end()) return Fail(win::ERROR_INVALID_HANDLE);
+  const std::string& content = node->second.file.content;
+  const std::size_t at = std::min(it->second.position, content.size());
+  const std::size_t n = std::min<std::size_t>(nNumberOfBytesToRead, content.size() - at);
+  std::copy_n(content.data() + at, n, static_cast<char*>(lpBuffer));
+  it->second.position = at + n;
+  *lpNumberOfBytesRead = static_cast<win::DWORD>(n);
+  if (n == 0 && nNumberOfBytesToRead) RunUserWrites(UserMoment::AfterCheck);
   return win::TRUE;
 }
 

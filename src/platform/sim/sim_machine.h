@@ -42,44 +42,12 @@ struct ShortcutData {
   bool resolved = false;  // Resolve was called before the save
 };
 
-// A certificate of a simulated Authenticode signature. Its key pair is named; the simulation
-// makes the public key from the name (PublicKeyInfoOf), so one name is one key everywhere.
-struct SimCertificate {
-  std::string key;
-  // Its validity ended before the check (and, with a time stamp, after the signature was made).
-  bool expired = false;
-  bool operator==(const SimCertificate& o) const { return key == o.key && expired == o.expired; }
-};
-
-// An Authenticode signature of a simulated file, checked by WinVerifyTrust by Windows' rules.
-struct SimSignature {
-  std::vector<SimCertificate> chain;  // the signer's certificate first, then its issuers
-  bool rootTrusted = false;  // the chain ends in a root of the machine's trusted store
-  bool timestamped = false;  // a time stamp dates the signature within every validity
-  bool intact = true;        // false: the content was changed after signing
-  bool operator==(const SimSignature& o) const {
-    return chain == o.chain && rootTrusted == o.rootTrusted && timestamped == o.timestamped &&
-           intact == o.intact;
-  }
-};
-
-// The DER SubjectPublicKeyInfo of the simulation's key with this name (an RSA key whose modulus is
-// made from the name), and its identifier: the SHA-1 of that encoding, as CryptHashPublicKeyInfo
-// gives it.
-std::vector<std::uint8_t> PublicKeyInfoOf(const std::string& key);
-std::array<std::uint8_t, 20> KeyIdOf(const std::string& key);
-std::array<std::uint8_t, 20> Sha1(const std::uint8_t* data, std::size_t size);
-
 struct SimFile {
   win::DWORD attributes = win::FILE_ATTRIBUTE_ARCHIVE;
-  // A form Windows has a signature handler for (a Windows Installer package, a program); false
-  // for other data, which WinVerifyTrust cannot read a signature from.
-  bool knownForm = true;
-  std::optional<SimSignature> signature{};
   // Raw version data as GetFileVersionInfoW returns it (a VS_VERSIONINFO block); empty: none.
   std::vector<std::uint8_t> versionData;
   std::optional<ShortcutData> shortcut;  // set for .lnk files written by the shell link object
-  std::string content;                   // free bytes for other files
+  std::string content;                   // the bytes ReadFile gives
 };
 
 // 64-bit Windows' folder of 32-bit system files beside this system folder ("C:\Windows\SysWOW64"
@@ -180,8 +148,8 @@ using ProcessEffect = std::function<void(SimMachine&, const ProcessRecord&)>;
 
 // When the machine's standard user (the one who started the download, or any program of theirs)
 // writes a file: before the run; right after the program copied a file (CopyFileW); right after
-// it checked a signature (WinVerifyTrust); while the run's first dialog is shown (the
-// close-programs prompt of a run that gets that far).
+// it read a file to its end (ReadFile, the package's check); while the run's first dialog is
+// shown (the close-programs prompt of a run that gets that far).
 enum class UserMoment { BeforeRun, AfterCopy, AfterCheck, DuringPrompt };
 
 // A file the standard user replaces (file set) or deletes, with the user's rights: it happens
@@ -202,6 +170,10 @@ struct MachineConfig {
   std::string exePath = "C:\\Users\\User\\Downloads\\QV3Update.exe";
   std::string systemDirectory;  // default: "C:\\Windows\\system32"
   std::string windowsDirectory;  // default: the folder that holds the system folder
+  // A Terminal Server's folder of the user's own that GetWindowsDirectoryW names for a program
+  // not marked Terminal-Server-aware (GetSystemWindowsDirectoryW names the machine's all the
+  // same); empty: no Terminal Server.
+  std::string userWindowsDirectory;
   // The seed of the random bytes CryptGenRandom gives: one seed, one sequence.
   std::uint64_t randomSeed = 0x5157335570646174ull;
   win::DWORD processId = 4000, threadId = 4004;
@@ -244,8 +216,15 @@ class SimMachine {
   void RemoveFile(const std::string& path);
   std::vector<std::string> FilePaths() const;  // every file, sorted
   // File changes of the run, in order: "deleted X", "created X", "replaced X" (a save over an
-  // existing file), "created folder X", "moved X -> Y"; paths as the program spelled them.
+  // existing file), "created folder X", "moved X -> Y", "marked X for removal at the next
+  // restart"; paths as the program spelled them.
   const std::vector<std::string>& FileLog() const { return fileLog_; }
+
+  // What MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT marked for removal at the next restart,
+  // in order (normalized paths): the simulation has no restart, so they stay.
+  const std::vector<std::string>& PendingRemovals() const { return pendingRemovals_; }
+  // Files the program holds open now (normalized paths).
+  std::vector<std::string> OpenFiles() const;
 
   // The security descriptor (SDDL) a folder was created with; empty when it got none.
   std::string FolderSecurity(const std::string& path) const;
@@ -322,6 +301,7 @@ class SimMachine {
   std::unique_ptr<SimRegistry> registry_;
   std::unique_ptr<class SimAreas> areas_;
   std::vector<std::string> fileLog_;
+  std::vector<std::string> pendingRemovals_;
   std::vector<std::string> foregroundLog_;
   std::vector<DialogRecord> dialogs_;
   std::vector<ProcessRecord> processes_;

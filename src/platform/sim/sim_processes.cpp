@@ -125,6 +125,17 @@ win::UINT SimAreas::GetWindowsDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) 
     Fail(PlannedError(*f, win::ERROR_INVALID_PARAMETER));
     return 0;
   }
+  const std::string& folder = m.config_.userWindowsDirectory.empty()
+                                  ? m.config_.windowsDirectory
+                                  : m.config_.userWindowsDirectory;
+  return CopyOutW(folder, lpBuffer, uSize);
+}
+
+win::UINT SimAreas::GetSystemWindowsDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) {
+  if (auto f = m.kernel_.Enter("GetSystemWindowsDirectoryW")) {
+    Fail(PlannedError(*f, win::ERROR_INVALID_PARAMETER));
+    return 0;
+  }
   return CopyOutW(m.config_.windowsDirectory, lpBuffer, uSize);
 }
 
@@ -300,6 +311,10 @@ win::BOOL SimAreas::CloseHandle(win::HANDLE hObject) {
     return win::TRUE;
   }
   if (m.kernel_.Close(h, HandleKind::Thread)) return win::TRUE;
+  if (m.kernel_.Close(h, HandleKind::File)) {
+    openFiles.erase(h);
+    return win::TRUE;
+  }
   return Fail(win::ERROR_INVALID_HANDLE);
 }
 

@@ -4,6 +4,7 @@
 #include <winver.h>
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/win32/late_binding.h"
 
@@ -44,6 +45,25 @@ BOOL Win32Files::SetFileAttributesW(const WCHAR* lpFileName, DWORD dwFileAttribu
 
 BOOL Win32Files::RemoveDirectoryW(const WCHAR* lpPathName) {
   return ::RemoveDirectoryW(Wide(lpPathName));
+}
+
+HANDLE Win32Files::CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                               const SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                               DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                               HANDLE hTemplateFile) {
+  return MakeHandle<HANDLE>(reinterpret_cast<std::uintptr_t>(::CreateFileW(
+      Wide(lpFileName), dwDesiredAccess, dwShareMode,
+      const_cast<::SECURITY_ATTRIBUTES*>(
+          reinterpret_cast<const ::SECURITY_ATTRIBUTES*>(lpSecurityAttributes)),
+      dwCreationDisposition, dwFlagsAndAttributes,
+      reinterpret_cast<::HANDLE>(HandleValue(hTemplateFile)))));
+}
+
+BOOL Win32Files::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+                          DWORD* lpNumberOfBytesRead, void* lpOverlapped) {
+  return ::ReadFile(reinterpret_cast<::HANDLE>(HandleValue(hFile)), lpBuffer, nNumberOfBytesToRead,
+                    reinterpret_cast<::DWORD*>(lpNumberOfBytesRead),
+                    static_cast<::OVERLAPPED*>(lpOverlapped));
 }
 
 DWORD Win32Files::GetLastError() { return ::GetLastError(); }

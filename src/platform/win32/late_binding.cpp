@@ -15,7 +15,7 @@ bool searchRestricted = false;
 // The file names of SystemDll, in its order.
 constexpr const wchar_t* kLibraryNames[] = {L"advapi32.dll", L"user32.dll",  L"comctl32.dll",
                                             L"ole32.dll",    L"shell32.dll", L"version.dll",
-                                            L"wer.dll",      L"crypt32.dll", L"wintrust.dll"};
+                                            L"wer.dll"};
 static_assert(sizeof kLibraryNames / sizeof kLibraryNames[0] ==
                   static_cast<unsigned>(SystemDll::count),
               "one file name per library");
@@ -56,17 +56,11 @@ constexpr const wchar_t* kPreloadNames[] = {
     L"shell32.dll",     // SHGetFolderPathW and the shell link object (CLSID_ShellLink)
     L"version.dll",     // GetFileVersionInfoW: no known DLL on any Windows
     L"wer.dll",         // WerAddExcludedApplication (Windows Vista on): no known DLL
-    // The signature check of the patch package and the random folder name.
+    // The random name of the patch package's protected folder (CryptGenRandom).
     L"cryptbase.dll",   // advapi32's random number half (Windows 7 on)
     L"bcrypt.dll",      // the cryptographic primitives (Windows Vista on), for the providers
-    L"msasn1.dll",      // the ASN.1 coder, imported by crypt32
-    L"crypt32.dll",     // certificates and signed messages
     L"cryptsp.dll",     // advapi32's CryptoAPI half (Windows 7 on)
     L"rsaenh.dll",      // the default cryptographic provider, loaded by name by advapi32
-    L"imagehlp.dll",    // imported by wintrust
-    L"wintrust.dll",    // WinVerifyTrust
-    L"msisip.dll",      // the signature handler of Windows Installer packages, loaded by name by
-                        // crypt32 for the patch package
     nullptr,
 };
 

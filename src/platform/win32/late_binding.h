@@ -17,8 +17,6 @@ enum class SystemDll {
   shell32,   // SHGetFolderPathW
   version,   // the file version block
   wer,       // WerAddExcludedApplication (Windows Vista on)
-  crypt32,   // certificates: CryptHashPublicKeyInfo, CertVerifyTimeValidity
-  wintrust,  // WinVerifyTrust and its helpers
   count
 };
 

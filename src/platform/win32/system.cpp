@@ -69,6 +69,10 @@ UINT Win32System::GetWindowsDirectoryW(WCHAR* lpBuffer, UINT uSize) {
   return ::GetWindowsDirectoryW(reinterpret_cast<wchar_t*>(lpBuffer), uSize);
 }
 
+UINT Win32System::GetSystemWindowsDirectoryW(WCHAR* lpBuffer, UINT uSize) {
+  return ::GetSystemWindowsDirectoryW(reinterpret_cast<wchar_t*>(lpBuffer), uSize);
+}
+
 HINSTANCE Win32System::GetModuleHandleA(const char* lpModuleName) {
   return MakeHandle<HINSTANCE>(reinterpret_cast<std::uintptr_t>(::GetModuleHandleA(lpModuleName)));
 }

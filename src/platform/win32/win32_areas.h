@@ -16,6 +16,7 @@ class Win32System : public ISystem {
   DWORD GetModuleFileNameW(HINSTANCE hModule, WCHAR* lpFilename, DWORD nSize) override;
   UINT GetSystemDirectoryW(WCHAR* lpBuffer, UINT uSize) override;
   UINT GetWindowsDirectoryW(WCHAR* lpBuffer, UINT uSize) override;
+  UINT GetSystemWindowsDirectoryW(WCHAR* lpBuffer, UINT uSize) override;
   HINSTANCE GetModuleHandleA(const char* lpModuleName) override;
 };
 
@@ -80,6 +81,11 @@ class Win32Files : public IFiles {
                  BOOL bFailIfExists) override;
   BOOL SetFileAttributesW(const WCHAR* lpFileName, DWORD dwFileAttributes) override;
   BOOL RemoveDirectoryW(const WCHAR* lpPathName) override;
+  HANDLE CreateFileW(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                     const SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
+                     DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
+  BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+                DWORD* lpNumberOfBytesRead, void* lpOverlapped) override;
   DWORD GetLastError() override;
 };
 
@@ -93,17 +99,6 @@ class Win32Security : public ISecurity {
                             DWORD dwProvType, DWORD dwFlags) override;
   BOOL CryptGenRandom(HCRYPTPROV hProv, DWORD dwLen, BYTE* pbBuffer) override;
   BOOL CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags) override;
-  LONG WinVerifyTrust(HWND hwnd, const GUID* pgActionID, WINTRUST_DATA* pWVTData) override;
-  CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData) override;
-  CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvData,
-                                                      DWORD idxSigner, BOOL fCounterSigner,
-                                                      DWORD idxCounterSigner) override;
-  CRYPT_PROVIDER_CERT* WTHelperGetProvCertFromChain(CRYPT_PROVIDER_SGNR* pSgnr,
-                                                    DWORD idxCert) override;
-  BOOL CryptHashPublicKeyInfo(HCRYPTPROV hCryptProv, ALG_ID Algid, DWORD dwFlags,
-                              DWORD dwCertEncodingType, const CERT_PUBLIC_KEY_INFO* pInfo,
-                              BYTE* pbComputedHash, DWORD* pcbComputedHash) override;
-  LONG CertVerifyTimeValidity(const FILETIME* pTimeToVerify, const CERT_INFO* pCertInfo) override;
 };
 
 // The class name of the hidden form window (CreateFormWindow).

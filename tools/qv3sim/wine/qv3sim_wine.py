@@ -171,18 +171,13 @@ def refusals(m):
         if installer.get(field) and not windows_path_ok(installer[field]):
             out.append("installer.%s: \"%s\": only paths on drive C: can be staged" %
                        (field, installer[field]))
-    # The simulation's named keys have no certificates to sign with, and the executable that runs
-    # is the build given, pinned or not.
-    if m.get("updater_pin"):
-        out.append("updater_pin: the run uses the executable given (--exe), never one pinned to a "
-                   "key of the simulation")
-    for n, f in enumerate(m.get("files", [])):
-        if "signature" in f or f.get("form", "known") != "known":
-            out.append("files[%d]: Wine has no certificate of a key of the simulation to sign "
-                       "with, nor a file of another form" % n)
+    # The executable that runs is the build given, made for a package or not.
+    if m.get("updater_package"):
+        out.append("updater_package: the run uses the executable given (--exe), never one built "
+                   "for the described package (scripts/release.sh makes those)")
     if m.get("user_writes"):
         out.append("user_writes: the standard user's writes at a moment of the run are simulated "
-                   "only (the end-to-end case pinned_swap_during_prompt does one under Wine)")
+                   "only (the end-to-end case release_swap_during_prompt does one under Wine)")
     if fold(m.get("windows_folder", "C:\\windows")) != fold("C:\\windows"):
         out.append("windows_folder: \"%s\": Wine's Windows folder is C:\\windows" %
                    m["windows_folder"])
@@ -248,7 +243,7 @@ def write_plan(m, sim, exe, fixtures, work, ui_language="en-US"):
     manifest = []
     counter = [0]
 
-    def staged(source=None, version=None):
+    def staged(source=None, version=None, content=""):
         counter[0] += 1
         path = os.path.join(stage, "%03d" % counter[0])
         if version:
@@ -256,7 +251,8 @@ def write_plan(m, sim, exe, fixtures, work, ui_language="en-US"):
         elif source:
             shutil.copyfile(source, path)
         else:
-            open(path, "wb").close()
+            with open(path, "wb") as f:
+                f.write(content.encode("utf-8"))
         return path
 
     updater = m.get("updater_path", "C:\\Users\\User\\Downloads\\QV3Update.exe")
@@ -276,7 +272,7 @@ def write_plan(m, sim, exe, fixtures, work, ui_language="en-US"):
         elif fold(path).endswith(".exe"):
             manifest.append(("file", path, staged(os.path.join(fixtures, "companion.exe"))))
         else:
-            manifest.append(("file", path, staged()))
+            manifest.append(("file", path, staged(content=f.get("content", ""))))
     effect = installer["effect"]
     mode = {"raise": "update", "leave": "none"}.get(effect, effect)
     if effect == "raise":
