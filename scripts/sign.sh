@@ -3,28 +3,28 @@
 # (SHA-256) using osslsigncode.
 #
 # Usage: sign.sh IN.exe [OUT.exe]      (without OUT.exe, IN.exe is replaced by the signed copy)
-#        sign.sh --key-id              prints the key identifier of the signing certificate: the
-#                                      SHA-1 of its SubjectPublicKeyInfo, as CryptHashPublicKeyInfo
-#                                      computes it (what a build pins, QV_PUBLISHER_KEY_ID)
+#        sign.sh --check               checks the certificate alone and prints its subject
 # Environment:
 #   QV_SIGN_PKCS12         the PKCS#12 file with the code-signing certificate and its key
 #   QV_SIGN_PASSWORD       its password (may be empty)
 #   QV_SIGN_TIMESTAMP_URL  optional: an RFC 3161 time-stamping server, so the signature stays
 #                          valid after the certificate expires
 # The password is handed to osslsigncode in a file only this user can read (-readpass), never
-# on a command line, and is never printed. Exit status: 0 signed; 2 no certificate given or
-# found; 64 wrong usage; otherwise osslsigncode failed (the input is left as it was).
+# on a command line, and is never printed. A certificate that has expired, is not valid yet or is
+# not made for code signing is refused before anything is signed: Windows would not accept the
+# signature. Exit status: 0 signed (or checked); 2 no certificate given or found, or one that
+# cannot sign code; 64 wrong usage; otherwise osslsigncode failed (the input is left as it was).
 set -euo pipefail
 
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
-  echo "usage: sign.sh IN.exe [OUT.exe] | --key-id  (QV_SIGN_PKCS12, QV_SIGN_PASSWORD, QV_SIGN_TIMESTAMP_URL)" >&2
+  echo "usage: sign.sh IN.exe [OUT.exe] | --check  (QV_SIGN_PKCS12, QV_SIGN_PASSWORD, QV_SIGN_TIMESTAMP_URL)" >&2
   exit 64
 fi
-key_id=0
-[ "$1" = --key-id ] && key_id=1
+check=0
+[ "$1" = --check ] && check=1
 in=$1
 out=${2:-$1}
-if [ $key_id = 0 ] && [ ! -f "$in" ]; then
+if [ $check = 0 ] && [ ! -f "$in" ]; then
   echo "sign.sh: $in: no such file" >&2
   exit 64
 fi
@@ -37,28 +37,37 @@ if [ ! -r "$pkcs12" ]; then
   echo "sign.sh: the certificate file $pkcs12 (QV_SIGN_PKCS12) cannot be read; $in was not signed" >&2
   exit 2
 fi
-if [ $key_id = 1 ]; then
-  work=$(umask 077 && mktemp -d "${TMPDIR:-/tmp}/qv-sign.XXXXXX")
-  trap 'rm -rf "$work"' EXIT
-  (umask 077 && printf '%s' "${QV_SIGN_PASSWORD:-}" >"$work/password")
-  # The signer's own certificate (the one with the key), its public key as DER, its SHA-1.
-  openssl pkcs12 -in "$pkcs12" -clcerts -nokeys -passin "file:$work/password" 2>/dev/null |
-    openssl x509 -pubkey -noout | openssl pkey -pubin -outform DER | sha1sum | cut -c1-40 |
-    grep -E '^[0-9a-f]{40}$' || { echo "sign.sh: no certificate in $pkcs12 (or the wrong password)" >&2; exit 1; }
-  exit 0
-fi
-if ! command -v osslsigncode >/dev/null; then
-  echo "sign.sh: osslsigncode is not installed (bash scripts/setup.sh sign)" >&2
-  exit 127
-fi
-
 work=$(umask 077 && mktemp -d "${TMPDIR:-/tmp}/qv-sign.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 passfile=$work/password
 # printf is a shell builtin: the password appears in no process's arguments.
 (umask 077 && printf '%s' "${QV_SIGN_PASSWORD:-}" >"$passfile")
-chmod 600 "$passfile"
 
+# The signer's own certificate (the one with the key), and what Windows requires of it.
+refuse() { echo "sign.sh: the certificate in $pkcs12 $1; nothing was signed" >&2; exit 2; }
+openssl pkcs12 -in "$pkcs12" -clcerts -nokeys -passin "file:$passfile" 2>/dev/null |
+  openssl x509 -out "$work/cert.pem" 2>/dev/null ||
+  { echo "sign.sh: no certificate in $pkcs12 (or the wrong password); nothing was signed" >&2; exit 2; }
+subject=$(openssl x509 -in "$work/cert.pem" -noout -subject -nameopt compat | sed 's/^subject=//')
+not_before=$(openssl x509 -in "$work/cert.pem" -noout -startdate | sed 's/^notBefore=//')
+not_after=$(openssl x509 -in "$work/cert.pem" -noout -enddate | sed 's/^notAfter=//')
+openssl x509 -in "$work/cert.pem" -noout -checkend 0 >/dev/null ||
+  refuse "($subject) expired on $not_after"
+[ "$(date -u -d "$not_before" +%s)" -le "$(date -u +%s)" ] ||
+  refuse "($subject) is not valid before $not_before"
+openssl x509 -in "$work/cert.pem" -noout -ext extendedKeyUsage 2>/dev/null | grep -q 'Code Signing' ||
+  refuse "($subject) is not made for code signing (its extended key usage lacks Code Signing)"
+if [ $check = 1 ]; then
+  printf '%s\n' "$subject"
+  exit 0
+fi
+
+if ! command -v osslsigncode >/dev/null; then
+  echo "sign.sh: osslsigncode is not installed (bash scripts/setup.sh sign)" >&2
+  exit 127
+fi
+
+chmod 600 "$passfile"
 args=(sign -pkcs12 "$pkcs12" -readpass "$passfile" -h sha256
       -n "Quorvia Update Utility" -in "$in" -out "$work/signed.exe")
 if [ -n "${QV_SIGN_TIMESTAMP_URL:-}" ]; then

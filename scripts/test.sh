@@ -53,8 +53,11 @@ if grep -q '	can run in the emulated PC	' build/win32/i386-probe.txt; then
   # Here: the checks of the image (the emulated PC's own tests would only repeat what follows).
   ctest --test-dir build/win32 --output-on-failure -j "$jobs" -LE '^(i686|emulated_pc)$' \
     --output-junit "$results/win32.xml"
+  # The patch packages and the release of the real-installer cases were made here (above); the
+  # guest takes them as they are instead of making them again under emulation.
   bash scripts/emulated-pc.sh -- ctest --test-dir build/win32 --output-on-failure -j 2 \
-    -L "$i686_label" --output-junit "$results/win32-i686.xml" || i686_failed=1
+    -L "$i686_label" -FS '^qv_e2e_(packages|release)$' --output-junit "$results/win32-i686.xml" ||
+    i686_failed=1
   left_out=$(ctest --test-dir build/win32 -N -L '^i686$' | sed -n 's/^ *Test *#[0-9]*: //p' |
              grep -vxF -f <(ctest --test-dir build/win32 -N -L "$i686_label" |
                             sed -n 's/^ *Test *#[0-9]*: //p') || true)

@@ -1,18 +1,15 @@
 #!/usr/bin/env bash
-# The release folder written by scripts/release.sh, unsigned and signed (with a throwaway
-# certificate made here):
-#   - it is named after the version block of the executable, QV3Update-<FileVersionNumber>,
-#     and holds exactly QV3Update.exe (32-bit), QV3Update-x64.exe (64-bit), SHA256SUMS and
-#     VERIFY.txt;
-#   - sha256sum -c SHA256SUMS passes and covers both executables;
-#   - unsigned, the executables are the builds of the presets win32 and win64 byte for byte,
-#     VERIFY.txt says the release is not signed, and two runs give identical folders whose
-#     files carry the SOURCE_DATE_EPOCH given;
-#   - signed, with a patch package (QV_MSP), both executables and the package verify
-#     (osslsigncode, the test certificate trusted), VERIFY.txt names the signer and the key the
-#     executables are pinned to (the certificate's, as scripts/sign.sh --key-id computes it), both
-#     executables carry that key, SHA256SUMS covers the package too;
-#   - with an unreadable certificate it fails and leaves no release folder.
+# The release folder written by scripts/release.sh:
+#   - a development release (--development): QV3Update-<version>-development with exactly both
+#     executables, SHA256SUMS and VERIFY.txt; the executables are the presets' builds byte for
+#     byte; VERIFY.txt says it is unsigned and made for no package; a second run gives the same
+#     folder, and a run into a folder that holds it is refused and leaves it as it was;
+#   - its inputs, refused before anything is built, with no folder left: no package, a file that is
+#     no patch package (a text, an installation package), a missing, expired, not yet valid or
+#     server certificate, a usage mistake;
+#   - a signed release for a package: the package and both executables verify, both executables
+#     carry the SHA-256 of the package as shipped (signed), VERIFY.txt names it and the signer,
+#     SHA256SUMS covers all three.
 # Usage: release_folder.sh   (builds with scripts/release.sh; QV_JOBS as there)
 set -uo pipefail
 export LC_ALL=C
@@ -26,15 +23,18 @@ pass() { echo "ok: $*"; }
 work=$(mktemp -d /tmp/qv-release.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-release() {  # release OUT [VAR=VALUE...]: scripts/release.sh --out OUT, output in OUT.log
-  local out=$1
+release() {  # release OUT [VAR=VALUE...] [-- ARGS]: scripts/release.sh --out OUT, output in OUT.log
+  local out=$1 args=()
   shift
-  env -u QV_SIGN_PKCS12 -u QV_SIGN_PASSWORD -u QV_SIGN_TIMESTAMP_URL "$@" \
-    bash "$root/scripts/release.sh" --out "$out" >"$out.log" 2>&1
+  local env=()
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do env+=("$1"); shift; done
+  [ "${1:-}" = -- ] && { shift; args=("$@"); }
+  env -u QV_SIGN_PKCS12 -u QV_SIGN_PASSWORD -u QV_SIGN_TIMESTAMP_URL -u QV_MSP "${env[@]}" \
+    bash "$root/scripts/release.sh" --out "$out" "${args[@]}" >"$out.log" 2>&1
 }
 
-check_folder() {  # check_folder OUT LABEL [qvupdate.msp]: the common checks; sets folder
-  local out=$1 label=$2 package=${3:-}
+check_folder() {  # check_folder OUT LABEL SUFFIX [qvupdate.msp]: the common checks; sets folder
+  local out=$1 label=$2 suffix=$3 package=${4:-}
   folder=
   local entries
   entries=$(cd "$out" && ls -A)
@@ -44,7 +44,7 @@ check_folder() {  # check_folder OUT LABEL [qvupdate.msp]: the common checks; se
   folder=$out/$entries
   local version
   version=$(exiftool -s3 -FileVersionNumber "$folder/QV3Update.exe" 2>/dev/null)
-  [ "$entries" = "QV3Update-$version" ] && pass "$label: folder $entries, after the version block" \
+  [ "$entries" = "QV3Update-$version$suffix" ] && pass "$label: folder $entries, after the version block" \
     || fail "$label: folder $entries, but the version block says $version"
   local files
   files=$(cd "$folder" && ls -A | tr '\n' ' ')
@@ -60,83 +60,92 @@ check_folder() {  # check_folder OUT LABEL [qvupdate.msp]: the common checks; se
   else
     fail "$label: SHA256SUMS: $(cat "$folder/SHA256SUMS")"
   fi
-  grep -q "sha256sum -c SHA256SUMS" "$folder/VERIFY.txt" \
-    && pass "$label: VERIFY.txt says how to check the hashes" || fail "$label: VERIFY.txt lacks the hash check"
 }
 
-# --- unsigned, twice ---------------------------------------------------------------------------
+carries() {  # carries FILE TEXT: the text is in the file's bytes
+  grep -qaF "$2" "$1"
+}
+
+# --- a development release, twice, and once more into the same folder ----------------------------
 epoch=1700000000
-release "$work/u1" SOURCE_DATE_EPOCH=$epoch || { fail "release.sh failed:"; tail -20 "$work/u1.log"; exit 1; }
-check_folder "$work/u1" unsigned
+release "$work/u1" SOURCE_DATE_EPOCH=$epoch -- --development ||
+  { fail "release.sh --development failed:"; tail -20 "$work/u1.log"; exit 1; }
+check_folder "$work/u1" development -development
 u1=$folder
 for pair in "QV3Update.exe win32" "QV3Update-x64.exe win64"; do
   set -- $pair
   cmp -s "$u1/$1" "$root/build/$2/src/app/QV3Update.exe" \
-    && pass "unsigned: $1 is the $2 build" || fail "unsigned: $1 differs from the $2 build"
+    && pass "development: $1 is the $2 build" || fail "development: $1 differs from the $2 build"
 done
-grep -q "NOT signed" "$u1/VERIFY.txt" && pass "unsigned: VERIFY.txt says it is not signed" \
-  || fail "unsigned: VERIFY.txt does not say the release is unsigned"
-grep -q "unsigned" "$work/u1.log" || fail "unsigned: release.sh did not say the release is unsigned"
+grep -q "NOT signed" "$u1/VERIFY.txt" && grep -q "DEVELOPMENT RELEASE" "$u1/VERIFY.txt" \
+  && pass "development: VERIFY.txt says it is unsigned and made for no package" \
+  || fail "development: VERIFY.txt: $(cat "$u1/VERIFY.txt")"
 for f in "$u1" "$u1"/*; do
-  [ "$(stat -c %Y "$f")" = $epoch ] || fail "unsigned: $(basename "$f") is dated $(stat -c %Y "$f"), not $epoch"
+  [ "$(stat -c %Y "$f")" = $epoch ] || fail "development: $(basename "$f") is dated $(stat -c %Y "$f"), not $epoch"
 done
-sleep 1
-release "$work/u2" SOURCE_DATE_EPOCH=$epoch || { fail "the second release.sh failed"; tail -20 "$work/u2.log"; }
-if diff -r "$u1" "$work/u2/$(basename "$u1")" >/dev/null 2>&1; then
-  pass "unsigned: a second run gives the same folder"
-else
-  fail "unsigned: a second run gives a different folder"
-fi
+release "$work/u2" SOURCE_DATE_EPOCH=$epoch -- --development || { fail "the second release.sh failed"; tail -20 "$work/u2.log"; }
+diff -r "$u1" "$work/u2/$(basename "$u1")" >/dev/null 2>&1 \
+  && pass "development: a second run gives the same folder" || fail "development: a second run gives a different folder"
+before=$(cd "$u1" && sha256sum * | sha256sum)
+release "$work/u1" -- --development
+status=$?
+[ $status = 2 ] && grep -q "exists already" "$work/u1.log" && [ "$(cd "$u1" && sha256sum * | sha256sum)" = "$before" ] \
+  && pass "an existing release folder is not replaced (status 2)" \
+  || fail "a release into an existing folder: status $status: $(tail -3 "$work/u1.log")"
 
-# --- signed ------------------------------------------------------------------------------------
+# --- inputs refused before anything is built, leaving no folder -----------------------------------
 make_test_certificate "$work" || exit 1
-# A small Windows Installer package as the patch package.
-msibuild "$work/patch.msp" -s "Quorvia 3 update" && msibuild "$work/patch.msp" -a Payload "$work/cert.pem" \
-  || fail "msibuild could not make the test package"
-key=$(QV_SIGN_PKCS12="$work/test.p12" QV_SIGN_PASSWORD="$TEST_PASSWORD" bash "$root/scripts/sign.sh" --key-id)
-[ "$key" = "$(openssl x509 -in "$work/cert.pem" -pubkey -noout | openssl pkey -pubin -outform DER | sha1sum | cut -c1-40)" ] \
-  && pass "sign.sh --key-id gives the SHA-1 of the certificate's public key" || fail "sign.sh --key-id gave [$key]"
-if release "$work/s" QV_SIGN_PKCS12="$work/test.p12" QV_SIGN_PASSWORD="$TEST_PASSWORD" QV_MSP="$work/patch.msp"; then
-  check_folder "$work/s" signed qvupdate.msp
-  grep -q "^Pinned key identifier (SHA-1 of the SubjectPublicKeyInfo): $key$" "$folder/VERIFY.txt" \
-    && pass "signed: VERIFY.txt names the pinned key" || fail "signed: VERIFY.txt: $(cat "$folder/VERIFY.txt")"
-  if osslsigncode verify -in "$folder/qvupdate.msp" -CAfile "$work/cert.pem" 2>&1 \
-       | grep -q "^Signature verification: ok"; then
-    pass "signed: qvupdate.msp verifies"
+for kind in expired future server; do make_unfit_certificate "$work" $kind || exit 1; done
+make_patch_package "$work/patch.msp" || fail "no test patch package"
+msibuild "$work/product.msi" -s "Quorvia 3" || fail "msibuild could not make an installation package"
+cert=(QV_SIGN_PKCS12="$work/test.p12" QV_SIGN_PASSWORD="$TEST_PASSWORD")
+refusals=(
+  "64|usage: release.sh|-- --out"
+  "2|--development|"
+  "2|not a Windows Installer file|QV_MSP=$root/README.md"
+  "2|installation package (.msi), not a patch|QV_MSP=$work/product.msi"
+  "2|cannot be read|QV_MSP=$work/none.msp"
+  "2|cannot be read|QV_MSP=$work/patch.msp QV_SIGN_PKCS12=$work/none.p12"
+  "2|expired on|QV_MSP=$work/patch.msp QV_SIGN_PKCS12=$work/expired.p12 QV_SIGN_PASSWORD=$TEST_PASSWORD"
+  "2|is not valid before|QV_MSP=$work/patch.msp QV_SIGN_PKCS12=$work/future.p12 QV_SIGN_PASSWORD=$TEST_PASSWORD"
+  "2|not made for code signing|QV_MSP=$work/patch.msp QV_SIGN_PKCS12=$work/server.p12 QV_SIGN_PASSWORD=$TEST_PASSWORD"
+  "2|a development release is made for no package|QV_MSP=$work/patch.msp -- --development")
+n=0
+for row in "${refusals[@]}"; do
+  IFS='|' read -r expected text settings <<<"$row"
+  n=$((n + 1))
+  # shellcheck disable=SC2086
+  release "$work/r$n" $settings
+  status=$?
+  if [ $status = "$expected" ] && grep -qF -- "$text" "$work/r$n.log" && [ ! -e "$work/r$n" ] &&
+     ! grep -q "^-- Build files" "$work/r$n.log"; then
+    pass "refused before the build, status $status, no folder: $(grep -m1 -F -- "$text" "$work/r$n.log")"
   else
-    fail "signed: qvupdate.msp does not verify"
+    fail "[$settings]: status $status (not $expected) or no [$text] or a folder left or a build: $(tail -3 "$work/r$n.log")"
   fi
-  carries_key() {  # carries_key FILE: the key as text or as its 20 bytes
-    python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); k = sys.argv[2]
-sys.exit(0 if k.encode() in d or bytes.fromhex(k) in d else 1)' "$1" "$key"
-  }
-  for exe in QV3Update.exe QV3Update-x64.exe; do
-    carries_key "$folder/$exe" && pass "signed: $exe is pinned to the certificate's key" \
-      || fail "signed: $exe does not carry the key $key"
-    carries_key "$u1/$exe" && fail "unsigned: $exe carries the key"
+done
+
+# --- a signed release for a package ---------------------------------------------------------------
+if release "$work/s" "${cert[@]}" QV_MSP="$work/patch.msp"; then
+  check_folder "$work/s" signed "" qvupdate.msp
+  sha=$(sha256sum "$folder/qvupdate.msp" | cut -c1-64)
+  grep -qx "  $sha" "$folder/VERIFY.txt" && pass "signed: VERIFY.txt names the package's SHA-256" \
+    || fail "signed: VERIFY.txt: $(cat "$folder/VERIFY.txt")"
+  cmp -s "$folder/qvupdate.msp" "$work/patch.msp" && fail "signed: the package was shipped unsigned"
+  for file in qvupdate.msp QV3Update.exe QV3Update-x64.exe; do
+    osslsigncode verify -in "$folder/$file" -CAfile "$work/cert.pem" 2>&1 | grep -q "^Signature verification: ok" \
+      && pass "signed: $file verifies" || fail "signed: $file does not verify"
   done
   for exe in QV3Update.exe QV3Update-x64.exe; do
-    if osslsigncode verify -in "$folder/$exe" -CAfile "$work/cert.pem" 2>&1 \
-         | grep -q "^Signature verification: ok"; then
-      pass "signed: $exe verifies"
-    else
-      fail "signed: $exe does not verify"
-    fi
-    cmp -s "$folder/$exe" "$u1/$exe" && fail "signed: $exe equals the unsigned one"
+    carries "$folder/$exe" "$sha" && pass "signed: $exe carries the shipped package's SHA-256" \
+      || fail "signed: $exe does not carry $sha"
+    carries "$u1/$exe" "$sha" && fail "development: $exe carries the package's hash"
   done
-  grep -q "Authenticode signature (SHA-256) by /CN=QV3Update throwaway test signer" "$folder/VERIFY.txt" \
+  grep -q "Authenticode signature (SHA-256) by" "$folder/VERIFY.txt" && grep -q "/CN=QV3Update throwaway test signer" "$folder/VERIFY.txt" \
     && pass "signed: VERIFY.txt names the signer" || fail "signed: VERIFY.txt: $(cat "$folder/VERIFY.txt")"
   grep -qF "$TEST_PASSWORD" "$work/s.log" && fail "signed: release.sh printed the password"
 else
   fail "signed release.sh failed:"; tail -20 "$work/s.log"
-fi
-
-# --- an unreadable certificate ------------------------------------------------------------------
-if release "$work/bad" QV_SIGN_PKCS12="$work/no-such.p12" QV_SIGN_PASSWORD=x; then
-  fail "release.sh succeeded with a missing certificate"
-else
-  [ -z "$(ls -A "$work/bad" 2>/dev/null)" ] && pass "with a missing certificate release.sh fails and writes no folder" \
-    || fail "with a missing certificate release.sh left: $(ls -A "$work/bad")"
 fi
 
 if [ $failures -ne 0 ]; then
