@@ -30,18 +30,4 @@ Text ExeBaseName(TextView modulePath) {
   return Text(name);
 }
 
-Text ErrorReport(std::int32_t number, TextView description, TextView source) {
-  Text report = u"Run-time error '" + IntToText(number) + u"':\r\n\r\n" + Text(description);
-  if (!source.empty()) report += u"\r\n\r\nSource: " + Text(source);
-  return report;
-}
-
-Text FailureReport(std::string_view message) {
-  Text report = u"Run-time error:\r\n\r\n";
-  report += message.empty() ? Text(u"Unexpected failure") : Utf8ToText(message);
-  return report;
-}
-
-Text OutOfMemoryReport() { return ErrorReport(7, u"Out of memory", u""); }
-
 }  // namespace qv::app

@@ -2,8 +2,6 @@
 // line and module name, and the texts of its top-level error report.
 #pragma once
 
-#include <cstdint>
-#include <string_view>
 
 #include "platform/text.h"
 
@@ -20,16 +18,5 @@ Text ArgumentText(TextView commandLine);
 // The file name of a module path without folder and extension ("C:\x\QV3Update.exe" gives
 // "QV3Update").
 Text ExeBaseName(TextView modulePath);
-
-// The top-level report of an error that left the update run: its number, description and
-// source, with CR LF line breaks.
-Text ErrorReport(std::int32_t number, TextView description, TextView source);
-
-// The top-level report of a failure that is not one of the program's errors (a C++ exception
-// with only a message; UTF-8 as the standard library gives it).
-Text FailureReport(std::string_view message);
-
-// The top-level report when memory ran out.
-Text OutOfMemoryReport();
 
 }  // namespace qv::app

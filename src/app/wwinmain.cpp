@@ -7,6 +7,7 @@
 #include "platform/win32/win32_platform.h"
 #include "registry/error.h"
 #include "update/modQVUpdate.h"
+#include "update/session.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -44,6 +45,8 @@ qv::Text RunningExeName() {
 // The program has no window: the report is an ownerless message box. Without a desktop the
 // box cannot be shown and the call returns at once.
 void Report(const qv::Text& text) {
+  // No window under /quiet, not even this one.
+  if (qv::ParseSwitches(qv::app::ArgumentText(FromWide(GetCommandLineW()))).quiet) return;
   const qv::Text caption = qv::app::kProgramTitle;
   qv::win::Win32Dialogs().MessageBoxW(qv::win::HWND{}, text.c_str(), caption.c_str(),
                                       MB_OK | MB_ICONERROR);
@@ -65,7 +68,16 @@ int Run() {
 
   qv::win::Win32Platform seam;
   qv::win::Platform platform = seam.platform();
-  return qv::ExitStatus(qv::Main(platform, context));
+  // The switches, the log and the event around the update; a failure that is not one of the
+  // program's own errors ends the run the same way.
+  qv::Session session(platform, context);
+  try {
+    return session.Run();
+  } catch (const std::bad_alloc&) {
+    return session.Failed(qv::OutOfMemoryReport());
+  } catch (const std::exception& failure) {
+    return session.Failed(qv::FailureReport(failure.what()));
+  }
 }
 
 }  // namespace
@@ -86,13 +98,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   try {
     status = Run();
   } catch (const qv::Error& error) {
-    Report(qv::app::ErrorReport(error.number(), error.description(), error.source()));
+    Report(qv::ErrorReport(error.number(), error.description(), error.source()));
   } catch (const std::bad_alloc&) {
-    Report(qv::app::OutOfMemoryReport());
+    Report(qv::OutOfMemoryReport());
   } catch (const std::exception& failure) {
-    Report(qv::app::FailureReport(failure.what()));
+    Report(qv::FailureReport(failure.what()));
   } catch (...) {
-    Report(qv::app::FailureReport(""));
+    Report(qv::FailureReport(""));
   }
 
   if (SUCCEEDED(com)) shell.CoUninitialize();

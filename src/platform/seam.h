@@ -83,6 +83,10 @@ class ISystem {
   virtual UINT GetSystemWindowsDirectoryW(WCHAR* lpBuffer, UINT uSize) = 0;
   // The instance handle of the running executable (GetModuleHandleA(NULL)).
   virtual HINSTANCE GetModuleHandleA(const char* lpModuleName) = 0;
+  // The time now, in UTC.
+  virtual void GetSystemTime(SYSTEMTIME* lpSystemTime) = 0;
+  // Milliseconds since Windows started (wraps after 49.7 days).
+  virtual DWORD GetTickCount() = 0;
 };
 
 // kernel32: child processes and handles.
@@ -96,6 +100,8 @@ class IProcesses {
                               const WCHAR* lpCurrentDirectory, STARTUPINFOW* lpStartupInfo,
                               PROCESS_INFORMATION* lpProcessInformation) = 0;
   virtual DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) = 0;
+  // STILL_ACTIVE while the process runs; its exit code once it has ended.
+  virtual BOOL GetExitCodeProcess(HANDLE hProcess, DWORD* lpExitCode) = 0;
   virtual BOOL CloseHandle(HANDLE hObject) = 0;
 };
 
@@ -211,6 +217,9 @@ class IFiles {
   // Synchronous reads only (lpOverlapped null); *lpNumberOfBytesRead 0 at the end of the file.
   virtual BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
                         DWORD* lpNumberOfBytesRead, void* lpOverlapped) = 0;
+  // Synchronous writes at the file's position (lpOverlapped null).
+  virtual BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
+                         DWORD* lpNumberOfBytesWritten, void* lpOverlapped) = 0;
   // The error code the last failing file call left.
   virtual DWORD GetLastError() = 0;
 };
@@ -233,6 +242,20 @@ class ISecurity {
   virtual BOOL CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags) = 0;
 };
 
+// advapi32: the Application event log. An event source is registered in the registry
+// (HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\NAME) for the Event Viewer to
+// find the file with its messages; the functions work without that too.
+class IEventLog {
+ public:
+  virtual ~IEventLog() = default;
+  // Null on failure.
+  virtual HANDLE RegisterEventSourceW(const WCHAR* lpUNCServerName, const WCHAR* lpSourceName) = 0;
+  virtual BOOL ReportEventW(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID,
+                            void* lpUserSid, WORD wNumStrings, DWORD dwDataSize,
+                            const WCHAR** lpStrings, void* lpRawData) = 0;
+  virtual BOOL DeregisterEventSource(HANDLE hEventLog) = 0;
+};
+
 // Everything the updater reaches of Windows, handed to Main as one bundle.
 struct Platform {
   ICodePage& codePage;
@@ -244,6 +267,7 @@ struct Platform {
   IShell& shell;
   IFiles& files;
   ISecurity& security;
+  IEventLog& eventLog;
 };
 
 }  // namespace qv::win

@@ -140,6 +140,23 @@ constexpr DWORD INFINITE = 0xFFFFFFFFu;
 constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
+constexpr DWORD STILL_ACTIVE = 259;
+
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};
+
+// The event log (winnt.h): an event's type.
+constexpr WORD EVENTLOG_ERROR_TYPE = 0x0001;
+constexpr WORD EVENTLOG_WARNING_TYPE = 0x0002;
+constexpr WORD EVENTLOG_INFORMATION_TYPE = 0x0004;
 
 struct OSVERSIONINFOA {
   DWORD dwOSVersionInfoSize;

@@ -98,23 +98,49 @@ class UpdateRun {
         oRegistry_(platform.codePage, platform.registry, context.exeName, context.processBits),
         package_(platform) {}
 
-  RunOutcome Run() {
-    StartUp();
-    if (!ProductInstalled()) return RunOutcome::NotInstalled;
-    ReadInstallFolder();
-    StartUpProbes();
-    if (const std::optional<RunOutcome> refused = ProtectPackage()) return *refused;
-    PrepareTexts();
-    if (!ClosePrograms()) return RunOutcome::Cancelled;
-    ApplyPatch();
-    ConfigureBrowser();
-    NameAddIns();
-    ExcludeFromErrorReporting();
-    RenewSyncShortcut();
-    return CompletionReport();
+  RunResult Run() {
+    result_.outcome = Steps();
+    return result_;
   }
 
  private:
+  RunOutcome Steps() {
+    Log(u"Phase: start-up");
+    StartUp();
+    Log(u"Phase: installation check");
+    if (!ProductInstalled()) return RunOutcome::NotInstalled;
+    ReadInstallFolder();
+    StartUpProbes();
+    Log(u"Phase: the patch package");
+    if (const std::optional<RunOutcome> refused = ProtectPackage()) return *refused;
+    Log(u"Phase: close-programs prompt");
+    PrepareTexts();
+    if (!ClosePrograms()) {
+      Log(u"The prompt was cancelled.");
+      return RunOutcome::Cancelled;
+    }
+    Log(u"Phase: patch");
+    ApplyPatch();
+    Log(u"Phase: browser settings");
+    ConfigureBrowser();
+    Log(u"Phase: add-in names, error-reporting exclusions, shortcut");
+    NameAddIns();
+    ExcludeFromErrorReporting();
+    RenewSyncShortcut();
+    Log(u"Phase: version comparison and completion report");
+    return CompletionReport();
+  }
+
+  void Log(const Text& line) {
+    if (context_.log) context_.log->Line(line);
+  }
+  static Text VersionText(const win::VS_FIXEDFILEINFO& info) {
+    if (info.dwSignature != win::VS_FFI_SIGNATURE) return u"none";
+    return IntToText(info.dwFileVersionMS >> 16) + u"." + IntToText(info.dwFileVersionMS & 0xFFFF) +
+           u"." + IntToText(info.dwFileVersionLS >> 16) + u"." +
+           IntToText(info.dwFileVersionLS & 0xFFFF);
+  }
+
   std::int32_t Level() { return GetWindowsLevel(platform_.system, windowsLevel_); }
   Text Lang(const char16_t* english, const char16_t* german) const {
     return Text(bEnglish ? english : german);
@@ -139,6 +165,7 @@ class UpdateRun {
     oRegistry_.ClassKey(kHkeyLocalMachine);
     oRegistry_.SectionKey(kProductKey);
     if (oRegistry_.KeyExists()) return true;
+    Log(u"Refused: Quorvia 3 is not installed (no key HKEY_LOCAL_MACHINE\\Software\\orvanta\\Quorvia; exit status 1605).");
     MessageBox(Lang(u"Quorvia 3 is not installed. This update is only valid for Quorvia 3 and "
                     u"not for earlier Quorvia versions.",
                     u"Querlix 3 ist nicht installiert. Dieses Update ist nur für Querlix 3 "
@@ -173,6 +200,11 @@ class UpdateRun {
     }
     GetFileVersionInfoBlock(platform_, sInstallFolder + u"QVApp.exe", versionRecord_);
     iAppRevision = RevisionOf(versionRecord_);
+    result_.appVersionBefore = VersionText(versionRecord_);
+    if (context_.log)
+      Log(u"Install folder: " + sInstallFolder + u"; Windows level " + IntToText(Level()) +
+          (bIsWow64 ? u", under WOW64" : u"") + u"; QVApp.exe version before: " +
+          result_.appVersionBefore);
   }
 
   // Before anything of the update: the package beside the updater, copied where only
@@ -187,6 +219,13 @@ class UpdateRun {
     const PackageProblem problem =
         sUpdaterFolder.empty() ? PackageProblem::Missing
                                : package_.Prepare(package, context_.packageSha256);
+    if (package_.Digest())
+      Log(u"Package: " + package + u" copied to " + (package_.Path().empty() ? Text(u"(gone)") : package_.Path()) +
+          u", SHA-256 " + Utf8ToText(DigestHex(*package_.Digest())) +
+          (context_.packageSha256 ? (problem == PackageProblem::None ? u", the release's own"
+                                                                     : u", not the release's own (" +
+                                                                           Utf8ToText(DigestHex(*context_.packageSha256)) + u")")
+                                  : u" (a development build: any package)"));
     if (problem == PackageProblem::None) return std::nullopt;
     package_.Remove();
     const Text text = PackageProblemText(problem, package, package_.Detail()) + kCrLf + kCrLf +
@@ -196,14 +235,12 @@ class UpdateRun {
                            u"Update erneut herunter.");
     MessageBox(text, Lang(u"Quorvia 3 Update Installation", u"Querlix 3-Update-Installation"),
                win::MB_OK | win::MB_ICONERROR);
-    switch (problem) {
-      case PackageProblem::NoProtectedFolder:
-        return RunOutcome::NoProtectedFolder;
-      case PackageProblem::OtherPackage:
-        return RunOutcome::PackageRejected;
-      default:
-        return RunOutcome::PackageUnusable;
-    }
+    const RunOutcome outcome = problem == PackageProblem::NoProtectedFolder ? RunOutcome::NoProtectedFolder
+                               : problem == PackageProblem::OtherPackage    ? RunOutcome::PackageRejected
+                                                                            : RunOutcome::PackageUnusable;
+    Log(u"Refused: " + ReplaceAll(text, kCrLf, u" ") + u" (exit status " +
+        IntToText(ExitStatus(outcome)) + u")");
+    return outcome;
   }
 
   // The first paragraph of the refusal: what is wrong with which package.
@@ -350,24 +387,53 @@ class UpdateRun {
     return buffer;
   }
 
-  // Starts a program in `sFolder`, waits for its end, closes its handles. Nothing is tested.
+  // Starts a program in `sFolder`, waits for its end, closes its handles. Nothing is tested: the
+  // exit code is read where the program ran, and the run goes on whatever it is.
   // Never in the updater's own current folder, usually the download folder: Windows 2000 and XP
   // before SP2 search a program's current folder for its DLLs before the system folder.
-  void RunAndWait(const Text& sApplicationName, const Text& sCommandLine, const Text& sFolder) {
+  std::optional<std::uint32_t> RunAndWait(const Text& sApplicationName, const Text& sCommandLine,
+                                          const Text& sFolder) {
     // CreateProcessW may write into the command line, so it gets a copy of its own.
     Text commandLine = sCommandLine;
     win::STARTUPINFOW startup{};
     startup.cb = sizeof(win::STARTUPINFOW);
     win::PROCESS_INFORMATION process{};
+    const win::DWORD started = context_.log ? platform_.system.GetTickCount() : 0;
     platform_.processes.CreateProcessW(sApplicationName.c_str(), commandLine.data(), nullptr,
                                        nullptr, win::TRUE, win::NORMAL_PRIORITY_CLASS, nullptr,
                                        sFolder.c_str(), &startup, &process);
+    const win::DWORD startError = platform_.files.GetLastError();
     win::UniqueHandle hProcess(platform_.processes, process.hProcess);
     win::UniqueHandle hThread(platform_.processes, process.hThread);
-    if (!win::IsNull(hProcess.get()))
+    std::optional<std::uint32_t> exitCode;
+    if (!win::IsNull(hProcess.get())) {
       platform_.processes.WaitForSingleObject(hProcess.get(), win::INFINITE);
+      win::DWORD code = 0;
+      if (platform_.processes.GetExitCodeProcess(hProcess.get(), &code)) exitCode = code;
+    }
     hThread.reset();
     hProcess.reset();
+    if (context_.log) {
+      const win::DWORD ms = platform_.system.GetTickCount() - started;
+      Log(u"Program: " + sApplicationName + u" in " + sFolder + u": " + sCommandLine + u" -- " +
+          (win::IsNull(process.hProcess)
+               ? u"could not be started (error " + IntToText(startError) + u")"
+               : u"exit code " + (exitCode ? IntToText(*exitCode) : Text(u"unknown")) + u" after " +
+                     IntToText(ms / 1000) + u"." + IntToText(ms % 1000 / 100) + u" s"));
+    }
+    return exitCode;
+  }
+
+  // The installer's command line: the protected copy, with its user interface reduced to a
+  // progress bar, or none at all under /quiet (which never restarts Windows either), and its
+  // verbose log beside the run's own.
+  Text InstallerCommandLine() const {
+    const Switches& s = context_.switches;
+    Text line = s.quiet ? u"msiexec.exe /qn" : u"msiexec.exe /qb";
+    if (s.quiet || s.noRestart) line += u" /norestart";
+    line += u" /p \"" + package_.Path() + u"\"";
+    if (s.logPath) line += u" /l*v \"" + *s.logPath + u".msi.log\"";
+    return line;
   }
 
   // Phase 5: the patch, from its protected copy, then (Windows Vista and later) the shell item.
@@ -381,7 +447,7 @@ class UpdateRun {
       Text msiexec = systemFolder;
       if (msiexec.back() != u'\\') msiexec += u'\\';
       msiexec += u"msiexec.exe";
-      RunAndWait(msiexec, u"msiexec.exe /qb /p \"" + package_.Path() + u"\"", systemFolder);
+      result_.installerExitCode = RunAndWait(msiexec, InstallerCommandLine(), systemFolder);
     }
     // The installer has ended: its copy of the package and the folder go.
     package_.Remove();
@@ -531,6 +597,8 @@ class UpdateRun {
   RunOutcome CompletionReport() {
     // The record still holds the first read, so a failing read compares equal.
     GetFileVersionInfoBlock(platform_, sInstallFolder + u"QVApp.exe", versionRecord_);
+    result_.appVersionAfter = VersionText(versionRecord_);
+    Log(u"QVApp.exe version after: " + result_.appVersionAfter);
     if (RevisionOf(versionRecord_) == iAppRevision) return RunOutcome::VersionUnchanged;
 
     if (Level() < 2) {
@@ -580,11 +648,12 @@ class UpdateRun {
   Text sProgramList;
   Text sSuccessHeadline;
   Text sSuccessText;
+  RunResult result_;
 };
 
 }  // namespace
 
-RunOutcome Main(win::Platform& platform, const RunContext& context) {
+RunResult Main(win::Platform& platform, const RunContext& context) {
   UpdateRun run(platform, context);
   return run.Run();
 }
@@ -609,6 +678,16 @@ int ExitStatus(RunOutcome outcome) {
       return kExitNoProtectedFolder;
   }
   return kExitError;
+}
+
+int ExitStatus(const RunResult& result) {
+  if (result.installerExitCode) {
+    const std::uint32_t code = *result.installerExitCode;
+    if (code == kExitRebootRequired || code == kExitRebootInitiated) return static_cast<int>(code);
+    // Any other failure of the installer is the run's, never turned into success.
+    if (code != 0) return static_cast<int>(code);
+  }
+  return ExitStatus(result.outcome);
 }
 
 }  // namespace qv

@@ -5,6 +5,8 @@
 
 #include "platform/seam.h"
 #include "update/protected_package.h"
+#include "update/run_log.h"
+#include "update/switches.h"
 
 namespace qv {
 
@@ -27,7 +29,22 @@ struct RunContext {
   // The SHA-256 of the patch package the release was made for, as the build carries it; without
   // one (development and test builds) any package is applied, always from its protected copy.
   std::optional<Sha256Digest> packageSha256;
+  // The switches of the command line (ParseSwitches(arguments)); what Main itself takes from them
+  // is the installer's command line: /qn instead of /qb, /norestart, its verbose log.
+  Switches switches;
+  // Where the run's steps are logged (/log); null: nowhere.
+  RunLog* log = nullptr;
 };
+
+// What a run came to: its outcome and, when the installer ran, its exit code.
+struct RunResult {
+  RunOutcome outcome = RunOutcome::VersionUnchanged;
+  std::optional<std::uint32_t> installerExitCode;
+  Text appVersionBefore, appVersionAfter;  // QVApp.exe's file version, "a.b.c.d" or "none"
+  bool operator==(RunOutcome o) const { return outcome == o; }
+  bool operator!=(RunOutcome o) const { return outcome != o; }
+};
+inline bool operator==(RunOutcome o, const RunResult& r) { return r == o; }
 
 // The run's language: English when the arguments hold "/en" anywhere, without regard to case;
 // German otherwise.
@@ -35,7 +52,7 @@ bool ChoosesEnglish(TextView arguments);
 
 // Runs the update. Raises qv::Error (registry errors, a shortcut that cannot be replaced);
 // catches none.
-RunOutcome Main(win::Platform& platform, const RunContext& context);
+RunResult Main(win::Platform& platform, const RunContext& context);
 
 // The process exit status for an outcome, in the Windows Installer's numbers that deployment
 // tools understand.
@@ -48,5 +65,11 @@ constexpr int kExitPackageUnusable = 1636;  // ERROR_PATCH_PACKAGE_OPEN_FAILED
 constexpr int kExitPackageRejected = 1643;  // ERROR_PATCH_PACKAGE_REJECTED: not the release's own
 constexpr int kExitNoProtectedFolder = 1632;  // ERROR_INSTALL_TEMP_UNWRITABLE
 int ExitStatus(RunOutcome outcome);
+// The exit status of a run: the installer's own code where it is an error or a restart code
+// (ERROR_SUCCESS_REBOOT_REQUIRED 3010 and ERROR_SUCCESS_REBOOT_INITIATED 1641 over success and
+// over "version unchanged"), the outcome's otherwise.
+int ExitStatus(const RunResult& result);
+constexpr int kExitRebootRequired = 3010;   // ERROR_SUCCESS_REBOOT_REQUIRED
+constexpr int kExitRebootInitiated = 1641;  // ERROR_SUCCESS_REBOOT_INITIATED
 
 }  // namespace qv

@@ -1,5 +1,5 @@
 // The entry point's text handling: the argument text it hands to Main, the executable name the
-// registry errors carry as their source, and the top-level error report.
+// registry errors carry as their source.
 #include "app/startup.h"
 
 #include <gtest/gtest.h>
@@ -66,47 +66,6 @@ const NameCase kNameCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(ModulePaths, ExeBaseNameTest, ::testing::ValuesIn(kNameCases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-struct ReportCase {
-  const char* name;
-  std::int32_t number;
-  const char16_t* description;
-  const char16_t* source;
-  const char16_t* report;
-};
-
-class ErrorReportTest : public ::testing::TestWithParam<ReportCase> {};
-
-TEST_P(ErrorReportTest, ShowsNumberDescriptionAndSource) {
-  const ReportCase& c = GetParam();
-  EXPECT_EQ(ErrorReport(c.number, c.description, c.source), Text(c.report));
-}
-
-const ReportCase kReportCases[] = {
-    {"NegativeNumber", -2147194455, u"Schlüssel kann nicht geöffnet werden",
-     u"QV3Update.cRegistry",
-     u"Run-time error '-2147194455':\r\n\r\nSchlüssel kann nicht geöffnet werden\r\n\r\n"
-     u"Source: QV3Update.cRegistry"},
-    {"SmallestNumber", INT32_MIN, u"x", u"QV3Update_x64.cRegistry",
-     u"Run-time error '-2147483648':\r\n\r\nx\r\n\r\nSource: QV3Update_x64.cRegistry"},
-    {"PositiveNumber", 75, u"Path/File access error", u"QV3Update",
-     u"Run-time error '75':\r\n\r\nPath/File access error\r\n\r\nSource: QV3Update"},
-    {"NoSource", 5, u"Invalid procedure call", u"",
-     u"Run-time error '5':\r\n\r\nInvalid procedure call"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Errors, ErrorReportTest, ::testing::ValuesIn(kReportCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(FailureReportTest, CarriesTheMessageDecodedFromUtf8) {
-  EXPECT_EQ(FailureReport("vector::_M_range_check: Größe"),
-            Text(u"Run-time error:\r\n\r\nvector::_M_range_check: Größe"));
-  EXPECT_EQ(FailureReport(""), Text(u"Run-time error:\r\n\r\nUnexpected failure"));
-}
-
-TEST(OutOfMemoryReportTest, IsErrorSeven) {
-  EXPECT_EQ(OutOfMemoryReport(), Text(u"Run-time error '7':\r\n\r\nOut of memory"));
-}
 
 }  // namespace
 }  // namespace qv::app

@@ -140,7 +140,7 @@ class StandardMachine {
   RunOutcome Run(const Text& arguments) {
     win::Platform platform = machine_->platform();
     const RunContext context = Context(arguments);
-    return Main(platform, context);
+    return Main(platform, context).outcome;
   }
 
   // The shortcut as the standard machine has it before a run.

@@ -133,7 +133,7 @@ TEST_P(UpdaterFolderTest, PackagePathInQuotes) {
   win::Platform platform = machine.platform();
   RunContext context;
   context.arguments = u"/en";
-  EXPECT_EQ(Main(platform, context), RunOutcome::VersionUnchanged);
+  EXPECT_EQ(Main(platform, context).outcome, RunOutcome::VersionUnchanged);
   ASSERT_FALSE(machine.Processes().empty());
   EXPECT_EQ(machine.Processes()[0].commandLine.value_or("<null>"),
             InstallerCommandLine(ProtectedFolderOf(machine) + "\\qvupdate.msp"));

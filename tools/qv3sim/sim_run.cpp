@@ -33,7 +33,7 @@ RunResult RunOnMachine(const MachineDescription& machine) {
   const qv::RunContext context = ContextFor(machine);
   try {
     qv::win::Platform platform = result.machine->platform();
-    result.outcome = qv::Main(platform, context);
+    result.outcome = qv::Main(platform, context).outcome;
     result.exitStatus = qv::ExitStatus(*result.outcome);
   } catch (const qv::Error& e) {
     result.error = EscapedError{e.number(), qv::TextToUtf8(e.description()),

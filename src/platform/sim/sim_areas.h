@@ -57,7 +57,8 @@ class SimAreas final : public win::ISystem,
                        public win::IDialogs,
                        public win::IShell,
                        public win::IFiles,
-                       public win::ISecurity {
+                       public win::ISecurity,
+                       public win::IEventLog {
  public:
   explicit SimAreas(SimMachine& machine);
   ~SimAreas() override;
@@ -72,6 +73,8 @@ class SimAreas final : public win::ISystem,
   win::UINT GetWindowsDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) override;
   win::UINT GetSystemWindowsDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) override;
   win::HINSTANCE GetModuleHandleA(const char* lpModuleName) override;
+  void GetSystemTime(win::SYSTEMTIME* lpSystemTime) override;
+  win::DWORD GetTickCount() override;
 
   // --- IProcesses
   win::BOOL CreateProcessW(const win::WCHAR* lpApplicationName, win::WCHAR* lpCommandLine,
@@ -82,6 +85,7 @@ class SimAreas final : public win::ISystem,
                            win::STARTUPINFOW* lpStartupInfo,
                            win::PROCESS_INFORMATION* lpProcessInformation) override;
   win::DWORD WaitForSingleObject(win::HANDLE hHandle, win::DWORD dwMilliseconds) override;
+  win::BOOL GetExitCodeProcess(win::HANDLE hProcess, win::DWORD* lpExitCode) override;
   win::BOOL CloseHandle(win::HANDLE hObject) override;
 
   // --- IWindows
@@ -138,6 +142,8 @@ class SimAreas final : public win::ISystem,
                           win::HANDLE hTemplateFile) override;
   win::BOOL ReadFile(win::HANDLE hFile, void* lpBuffer, win::DWORD nNumberOfBytesToRead,
                      win::DWORD* lpNumberOfBytesRead, void* lpOverlapped) override;
+  win::BOOL WriteFile(win::HANDLE hFile, const void* lpBuffer, win::DWORD nNumberOfBytesToWrite,
+                      win::DWORD* lpNumberOfBytesWritten, void* lpOverlapped) override;
   win::DWORD GetLastError() override { return lastError; }
 
   // --- ISecurity
@@ -150,6 +156,15 @@ class SimAreas final : public win::ISystem,
                                  win::DWORD dwFlags) override;
   win::BOOL CryptGenRandom(win::HCRYPTPROV hProv, win::DWORD dwLen, win::BYTE* pbBuffer) override;
   win::BOOL CryptReleaseContext(win::HCRYPTPROV hProv, win::DWORD dwFlags) override;
+
+  // --- IEventLog
+  win::HANDLE RegisterEventSourceW(const win::WCHAR* lpUNCServerName,
+                                   const win::WCHAR* lpSourceName) override;
+  win::BOOL ReportEventW(win::HANDLE hEventLog, win::WORD wType, win::WORD wCategory,
+                         win::DWORD dwEventID, void* lpUserSid, win::WORD wNumStrings,
+                         win::DWORD dwDataSize, const win::WCHAR** lpStrings,
+                         void* lpRawData) override;
+  win::BOOL DeregisterEventSource(win::HANDLE hEventLog) override;
 
   // --- the machine's state --------------------------------------------------------------------
   // Who may write in a folder: as its parent (Inherit), or as set.
@@ -185,6 +200,8 @@ class SimAreas final : public win::ISystem,
   std::deque<Answer> answers;
   std::vector<std::pair<std::string, ProcessEffect>> effects;  // folded image path
   std::set<std::string> failingImages;                         // folded image path
+  std::map<std::string, std::pair<win::DWORD, win::DWORD>> exits;  // folded image: code, ms
+  std::map<std::uintptr_t, std::string> eventSources;          // handle -> source name
   std::map<std::uintptr_t, std::size_t> processOfHandle;       // process handle -> record
   std::map<std::uintptr_t, std::size_t> versionBuffers;        // filled buffer -> its length
   // Security descriptors from ConvertStringSecurityDescriptorToSecurityDescriptorW, by address:

@@ -14,6 +14,7 @@ const char* HandleKindName(HandleKind kind) {
     case HandleKind::LocalMemory: return "local memory";
     case HandleKind::CryptProvider: return "cryptographic provider";
     case HandleKind::File: return "file";
+    case HandleKind::EventSource: return "event source";
   }
   return "?";
 }

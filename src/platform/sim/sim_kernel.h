@@ -25,6 +25,7 @@ enum class HandleKind {
   LocalMemory,    // LocalFree frees it (a security descriptor)
   CryptProvider,  // CryptReleaseContext
   File,           // CreateFileW, closed with CloseHandle
+  EventSource,    // RegisterEventSourceW, closed with DeregisterEventSource
 };
 
 const char* HandleKindName(HandleKind kind);

@@ -262,7 +262,7 @@ SimMachine::~SimMachine() = default;
 
 win::Platform SimMachine::platform() {
   SimAreas& a = *areas_;
-  return win::Platform{a.codePage, *registry_, a, a, a, a, a, a, a};
+  return win::Platform{a.codePage, *registry_, a, a, a, a, a, a, a, a};
 }
 
 void SimMachine::AddFile(const std::string& path, SimFile file) {
@@ -395,6 +395,11 @@ int SimMachine::InitCommonControlsCount() const { return areas_->initCommonContr
 
 void SimMachine::OnProcessStart(const std::string& imagePath, ProcessEffect effect) {
   areas_->effects.emplace_back(FoldCase(areas_->ProgramPath(imagePath)), std::move(effect));
+}
+
+void SimMachine::SetProcessExit(const std::string& imagePath, win::DWORD exitCode,
+                                win::DWORD milliseconds) {
+  areas_->exits[FoldCase(areas_->Normalize(imagePath))] = {exitCode, milliseconds};
 }
 
 void SimMachine::FailProcessStart(const std::string& imagePath) {
@@ -962,22 +967,39 @@ win::HANDLE SimAreas::CreateFileW(const win::WCHAR* lpFileName, win::DWORD dwDes
   if (auto f = m.kernel_.Enter("CreateFileW", ShowW(lpFileName)))
     return failed(PlannedError(*f, win::ERROR_ACCESS_DENIED));
   if (!lpFileName || !IsNull(hTemplateFile)) return failed(win::ERROR_INVALID_PARAMETER);
-  // Only opening an existing file for reading is modelled; the program creates files otherwise.
-  if (dwCreationDisposition != win::OPEN_EXISTING || (dwDesiredAccess & ~win::GENERIC_READ))
+  if ((dwDesiredAccess & ~(win::GENERIC_READ | win::GENERIC_WRITE)) ||
+      dwCreationDisposition < win::CREATE_NEW || dwCreationDisposition > win::OPEN_ALWAYS)
     return failed(win::ERROR_INVALID_PARAMETER);
   const std::string p = ProgramPath(U8(lpFileName));
-  const Node* n = Lookup(p);
-  if (!n) return failed(MissingError(p));
-  if (n->folder) return failed(win::ERROR_ACCESS_DENIED);
+  Node* n = Lookup(p);
+  if (n && n->folder) return failed(win::ERROR_ACCESS_DENIED);
+  if (!n && dwCreationDisposition == win::OPEN_EXISTING) return failed(MissingError(p));
+  if (n && dwCreationDisposition == win::CREATE_NEW) return failed(win::ERROR_FILE_EXISTS);
+  if (!n && !IsFolder(ParentOf(p))) return failed(win::ERROR_PATH_NOT_FOUND);
+  // Writing into a read-only file, or replacing a hidden or read-only one, is refused.
+  if (n && (dwDesiredAccess & win::GENERIC_WRITE) &&
+      ((n->file.attributes & win::FILE_ATTRIBUTE_READONLY) ||
+       (dwCreationDisposition == win::CREATE_ALWAYS && (n->file.attributes & win::FILE_ATTRIBUTE_HIDDEN))))
+    return failed(win::ERROR_ACCESS_DENIED);
   // Windows' sharing rules: each open's access must be allowed by the other's share mode, both
   // ways.
   const std::string key = FoldCase(p);
   for (const auto& [handle, open] : openFiles) {
     if (open.key != key) continue;
     if (((dwDesiredAccess & win::GENERIC_READ) && !(open.share & win::FILE_SHARE_READ)) ||
+        ((dwDesiredAccess & win::GENERIC_WRITE) && !(open.share & win::FILE_SHARE_WRITE)) ||
         ((open.access & win::GENERIC_READ) && !(dwShareMode & win::FILE_SHARE_READ)) ||
         ((open.access & win::GENERIC_WRITE) && !(dwShareMode & win::FILE_SHARE_WRITE)))
       return failed(win::ERROR_SHARING_VIOLATION);
+  }
+  const bool existed = n != nullptr;
+  if (!n || dwCreationDisposition == win::CREATE_ALWAYS) {
+    Node& made = fs[key];
+    if (made.path.empty()) made.path = p;
+    made.folder = false;
+    made.file = SimFile{};
+    n = &made;
+    Log((existed ? "replaced " : "created ") + U8(lpFileName));
   }
   const std::uintptr_t h = m.kernel_.OpenHandle(HandleKind::File, "file " + n->path);
   openFiles[h] = OpenFile{key, dwDesiredAccess, dwShareMode, 0};
@@ -1006,6 +1028,75 @@ win::BOOL SimAreas::ReadFile(win::HANDLE hFile, void* lpBuffer, win::DWORD nNumb
   it->second.position = at + n;
   *lpNumberOfBytesRead = static_cast<win::DWORD>(n);
   if (n == 0 && nNumberOfBytesToRead) RunUserWrites(UserMoment::AfterCheck);
+  return win::TRUE;
+}
+
+win::BOOL SimAreas::WriteFile(win::HANDLE hFile, const void* lpBuffer,
+                              win::DWORD nNumberOfBytesToWrite, win::DWORD* lpNumberOfBytesWritten,
+                              void* lpOverlapped) {
+  if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+  const std::uintptr_t h = win::HandleValue(hFile);
+  if (auto f = m.kernel_.Enter("WriteFile", std::to_string(nNumberOfBytesToWrite)))
+    return Fail(PlannedError(*f, win::ERROR_DISK_FULL));
+  auto it = openFiles.find(h);
+  if (it == openFiles.end() || !m.kernel_.IsOpen(h, HandleKind::File))
+    return Fail(win::ERROR_INVALID_HANDLE);
+  if (lpOverlapped || !lpNumberOfBytesWritten || (!lpBuffer && nNumberOfBytesToWrite))
+    return Fail(win::ERROR_INVALID_PARAMETER);
+  if (!(it->second.access & win::GENERIC_WRITE)) return Fail(win::ERROR_ACCESS_DENIED);
+  const auto node = fs.find(it->second.key);
+  if (node == fs.end()) return Fail(win::ERROR_INVALID_HANDLE);
+  std::string& content = node->second.file.content;
+  const std::size_t at = it->second.position;
+  if (content.size() < at) content.resize(at, '\0');
+  content.replace(at, std::min<std::size_t>(nNumberOfBytesToWrite, content.size() - at),
+                  static_cast<const char*>(lpBuffer), nNumberOfBytesToWrite);
+  it->second.position = at + nNumberOfBytesToWrite;
+  *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
+  return win::TRUE;
+}
+
+// --- the Application event log ----------------------------------------------------------------------
+
+win::HANDLE SimAreas::RegisterEventSourceW(const win::WCHAR* lpUNCServerName,
+                                           const win::WCHAR* lpSourceName) {
+  if (auto f = m.kernel_.Enter("RegisterEventSourceW", ShowW(lpSourceName))) {
+    Fail(PlannedError(*f, win::ERROR_ACCESS_DENIED));
+    return win::HANDLE{};
+  }
+  // Another computer's log, or no name: refused.
+  if ((lpUNCServerName && *lpUNCServerName) || !lpSourceName || !*lpSourceName) {
+    Fail(win::ERROR_INVALID_PARAMETER);
+    return win::HANDLE{};
+  }
+  const std::uintptr_t h = m.kernel_.OpenHandle(HandleKind::EventSource, "event source " + U8(lpSourceName));
+  eventSources[h] = U8(lpSourceName);
+  return win::MakeHandle<win::HANDLE>(h);
+}
+
+win::BOOL SimAreas::ReportEventW(win::HANDLE hEventLog, win::WORD wType, win::WORD wCategory,
+                                 win::DWORD dwEventID, void* /*lpUserSid*/, win::WORD wNumStrings,
+                                 win::DWORD /*dwDataSize*/, const win::WCHAR** lpStrings,
+                                 void* /*lpRawData*/) {
+  const std::uintptr_t h = win::HandleValue(hEventLog);
+  if (auto f = m.kernel_.Enter("ReportEventW", std::to_string(dwEventID)))
+    return Fail(PlannedError(*f, win::ERROR_INVALID_HANDLE));
+  auto it = eventSources.find(h);
+  if (it == eventSources.end() || !m.kernel_.IsOpen(h, HandleKind::EventSource))
+    return Fail(win::ERROR_INVALID_HANDLE);
+  if (wNumStrings && !lpStrings) return Fail(win::ERROR_INVALID_PARAMETER);
+  EventRecord event{it->second, wType, wCategory, dwEventID, {}};
+  for (win::WORD i = 0; i < wNumStrings; ++i) event.strings.push_back(lpStrings[i] ? Text(lpStrings[i]) : Text());
+  m.events_.push_back(std::move(event));
+  return win::TRUE;
+}
+
+win::BOOL SimAreas::DeregisterEventSource(win::HANDLE hEventLog) {
+  const std::uintptr_t h = win::HandleValue(hEventLog);
+  if (auto f = m.kernel_.Enter("DeregisterEventSource", std::to_string(h)))
+    return Fail(PlannedError(*f, win::ERROR_INVALID_HANDLE));
+  if (!m.kernel_.Close(h, HandleKind::EventSource)) return Fail(win::ERROR_INVALID_HANDLE);
+  eventSources.erase(h);
   return win::TRUE;
 }
 

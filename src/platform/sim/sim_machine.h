@@ -136,6 +136,7 @@ struct ProcessRecord {
   std::string imagePath;
   bool started = false;
   bool waitedFor = false;
+  win::DWORD exitCode = 0;  // what GetExitCodeProcess gives once it has ended
   // The start-up record's texts (its pointers are the caller's and are not kept valid).
   std::optional<std::string> desktop;
   std::optional<std::string> title;
@@ -162,6 +163,15 @@ struct UserWrite {
 };
 inline constexpr char kNewFolder[] = "<new folder>";
 
+// An event the program wrote to the Application event log (ReportEventW).
+struct EventRecord {
+  std::string source;  // as RegisterEventSourceW was given it
+  win::WORD type = 0;
+  win::WORD category = 0;
+  win::DWORD eventId = 0;
+  std::vector<Text> strings;
+};
+
 struct MachineConfig {
   win::DWORD major = 6, minor = 1;  // the version GetVersionExA reports
   bool versionQueryFails = false;
@@ -186,6 +196,9 @@ struct MachineConfig {
   // The system ANSI code page (GetACP): 1252 Western, 1250 Central European, 1251 Cyrillic,
   // 932 Japanese, 65001 UTF-8 ("Use Unicode UTF-8 for worldwide language support").
   win::UINT codePage = 1252;
+  // The time GetSystemTime gives (UTC), and GetTickCount at the start.
+  win::SYSTEMTIME now{2026, 1, 4, 15, 9, 30, 0, 0};
+  win::DWORD tickCount = 3600000;
   // The user-interface language (sim_ui_language.h): the buttons Windows puts in dialogs, the
   // caption of a message box given none, and before Vista the profile folders' names.
   win::LANGID uiLanguage = 0x0409;  // en-US
@@ -276,9 +289,15 @@ class SimMachine {
   void OnProcessStart(const std::string& imagePath, ProcessEffect effect);
   // Starting this image fails although the file exists (e.g. a damaged executable).
   void FailProcessStart(const std::string& imagePath);
+  // A started program of this image ends with this exit code (default 0) after this many
+  // milliseconds (default 1000; the machine's tick count moves on by it when it is waited for).
+  void SetProcessExit(const std::string& imagePath, win::DWORD exitCode, win::DWORD milliseconds = 1000);
   const std::vector<ProcessRecord>& Processes() const { return processes_; }
 
   // --- error reporting, COM -------------------------------------------------------------------
+  // The events written, in order.
+  const std::vector<EventRecord>& Events() const { return events_; }
+
   // WerAddExcludedApplication calls: (name, bAllUsers), in order.
   const std::vector<std::pair<Text, win::BOOL>>& WerExclusions() const { return werExclusions_; }
   bool ComInitialized() const { return comInitCount_ > 0; }
@@ -306,6 +325,7 @@ class SimMachine {
   std::vector<DialogRecord> dialogs_;
   std::vector<ProcessRecord> processes_;
   std::vector<std::pair<Text, win::BOOL>> werExclusions_;
+  std::vector<EventRecord> events_;
   std::vector<UserWrite> userWrites_;
   std::vector<std::string> userLog_;
   int comInitCount_ = 0;

@@ -131,6 +131,16 @@ win::UINT SimAreas::GetWindowsDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) 
   return CopyOutW(folder, lpBuffer, uSize);
 }
 
+void SimAreas::GetSystemTime(win::SYSTEMTIME* lpSystemTime) {
+  m.kernel_.Enter("GetSystemTime");
+  if (lpSystemTime) *lpSystemTime = m.config_.now;
+}
+
+win::DWORD SimAreas::GetTickCount() {
+  m.kernel_.Enter("GetTickCount");
+  return m.config_.tickCount;
+}
+
 win::UINT SimAreas::GetSystemWindowsDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) {
   if (auto f = m.kernel_.Enter("GetSystemWindowsDirectoryW")) {
     Fail(PlannedError(*f, win::ERROR_INVALID_PARAMETER));
@@ -258,6 +268,8 @@ win::BOOL SimAreas::CreateProcessW(const win::WCHAR* lpApplicationName, win::WCH
   if (failingImages.count(FoldCase(rec.imagePath))) return fail(kErrorBadExeFormat);
 
   rec.started = true;
+  if (auto exit = exits.find(FoldCase(rec.imagePath)); exit != exits.end())
+    rec.exitCode = exit->second.first;
   rec.processId = nextProcessId;
   rec.threadId = nextProcessId + 4;
   nextProcessId += 8;
@@ -292,13 +304,34 @@ win::DWORD SimAreas::WaitForSingleObject(win::HANDLE hHandle, win::DWORD dwMilli
     return win::WAIT_FAILED;
   }
   if (m.kernel_.IsOpen(h, HandleKind::Process)) {
-    if (auto it = processOfHandle.find(h); it != processOfHandle.end())
-      m.processes_[it->second].waitedFor = true;
+    if (auto it = processOfHandle.find(h); it != processOfHandle.end()) {
+      ProcessRecord& record = m.processes_[it->second];
+      // The time the program took passes while the caller waits (once).
+      if (!record.waitedFor) {
+        auto exit = exits.find(FoldCase(record.imagePath));
+        m.config_.tickCount += exit != exits.end() ? exit->second.second : 1000;
+      }
+      record.waitedFor = true;
+    }
     return win::WAIT_OBJECT_0;
   }
   if (m.kernel_.IsOpen(h, HandleKind::Thread)) return win::WAIT_OBJECT_0;
   Fail(win::ERROR_INVALID_HANDLE);
   return win::WAIT_FAILED;
+}
+
+win::BOOL SimAreas::GetExitCodeProcess(win::HANDLE hProcess, win::DWORD* lpExitCode) {
+  const std::uintptr_t h = win::HandleValue(hProcess);
+  if (auto f = m.kernel_.Enter("GetExitCodeProcess", std::to_string(h)))
+    return Fail(PlannedError(*f, win::ERROR_INVALID_HANDLE));
+  if (!lpExitCode) return Fail(win::ERROR_INVALID_PARAMETER);
+  auto it = processOfHandle.find(h);
+  if (it == processOfHandle.end() || !m.kernel_.IsOpen(h, HandleKind::Process))
+    return Fail(win::ERROR_INVALID_HANDLE);
+  // A started program has done its work at once, but counts as ended only once waited for.
+  const ProcessRecord& record = m.processes_[it->second];
+  *lpExitCode = record.waitedFor ? record.exitCode : win::STILL_ACTIVE;
+  return win::TRUE;
 }
 
 win::BOOL SimAreas::CloseHandle(win::HANDLE hObject) {

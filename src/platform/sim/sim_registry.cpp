@@ -126,6 +126,8 @@ struct SimRegistry::Impl {
     CreatePhysical(kLocalMachine, {"SOFTWARE", "Classes"});
     CreatePhysical(kCurrentUser, {"Software", "Microsoft"});
     CreatePhysical(kClassesRoot, {"CLSID"});
+    // The Application event log's sources, which every Windows has.
+    CreatePhysical(kLocalMachine, {"SYSTEM", "CurrentControlSet", "Services", "EventLog", "Application"});
     if (windowsBits == 64) {
       CreatePhysical(kLocalMachine,
                      {"SOFTWARE", "Wow6432Node", "Microsoft", "Windows", "CurrentVersion", "Run"});

@@ -66,6 +66,13 @@ BOOL Win32Files::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRe
                     static_cast<::OVERLAPPED*>(lpOverlapped));
 }
 
+BOOL Win32Files::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
+                           DWORD* lpNumberOfBytesWritten, void* lpOverlapped) {
+  return ::WriteFile(reinterpret_cast<::HANDLE>(HandleValue(hFile)), lpBuffer, nNumberOfBytesToWrite,
+                     reinterpret_cast<::DWORD*>(lpNumberOfBytesWritten),
+                     static_cast<::OVERLAPPED*>(lpOverlapped));
+}
+
 DWORD Win32Files::GetLastError() { return ::GetLastError(); }
 
 BOOL Win32Files::MoveFileExW(const WCHAR* lpExistingFileName, const WCHAR* lpNewFileName,

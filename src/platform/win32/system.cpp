@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
+
+#include "platform/win32/late_binding.h"
 
 namespace qv::win {
 
@@ -12,6 +15,7 @@ static_assert(sizeof(::OSVERSIONINFOA) == sizeof(OSVERSIONINFOA), "OSVERSIONINFO
 static_assert(offsetof(::OSVERSIONINFOA, dwMajorVersion) == offsetof(OSVERSIONINFOA, dwMajorVersion) &&
                   offsetof(::OSVERSIONINFOA, szCSDVersion) == offsetof(OSVERSIONINFOA, szCSDVersion),
               "OSVERSIONINFOA layout");
+static_assert(sizeof(::SYSTEMTIME) == sizeof(SYSTEMTIME), "SYSTEMTIME layout");
 static_assert(sizeof(::STARTUPINFOW) == sizeof(STARTUPINFOW), "STARTUPINFOW layout");
 static_assert(offsetof(::STARTUPINFOW, dwFlags) == offsetof(STARTUPINFOW, dwFlags) &&
                   offsetof(::STARTUPINFOW, wShowWindow) == offsetof(STARTUPINFOW, wShowWindow) &&
@@ -101,6 +105,40 @@ DWORD Win32Processes::WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) 
   return ::WaitForSingleObject(ToWin(hHandle), dwMilliseconds);
 }
 
+BOOL Win32Processes::GetExitCodeProcess(HANDLE hProcess, DWORD* lpExitCode) {
+  return ::GetExitCodeProcess(ToWin(hProcess), reinterpret_cast<::DWORD*>(lpExitCode));
+}
+
 BOOL Win32Processes::CloseHandle(HANDLE hObject) { return ::CloseHandle(ToWin(hObject)); }
+
+void Win32System::GetSystemTime(SYSTEMTIME* lpSystemTime) {
+  ::GetSystemTime(reinterpret_cast<::SYSTEMTIME*>(lpSystemTime));
+}
+
+DWORD Win32System::GetTickCount() { return ::GetTickCount(); }
+
+// The Application event log: advapi32, bound at first use.
+HANDLE Win32EventLog::RegisterEventSourceW(const WCHAR* lpUNCServerName, const WCHAR* lpSourceName) {
+  QV_BIND(advapi32, RegisterEventSourceW);
+  if (!RegisterEventSourceW_bound) return HANDLE{};
+  return MakeHandle<HANDLE>(reinterpret_cast<std::uintptr_t>(RegisterEventSourceW_bound(
+      reinterpret_cast<const wchar_t*>(lpUNCServerName),
+      reinterpret_cast<const wchar_t*>(lpSourceName))));
+}
+
+BOOL Win32EventLog::ReportEventW(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID,
+                                 void* lpUserSid, WORD wNumStrings, DWORD dwDataSize,
+                                 const WCHAR** lpStrings, void* lpRawData) {
+  QV_BIND(advapi32, ReportEventW);
+  if (!ReportEventW_bound) return FALSE;
+  return ReportEventW_bound(ToWin(hEventLog), wType, wCategory, dwEventID, lpUserSid, wNumStrings,
+                            dwDataSize, reinterpret_cast<const wchar_t**>(lpStrings), lpRawData);
+}
+
+BOOL Win32EventLog::DeregisterEventSource(HANDLE hEventLog) {
+  QV_BIND(advapi32, DeregisterEventSource);
+  if (!DeregisterEventSource_bound) return FALSE;
+  return DeregisterEventSource_bound(ToWin(hEventLog));
+}
 
 }  // namespace qv::win

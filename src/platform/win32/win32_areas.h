@@ -18,6 +18,8 @@ class Win32System : public ISystem {
   UINT GetWindowsDirectoryW(WCHAR* lpBuffer, UINT uSize) override;
   UINT GetSystemWindowsDirectoryW(WCHAR* lpBuffer, UINT uSize) override;
   HINSTANCE GetModuleHandleA(const char* lpModuleName) override;
+  void GetSystemTime(SYSTEMTIME* lpSystemTime) override;
+  DWORD GetTickCount() override;
 };
 
 class Win32Processes : public IProcesses {
@@ -29,6 +31,7 @@ class Win32Processes : public IProcesses {
                       STARTUPINFOW* lpStartupInfo,
                       PROCESS_INFORMATION* lpProcessInformation) override;
   DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) override;
+  BOOL GetExitCodeProcess(HANDLE hProcess, DWORD* lpExitCode) override;
   BOOL CloseHandle(HANDLE hObject) override;
 };
 
@@ -86,6 +89,8 @@ class Win32Files : public IFiles {
                      DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
   BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
                 DWORD* lpNumberOfBytesRead, void* lpOverlapped) override;
+  BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
+                 DWORD* lpNumberOfBytesWritten, void* lpOverlapped) override;
   DWORD GetLastError() override;
 };
 
@@ -99,6 +104,15 @@ class Win32Security : public ISecurity {
                             DWORD dwProvType, DWORD dwFlags) override;
   BOOL CryptGenRandom(HCRYPTPROV hProv, DWORD dwLen, BYTE* pbBuffer) override;
   BOOL CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags) override;
+};
+
+class Win32EventLog : public IEventLog {
+ public:
+  HANDLE RegisterEventSourceW(const WCHAR* lpUNCServerName, const WCHAR* lpSourceName) override;
+  BOOL ReportEventW(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID,
+                    void* lpUserSid, WORD wNumStrings, DWORD dwDataSize, const WCHAR** lpStrings,
+                    void* lpRawData) override;
+  BOOL DeregisterEventSource(HANDLE hEventLog) override;
 };
 
 // The class name of the hidden form window (CreateFormWindow).

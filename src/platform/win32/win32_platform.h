@@ -12,7 +12,7 @@ class Win32Platform {
  public:
   Platform platform() {
     return Platform{codePage_, registry_, system_, processes_, windows_,
-                    dialogs_,   shell_,    files_,  security_};
+                    dialogs_,   shell_,    files_,  security_, eventLog_};
   }
 
  private:
@@ -25,6 +25,7 @@ class Win32Platform {
   Win32Shell shell_;
   Win32Files files_;
   Win32Security security_;
+  Win32EventLog eventLog_;
 };
 
 }  // namespace qv::win

@@ -1,0 +1,248 @@
+#include "update/session.h"
+
+#include <optional>
+
+#include "platform/ansi_text.h"
+#include "registry/error.h"
+#include "update/logged_registry.h"
+#include "update/quiet_dialogs.h"
+#include "winhelpers/winhelpers.h"
+
+namespace qv {
+
+namespace {
+
+constexpr char kEventKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\QV3Update";
+
+Text TwoDigits(int v) { return (v < 10 ? u"0" : u"") + IntToText(v); }
+
+Text OutcomeText(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::Updated: return u"updated: the version of QVApp.exe changed";
+    case RunOutcome::NotInstalled: return u"not installed: Quorvia 3 is not installed";
+    case RunOutcome::Cancelled: return u"cancelled at the close-programs prompt";
+    case RunOutcome::VersionUnchanged: return u"the version of QVApp.exe is unchanged";
+    case RunOutcome::PackageUnusable: return u"refused: the patch package is missing or cannot be read";
+    case RunOutcome::PackageRejected:
+      return u"refused: the patch package is not the one this release was made for";
+    case RunOutcome::NoProtectedFolder: return u"refused: no protected folder for the patch package";
+  }
+  return u"?";
+}
+
+win::WORD EventType(int status) {
+  if (status == 0 || status == kExitRebootRequired || status == kExitRebootInitiated)
+    return win::EVENTLOG_INFORMATION_TYPE;
+  if (status == kExitCancelled || status == kExitUnchanged || status == kExitNotInstalled)
+    return win::EVENTLOG_WARNING_TYPE;
+  return win::EVENTLOG_ERROR_TYPE;
+}
+
+}  // namespace
+
+Text ErrorReport(std::int32_t number, TextView description, TextView source) {
+  Text report = u"Run-time error '" + IntToText(number) + u"':\r\n\r\n" + Text(description);
+  if (!source.empty()) report += u"\r\n\r\nSource: " + Text(source);
+  return report;
+}
+
+Text FailureReport(std::string_view message) {
+  Text report = u"Run-time error:\r\n\r\n";
+  report += message.empty() ? Text(u"Unexpected failure") : Utf8ToText(message);
+  return report;
+}
+
+Text OutOfMemoryReport() { return ErrorReport(7, u"Out of memory", u""); }
+
+// The seam as Main sees it in this run: the dialogs answered without a window under /quiet, and
+// the dialogs and registry writes logged with /log.
+struct Session::Layers {
+  Layers(win::Platform& platform, const RunContext& context)
+      : log(context.switches.logPath ? std::make_optional<FileRunLog>(platform, *context.switches.logPath)
+                                     : std::nullopt),
+        logged(context.switches.quiet ? static_cast<win::IDialogs&>(quiet) : platform.dialogs,
+               *Log(), !context.switches.quiet),
+        registry(platform.registry, platform.codePage, *Log(), context.processBits,
+                 WindowsBits(platform, context.processBits)),
+        seam{platform.codePage,
+             log ? static_cast<win::IRegistry&>(registry) : platform.registry,
+             platform.system,
+             platform.processes,
+             platform.windows,
+             log ? static_cast<win::IDialogs&>(logged)
+                 : context.switches.quiet ? static_cast<win::IDialogs&>(quiet) : platform.dialogs,
+             platform.shell,
+             platform.files,
+             platform.security,
+             platform.eventLog} {}
+
+  RunLog* Log() { return log && log->IsOpen() ? static_cast<RunLog*>(&*log) : &none; }
+  static int WindowsBits(win::Platform& platform, int processBits) {
+    if (processBits == 64) return 64;
+    win::BOOL wow64 = win::FALSE;
+    platform.system.IsWow64Process(platform.system.GetCurrentProcess(), &wow64);
+    return wow64 ? 64 : 32;
+  }
+
+  NoRunLog none;
+  std::optional<FileRunLog> log;
+  QuietDialogs quiet;
+  LoggedDialogs logged;
+  LoggedRegistry registry;
+  win::Platform seam;
+};
+
+const char16_t kUpdaterVersion[] = QV_UPDATER_VERSION;
+
+Session::Session(win::Platform& platform, RunContext context)
+    : platform_(platform), context_(std::move(context)) {
+  context_.switches = ParseSwitches(context_.arguments);
+}
+
+Session::~Session() = default;
+
+Text Session::ProgramPath() {
+  Text path(32768, u'\0');
+  const win::DWORD n = platform_.system.GetModuleFileNameW(
+      win::HINSTANCE{}, path.data(), static_cast<win::DWORD>(path.size()));
+  path.resize(n < path.size() ? n : 0);
+  return path;
+}
+
+void Session::Start() {
+  layers_ = std::make_unique<Layers>(platform_, context_);
+  if (!context_.switches.logPath || !layers_->log->IsOpen()) return;
+  context_.log = layers_->Log();
+  RunLog& log = *context_.log;
+  win::SYSTEMTIME t{};
+  platform_.system.GetSystemTime(&t);
+  log.Line(u"QV3Update " + Text(kUpdaterVersion) + u" started " + IntToText(t.wYear) + u"-" +
+           TwoDigits(t.wMonth) + u"-" + TwoDigits(t.wDay) + u" " + TwoDigits(t.wHour) + u":" +
+           TwoDigits(t.wMinute) + u":" + TwoDigits(t.wSecond) + u" UTC");
+  win::OSVERSIONINFOA v{};
+  v.dwOSVersionInfoSize = sizeof v;
+  WindowsLevel level;
+  const bool known = platform_.system.GetVersionExA(&v) != win::FALSE;
+  log.Line(u"Windows " + (known ? IntToText(v.dwMajorVersion) + u"." + IntToText(v.dwMinorVersion) +
+                                      u" build " + IntToText(v.dwBuildNumber) +
+                                      (v.szCSDVersion[0] ? u" " + Utf8ToText(v.szCSDVersion) : Text())
+                                : Text(u"(version unknown)")) +
+           u", level " + IntToText(GetWindowsLevel(platform_.system, level)) + u"; " +
+           IntToText(Layers::WindowsBits(platform_, context_.processBits)) + u"-bit Windows, " +
+           IntToText(context_.processBits) + u"-bit updater " + ProgramPath());
+  log.Line(u"Arguments: " + context_.arguments);
+  log.Line(u"Switches:" + Text(context_.switches.quiet ? u" /quiet" : u"") +
+           (context_.switches.noRestart ? u" /norestart" : u"") + u" /log; the installer's log: " +
+           *context_.switches.logPath + u".msi.log");
+}
+
+int Session::Run() {
+  if (context_.switches.usage) {
+    const bool english = ChoosesEnglish(context_.arguments);
+    platform_.dialogs.MessageBoxW(
+        win::HWND{},
+        english ? u"QV3Update [/en] [/quiet] [/norestart] [/log \"PATH\"] [/?]\r\n\r\n"
+                  u"/en\tEnglish texts (anywhere on the command line, also inside a path)\r\n"
+                  u"/quiet\tno window; the prompt counts as confirmed, the installer runs "
+                  u"without its user interface and restarts nothing\r\n"
+                  u"/norestart\tthe installer restarts nothing\r\n"
+                  u"/log PATH\ta log of the run at PATH, the installer's at PATH.msi.log\r\n\r\n"
+                  u"Exit status: 0 updated, 3010 updated (restart needed), 1602 cancelled, "
+                  u"1603 error, 1605 not installed, 1642 unchanged, 1618 another installation "
+                  u"is running, or the installer's own."
+                : u"QV3Update [/en] [/quiet] [/norestart] [/log \"PFAD\"] [/?]\r\n\r\n"
+                  u"/en\tenglische Texte (irgendwo in der Befehlszeile, auch in einem Pfad)\r\n"
+                  u"/quiet\tkein Fenster; die Frage gilt als bestätigt, das Installationsprogramm "
+                  u"läuft ohne Oberfläche und startet nichts neu\r\n"
+                  u"/norestart\tdas Installationsprogramm startet nichts neu\r\n"
+                  u"/log PFAD\tein Protokoll des Laufs in PFAD, das des Installationsprogramms in "
+                  u"PFAD.msi.log\r\n\r\n"
+                  u"Exit-Status: 0 aktualisiert, 3010 aktualisiert (Neustart nötig), 1602 "
+                  u"abgebrochen, 1603 Fehler, 1605 nicht installiert, 1642 unverändert, 1618 eine "
+                  u"andere Installation läuft, oder der des Installationsprogramms.",
+        u"QV3Update", win::MB_OK | win::MB_ICONINFORMATION);
+    return 0;
+  }
+  Start();
+  try {
+    result_ = Main(layers_->seam, context_);
+  } catch (const Error& error) {
+    return Failed(ErrorReport(error.number(), error.description(), error.source()));
+  }
+  const int status = ExitStatus(result_);
+  Text outcome = OutcomeText(result_.outcome);
+  if (result_.installerExitCode && *result_.installerExitCode != 0)
+    outcome += u"; the installer ended with " + IntToText(*result_.installerExitCode);
+  End(outcome, status, EventType(status));
+  return status;
+}
+
+int Session::Failed(const Text& report) {
+  if (!layers_) Start();
+  if (!context_.switches.quiet)
+    platform_.dialogs.MessageBoxW(win::HWND{}, report.c_str(), u"QV3Update", win::MB_OK | win::MB_ICONERROR);
+  End(u"error: " + ReplaceAll(report, u"\r\n", u" "), kExitError, win::EVENTLOG_ERROR_TYPE);
+  return kExitError;
+}
+
+void Session::End(const Text& outcome, int status, win::WORD eventType) {
+  if (ended_) return;
+  ended_ = true;
+  if (context_.log) context_.log->Line(u"Outcome: " + outcome + u"; exit status " + IntToText(status));
+  Text text = u"Quorvia 3 update: " + outcome + u". QVApp.exe version before: " +
+              (result_.appVersionBefore.empty() ? Text(u"not read") : result_.appVersionBefore) +
+              u", after: " + (result_.appVersionAfter.empty() ? Text(u"not read") : result_.appVersionAfter) +
+              u". Exit status: " + IntToText(status) + u".";
+  if (context_.switches.logPath) {
+    const FileRunLog& log = *layers_->log;
+    text += log.IsOpen() ? u" Log: " + *context_.switches.logPath
+                         : u" The log " + *context_.switches.logPath + u" could not be written (error " +
+                               IntToText(log.OpenError()) + u").";
+  }
+  WriteEvent(text, eventType);
+}
+
+// The source's key names the program's own file as the one with its messages; written only
+// where it says something else, so that the key is left alone after the first run.
+void Session::RegisterEventSource(const Text& program) {
+  AnsiCodec codec(platform_.codePage, u"");
+  AnsiString path;
+  if (program.empty() || !codec.TryToAnsi(program, path)) return;
+  win::IRegistry& registry = platform_.registry;
+  win::HKEY key{};
+  if (registry.RegCreateKeyExA(win::HKEY_LOCAL_MACHINE, kEventKey, 0, nullptr, 0,
+                               win::KEY_QUERY_VALUE | win::KEY_SET_VALUE, nullptr, &key,
+                               nullptr) != win::ERROR_SUCCESS)
+    return;
+  std::string current(path.bytes().size() + 2, '\0');
+  win::DWORD type = 0, size = static_cast<win::DWORD>(current.size());
+  const std::string& wanted = path.bytes();
+  if (registry.RegQueryValueExA(key, "EventMessageFile", nullptr, &type,
+                                reinterpret_cast<win::BYTE*>(current.data()), &size) != win::ERROR_SUCCESS ||
+      type != win::REG_EXPAND_SZ || size != wanted.size() + 1 || current.compare(0, wanted.size(), wanted) != 0)
+    registry.RegSetValueExA(key, "EventMessageFile", 0, win::REG_EXPAND_SZ,
+                            reinterpret_cast<const win::BYTE*>(wanted.c_str()),
+                            static_cast<win::DWORD>(wanted.size() + 1));
+  win::DWORD types = 0;
+  size = sizeof types;
+  if (registry.RegQueryValueExA(key, "TypesSupported", nullptr, &type,
+                                reinterpret_cast<win::BYTE*>(&types), &size) != win::ERROR_SUCCESS ||
+      type != win::REG_DWORD || types != 7) {
+    types = 7;  // errors, warnings, information
+    registry.RegSetValueExA(key, "TypesSupported", 0, win::REG_DWORD,
+                            reinterpret_cast<const win::BYTE*>(&types), sizeof types);
+  }
+  registry.RegCloseKey(key);
+}
+
+void Session::WriteEvent(const Text& text, win::WORD type) {
+  RegisterEventSource(ProgramPath());
+  win::IEventLog& events = platform_.eventLog;
+  const win::HANDLE source = events.RegisterEventSourceW(nullptr, kEventSource);
+  if (win::IsNull(source)) return;
+  const win::WCHAR* strings[] = {text.c_str()};
+  events.ReportEventW(source, type, 0, kEventMessageId, nullptr, 1, 0, strings, nullptr);
+  events.DeregisterEventSource(source);
+}
+
+}  // namespace qv

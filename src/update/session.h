@@ -1,0 +1,69 @@
+// One run of QV3Update as it was started: the command line's switches, the run's log and its
+// Application event around Main, for a person at the screen and for deployment tools alike.
+//
+//   /?        a short usage message, and nothing else (exit status 0)
+//   /quiet    no window of the updater's own (QuietDialogs): the prompt counts as confirmed, no
+//             message and no report is shown, the installer gets /qn /norestart
+//   /log P    the run's log at P (FileRunLog), the installer's verbose log at P.msi.log; the
+//             folder is made where it is missing. A log that cannot be created does not stop
+//             the update; the run's event says so.
+// At the end, one event in the Application log (source "QV3Update", registered with the
+// program's own message table) with the outcome, QVApp.exe's versions and the exit status.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "update/modQVUpdate.h"
+
+namespace qv {
+
+// The updater's own file version, as its version block gives it ("3.10.0.68").
+extern const char16_t kUpdaterVersion[];
+
+// The event source and the message of the program's message table that carries one text (%1).
+inline constexpr char16_t kEventSource[] = u"QV3Update";
+inline constexpr win::DWORD kEventMessageId = 1;
+
+// The top-level report of an error that left the update run: its number, description and
+// source, with CR LF line breaks.
+Text ErrorReport(std::int32_t number, TextView description, TextView source);
+// The top-level report of a failure that is not one of the program's errors (a C++ exception
+// with only a message; UTF-8 as the standard library gives it).
+Text FailureReport(std::string_view message);
+// The top-level report when memory ran out.
+Text OutOfMemoryReport();
+
+class Session {
+ public:
+  Session(win::Platform& platform, RunContext context);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  ~Session();
+
+  // The whole run: Main within the switches, the log and the event. An error that leaves Main
+  // ends it as Failed does. Returns the exit status.
+  int Run();
+  // A failure that ended the run outside Main's own errors (`report`: its text): logged, shown
+  // unless /quiet, written as the run's event; exit status 1603.
+  int Failed(const Text& report);
+
+  const Switches& switches() const { return context_.switches; }
+
+ private:
+  void Start();
+  void End(const Text& outcome, int status, win::WORD eventType);
+  void WriteEvent(const Text& text, win::WORD type);
+  void RegisterEventSource(const Text& program);
+  Text ProgramPath();
+
+  struct Layers;
+  win::Platform& platform_;
+  RunContext context_;
+  std::unique_ptr<Layers> layers_;
+  RunResult result_;
+  bool ended_ = false;
+};
+
+}  // namespace qv
