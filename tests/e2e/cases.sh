@@ -729,3 +729,94 @@ verify_release_swap_during_prompt() {
   verify_real_installer_ran 1
   verify_qvapp 69
 }
+
+# ---- silent deployment: /quiet, /log, the installer's exit code, the event ----------------------
+LOG_WIN='C:\qv-e2e\logs\qv3update.log'   # its folder does not exist before the run
+
+# The run's Application event as Wine's ReportEventW traced it (its text, unescaped).
+traced_event() {
+  python3 - "$data/process-trace.txt" <<'PY'
+import re, sys
+text = open(sys.argv[1], encoding="utf-8", errors="replace").read()
+for m in re.finditer(r':(trace|warn|err):eventlog:ReportEventW L"((?:[^"\\]|\\.)*)"', text):
+    print(m.group(1), re.sub(r"\\(.)", r"\1", m.group(2)))
+PY
+}
+
+# verify_run_log DIALOGS STATUS OUTCOME: the log's lines (and the installer's verbose log beside
+# it where the real installer ran), and the event that names them.
+verify_run_log() {
+  local log=$data/logs/qv3update.log
+  expect_true "the run's log was written in the folder the run made ($LOG_WIN)" test -s "$log"
+  local text
+  text=$(tr -d '\r' <"$log" 2>/dev/null | sed '1s/^\xEF\xBB\xBF//')
+  expect_true "log: the start with its time [$(head -n 1 <<<"$text")]" \
+    grep -Eqx 'QV3Update 3\.10\.0\.68 started [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8} UTC' <<<"$(head -n 1 <<<"$text")"
+  expect_true "log: Windows, its level and the word sizes" grep -Eq '^Windows [0-9.]+ build [0-9]+.*, level [0-2]; (32|64)-bit Windows, (32|64)-bit updater ' <<<"$text"
+  expect_true "log: the arguments" grep -qF "Arguments: ${ARGS[*]}" <<<"$text"
+  expect_eq "log: the phases" 8 "$(grep -c '^Phase: ' <<<"$text")"
+  expect_true "log: the version before" grep -q 'QVApp.exe version before: 3\.10\.0\.68$' <<<"$text"
+  expect_true "log: the installer with its command line, exit code and duration" \
+    grep -Eq '^Program: C:\\windows\\system32\\msiexec\.exe in C:\\windows\\system32: msiexec\.exe .*/p "C:\\windows\\Temp\\QV3Update-[0-9A-F]{16}\\qvupdate\.msp" /l\*v "C:\\qv-e2e\\logs\\qv3update\.log\.msi\.log" -- exit code [0-9]+ after [0-9]+\.[0-9] s$' <<<"$text"
+  expect_eq "log: the registry values written, each with its key" 25 "$(grep -c '^Registry: \[' <<<"$text")"
+  expect_eq "log: the dialogs ($1)" "$1" "$(grep -c '^Dialog ' <<<"$text")"
+  expect_true "log: the version after" grep -q '^QVApp.exe version after: ' <<<"$text"
+  expect_true "log: the outcome [$(grep '^Outcome: ' <<<"$text")]" grep -qx "Outcome: $3; exit status $2" <<<"$text"
+  if [ "$INSTALLER" = real ]; then
+    expect_true "the installer's verbose log beside it (qv3update.log.msi.log)" test -s "$log.msi.log"
+  fi
+  expect_true "the event [$(traced_event)] with the outcome, the versions and the log" \
+    grep -qF "Quorvia 3 update: $3. QVApp.exe version before: 3.10.0.68, after: " <<<"$(traced_event)"
+  expect_true "the event names the exit status and the log" \
+    grep -qF "Exit status: $2. Log: $LOG_WIN" <<<"$(traced_event)"
+}
+
+# A deployment tool's silent run of the release with Wine's installer: no window at all (the
+# dialog driver sees none), the installer without its user interface, the log and the event.
+case_silent_real_installer() {
+  ARGS=(/quiet /log "$LOG_WIN") SHORTCUT=en INSTALLER=real RELEASE=1 PACKAGE=own
+  ACTIONS=()
+}
+verify_silent_real_installer() {
+  local line
+  traced_children
+  line=$(grep -i '\\msiexec\.exe|' "$data/traced-children.log")
+  expect_true "installer command line [$(cut -d'|' -f2 <<<"$line")] is /qn /norestart with its log" \
+    grep -Eq '\|msiexec\.exe /qn /norestart /p "[^"]*\\qvupdate\.msp" /l\*v "C:\\qv-e2e\\logs\\qv3update\.log\.msi\.log"$' <<<"$line"
+  verify_qvapp 69
+  verify_feature_control 0x2af8
+  verify_level2_settings
+  verify_addin_names en
+  verify_shortcut_renewed en
+  verify_run_log 1 0 "updated: the version of QVApp.exe changed"
+  expect_true "the log says the prompt was not shown" grep -q '^Dialog (task dialog, not shown: /quiet): .* -- taken as Yes (6)' \
+    <<<"$(tr -d '\r' <"$data/logs/qv3update.log")"
+}
+
+# The same with the prompt shown and confirmed: the same log, but for its dialogs.
+case_logged_real_installer() {
+  ARGS=(/en /log "$LOG_WIN") SHORTCUT=en INSTALLER=real RELEASE=1 PACKAGE=own
+  ACTIONS=("button:${T[en.install]}" button:Close)
+}
+verify_logged_real_installer() {
+  verify_prompt_taskdialog en 0
+  verify_report_taskdialog 2 en
+  verify_qvapp 69
+  verify_run_log 2 0 "updated: the version of QVApp.exe changed"
+}
+
+# Another installation is running: the installer ends with 1618, which the updater passes on so
+# that the deployment tool tries again; the settings are written all the same.
+case_silent_installer_busy() {
+  ARGS=(/quiet /log "$LOG_WIN") SHORTCUT=en MSI_MODE=none INSTALLER_EXIT=1618 EXPECT_STATUS=1618
+  ACTIONS=()
+}
+verify_silent_installer_busy() {
+  verify_installer_ran
+  verify_qvapp 68
+  verify_feature_control 0x2af8
+  verify_level2_settings
+  verify_addin_names en
+  verify_shortcut_renewed en
+  verify_run_log 1 1618 "the version of QVApp.exe is unchanged; the installer ended with 1618"
+}

@@ -201,6 +201,8 @@ def describe(settings, before):
                                       "visible": False}]})
     installer = {"effect": "raise", "version": PATCHED_VERSION} if s["msi_mode"] == "update" \
         else {"effect": "leave"}
+    if s.get("installer_exit", "0") != "0":
+        installer["exit_code"] = int(s["installer_exit"])
     extra = {}
     if s.get("release"):
         # The release was made for its own package.

@@ -108,6 +108,7 @@ install_stand_ins() {
   esac
   wine reg add 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /d native /f >/dev/null
   printf '%s\n' "$MSI_MODE" >"$data/msiexec-mode.txt"
+  [ "${INSTALLER_EXIT:-0}" = 0 ] || printf '%s\n' "$INSTALLER_EXIT" >"$data/msiexec-exit.txt"
   install_wer_stand_in
 }
 install_wer_stand_in() {
@@ -277,12 +278,11 @@ run_updater() {
   # trace of process creation instead (see traced_children). QV_E2E_LOADER_TRACE=1: Wine's
   # loader trace too, the updater's loads listed against the preload list (loader_trace.py) in
   # WORK/loader-trace-CASE-KIND.txt.
-  local trace=/dev/null debug=$WINEDEBUG
-  if [ "$INSTALLER" = real ] || [ -n "${QV_E2E_LOADER_TRACE:-}" ]; then
-    trace=$data/process-trace.txt debug=-all
-    [ "$INSTALLER" = real ] && debug+=,+process
-    [ -n "${QV_E2E_LOADER_TRACE:-}" ] && debug+=,+loaddll
-  fi
+  # The run's Application event: Wine's ReportEventW writes its text to the eventlog channel
+  # (trace for information, warn for warnings, err for errors) and stores nothing.
+  local trace=$data/process-trace.txt debug=-all,trace+eventlog,warn+eventlog,err+eventlog
+  [ "$INSTALLER" = real ] && debug+=,+process
+  [ -n "${QV_E2E_LOADER_TRACE:-}" ] && debug+=,+loaddll
   WINEDEBUG=$debug timeout 180 "$wine_loader" 'C:\qv-e2e\bin\launch.exe' 'C:\qv-e2e\status.txt' \
     "${RUN_FOLDER:-C:\\qv-e2e\\$DOWNLOAD}" "${command[@]}" >/dev/null 2>"$trace"
   if [ -n "${QV_E2E_LOADER_TRACE:-}" ]; then

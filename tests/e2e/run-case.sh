@@ -144,7 +144,7 @@ data=$drive_c/qv-e2e
 # The product's 32-bit installer puts it in the 32-bit program files folder: "Program Files
 # (x86)" on 64-bit Windows, "Program Files" on 32-bit Windows.
 ARGS=() WINVER= PRODUCT=1 INSTALL="$PROGRAM_FILES_32\\Quorvia 3\\" COMMUNICATOR=0
-SHORTCUT=none MSI_MODE=update PLANT=0 ACTIONS=() EXPECT_STATUS=0 PROCESS=QV3Update.exe
+SHORTCUT=none MSI_MODE=update PLANT=0 ACTIONS=() EXPECT_STATUS=0 PROCESS=QV3Update.exe INSTALLER_EXIT=0
 DOWNLOAD=download INSTALLER=stand-in PATCH_FILE=qvupdate.msp RELEASE= PACKAGE=fake SWAP= WINE_LOCALE=
 "case_$case_name"
 # The Windows UI language of a described machine: Wine gives the prefix the one of the Unix

@@ -14,6 +14,7 @@ SIM_KEYS=(
   '64|HKLM\Software\orvanta'
   '32|HKLM\Software\orvanta'
   '64|HKCU\Software'
+  '64|HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\QV3Update'
 )
 for _id in '{3A5C1E70-2B4D-4F61-9E83-0C7D5A1B2E91}' '{6D2E8B14-9C0A-4B7F-A3D5-1E6F7A8B9C02}' \
            '{9B4F2A63-5E1C-4D8A-B7F0-2C3D4E5F6A13}' '{C7E1D052-8A3B-4C6E-9F14-3B4C5D6E7F24}'; do
@@ -84,13 +85,13 @@ print({0x14C: 32, 0x8664: 64}.get(struct.unpack_from("<H", data, pe + 4)[0], 0))
     "$WINVER" "$PRODUCT" "$INSTALL" \
     "$COMMUNICATOR" "$SHORTCUT" "$MSI_MODE" "$PLANT" "$EXPECT_STATUS" "$DOWNLOAD" \
     "$COMMON_PROGRAMS" "$LINK_EN" "$LINK_DE" "$OLD_SYNC" "${MACHINE:-}" "${INSTALLER:-stand-in}" \
-    "${RELEASE:-}" "${PACKAGE:-fake}" "${SWAP:-}" "${UI_LANGUAGE:-en-US}" "${#ARGS[@]}" "${ARGS[@]}" \
+    "${RELEASE:-}" "${PACKAGE:-fake}" "${SWAP:-}" "${UI_LANGUAGE:-en-US}" "${INSTALLER_EXIT:-0}" "${#ARGS[@]}" "${ARGS[@]}" \
     "${ACTIONS[@]}" <<'EOF'
 import json, sys
 a = sys.argv[2:]
 names = ["case", "windows_bits", "updater_bits", "code_page", "winver", "product", "install", "communicator", "shortcut", "msi_mode", "plant",
          "expect_status", "download", "common_programs", "link_en", "link_de", "old_sync", "machine",
-         "installer", "release", "package", "swap", "ui_language"]
+         "installer", "release", "package", "swap", "ui_language", "installer_exit"]
 settings = dict(zip(names, a))
 count = int(a[len(names)])
 rest = a[len(names) + 1:]
