@@ -167,13 +167,18 @@ int Session::Run() {
   try {
     result_ = Main(layers_->seam, context_);
   } catch (const Error& error) {
+    error_ = CaughtError{error.number(), error.description(), error.source()};
     return Failed(ErrorReport(error.number(), error.description(), error.source()));
   }
   const int status = ExitStatus(result_);
   Text outcome = OutcomeText(result_.outcome);
   if (result_.installerExitCode && *result_.installerExitCode != 0)
     outcome += u"; the installer ended with " + IntToText(*result_.installerExitCode);
-  End(outcome, status, EventType(status));
+  // A run that ended before the installer changed nothing, and leaves the event source's
+  // registration alone too: its event still carries its text, which the Event Viewer shows
+  // after a note where no earlier run registered the source.
+  const bool changed = result_.outcome == RunOutcome::Updated || result_.outcome == RunOutcome::VersionUnchanged;
+  End(outcome, status, EventType(status), changed);
   return status;
 }
 
@@ -181,11 +186,11 @@ int Session::Failed(const Text& report) {
   if (!layers_) Start();
   if (!context_.switches.quiet)
     platform_.dialogs.MessageBoxW(win::HWND{}, report.c_str(), u"QV3Update", win::MB_OK | win::MB_ICONERROR);
-  End(u"error: " + ReplaceAll(report, u"\r\n", u" "), kExitError, win::EVENTLOG_ERROR_TYPE);
+  End(u"error: " + ReplaceAll(report, u"\r\n", u" "), kExitError, win::EVENTLOG_ERROR_TYPE, true);
   return kExitError;
 }
 
-void Session::End(const Text& outcome, int status, win::WORD eventType) {
+void Session::End(const Text& outcome, int status, win::WORD eventType, bool registerSource) {
   if (ended_) return;
   ended_ = true;
   if (context_.log) context_.log->Line(u"Outcome: " + outcome + u"; exit status " + IntToText(status));
@@ -199,7 +204,7 @@ void Session::End(const Text& outcome, int status, win::WORD eventType) {
                          : u" The log " + *context_.switches.logPath + u" could not be written (error " +
                                IntToText(log.OpenError()) + u").";
   }
-  WriteEvent(text, eventType);
+  WriteEvent(text, eventType, registerSource);
 }
 
 // The source's key names the program's own file as the one with its messages; written only
@@ -235,8 +240,8 @@ void Session::RegisterEventSource(const Text& program) {
   registry.RegCloseKey(key);
 }
 
-void Session::WriteEvent(const Text& text, win::WORD type) {
-  RegisterEventSource(ProgramPath());
+void Session::WriteEvent(const Text& text, win::WORD type, bool registerSource) {
+  if (registerSource) RegisterEventSource(ProgramPath());
   win::IEventLog& events = platform_.eventLog;
   const win::HANDLE source = events.RegisterEventSourceW(nullptr, kEventSource);
   if (win::IsNull(source)) return;

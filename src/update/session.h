@@ -8,11 +8,13 @@
 //             folder is made where it is missing. A log that cannot be created does not stop
 //             the update; the run's event says so.
 // At the end, one event in the Application log (source "QV3Update", registered with the
-// program's own message table) with the outcome, QVApp.exe's versions and the exit status.
+// program's own message table by a run that reached the installer) with the outcome,
+// QVApp.exe's versions and the exit status.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "update/modQVUpdate.h"
@@ -50,11 +52,19 @@ class Session {
   int Failed(const Text& report);
 
   const Switches& switches() const { return context_.switches; }
+  // What the run came to; its outcome is meaningless when an error ended it.
+  const RunResult& result() const { return result_; }
+  // The error that left Main, if one did.
+  struct CaughtError {
+    std::int32_t number = 0;
+    Text description, source;
+  };
+  const std::optional<CaughtError>& error() const { return error_; }
 
  private:
   void Start();
-  void End(const Text& outcome, int status, win::WORD eventType);
-  void WriteEvent(const Text& text, win::WORD type);
+  void End(const Text& outcome, int status, win::WORD eventType, bool registerSource);
+  void WriteEvent(const Text& text, win::WORD type, bool registerSource);
   void RegisterEventSource(const Text& program);
   Text ProgramPath();
 
@@ -63,6 +73,7 @@ class Session {
   RunContext context_;
   std::unique_ptr<Layers> layers_;
   RunResult result_;
+  std::optional<CaughtError> error_;
   bool ended_ = false;
 };
 

@@ -111,12 +111,12 @@ TEST_F(MatrixRun, RunsEveryCaseAndCountsThem) {
 TEST_F(MatrixRun, LinesTellHowEachRunWent) {
   const std::vector<LineCase> cases = {
       {"6.1/64 u32 en running shortcut confirm raised",
-       {"| updated (0)", "dialogs: TD,TD", "started: msiexec.exe,QVInit.exe", "64-bit=4",
+       {"| updated (0)", "dialogs: TD,TD", "started: msiexec.exe,QVInit.exe", "64-bit=6",
         "32-bit=21"}},
       {"6.1/64 u64 en running shortcut confirm raised",
-       {"| updated (0)", "dialogs: TD,TD", "64-bit=4", "32-bit=21"}},
+       {"| updated (0)", "dialogs: TD,TD", "64-bit=6", "32-bit=21"}},
       {"6.1/32 u32 de closed  no-link  confirm raised",
-       {"| updated (0)", "dialogs: TD,TD", "values: all=23"}},
+       {"| updated (0)", "dialogs: TD,TD", "values: all=25"}},
       {"6.1/64 u32 en running shortcut confirm same  ",
        {"| version unchanged (1642)", "dialogs: TD |", "started: msiexec.exe,QVInit.exe"}},
       {"6.1/64 u32 en running shortcut cancel  raised",
@@ -128,13 +128,13 @@ TEST_F(MatrixRun, LinesTellHowEachRunWent) {
        {"| cancelled (1602)", "dialogs: MB |", "started: - |"}},
       // Every system code page runs the whole update as 1252 does.
       {"6.1/64 u32 de running shortcut confirm raised cp932",
-       {"| updated (0)", "dialogs: TD,TD", "started: msiexec.exe,QVInit.exe", "64-bit=4",
+       {"| updated (0)", "dialogs: TD,TD", "started: msiexec.exe,QVInit.exe", "64-bit=6",
         "32-bit=21"}},
       {"6.1/64 u32 en running shortcut confirm raised cp65001",
-       {"| updated (0)", "dialogs: TD,TD", "started: msiexec.exe,QVInit.exe", "64-bit=4",
+       {"| updated (0)", "dialogs: TD,TD", "started: msiexec.exe,QVInit.exe", "64-bit=6",
         "32-bit=21"}},
       {"5.0/32 u32 de running shortcut confirm same  ",
-       {"| version unchanged (1642)", "dialogs: MB |", "started: msiexec.exe |", "values: all=20"}},
+       {"| version unchanged (1642)", "dialogs: MB |", "started: msiexec.exe |", "values: all=22"}},
   };
   for (const LineCase& c : cases) {
     const std::string line = LineOf(c.name);

@@ -190,7 +190,8 @@ TEST_F(DefaultRun, CountsTheValueWritesOfEachView) {
   const auto views = CollectRegistryChanges(result_->machine->registry());
   ASSERT_EQ(views.size(), 2u);
   EXPECT_EQ(views[0].view, "64-bit view");
-  EXPECT_EQ(views[0].valuesWritten, 4);  // Isolation and Isolation64Bit, machine and user
+  // Isolation and Isolation64Bit, machine and user; the event source's message file and types.
+  EXPECT_EQ(views[0].valuesWritten, 4 + 2);
   EXPECT_EQ(views[1].view, "32-bit view");
   EXPECT_EQ(views[1].valuesWritten, 4 + 4 + 4 + 1 + 3 + 1 + 4);
 }
@@ -205,7 +206,7 @@ TEST_F(DefaultRun, RegistryFileCanBeReadBackAsTheSameChanges) {
   for (const ViewChanges& v : views)
     for (const RegFileKey& k : v.changed.keys) expected += k.values.size();
   EXPECT_EQ(values, expected);
-  EXPECT_EQ(values, 25u);  // every write changed something on this machine
+  EXPECT_EQ(values, 27u);  // every write changed something on this machine
   EXPECT_TRUE(Contains(text, "; 32-bit view"));
   EXPECT_TRUE(Contains(text, "; 64-bit view"));
 }
@@ -264,7 +265,7 @@ TEST_F(DefaultRun, JsonReportHasTheSameFacts) {
             "msiexec.exe /qb /p \"" + ProtectedFolder(*result_->machine) + "\\qvupdate.msp\"");
   EXPECT_EQ(j["file_changes"][1], "copied C:\\Users\\User\\Downloads\\qvupdate.msp -> " +
                                       ProtectedFolder(*result_->machine) + "\\qvupdate.msp");
-  EXPECT_EQ(j["registry"]["64-bit view"]["values_written"], 4);
+  EXPECT_EQ(j["registry"]["64-bit view"]["values_written"], 6);
   EXPECT_EQ(j["error_reporting_exclusions"].size(), 5u);
   // The renewed shortcut with every field it was saved with.
   ASSERT_EQ(j["shortcuts"].size(), 1u);
@@ -340,7 +341,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "updated", 0, 2, 1, "Windows:   version query fails, 64-bit"},
         Variation{"ValueWriteRefused",
                   [](MachineDescription& m) { m.faults = {{"RegSetValueExA", 1, 5}}; },
-                  "error", 1603, 1, 2, "Main raised error -2147194455"},
+                  "error", 1603, 2, 2, "Main raised error -2147194455"},
         Variation{"German",
                   [](MachineDescription& m) { m.arguments = "/de"; },
                   "updated", 0, 2, 2, "│ [icon] Querlix 3-Update"},

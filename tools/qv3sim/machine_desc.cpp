@@ -387,7 +387,7 @@ class Reader {
   }
 
   InstallerSpec ReadInstaller(const json& v, const std::string& p) const {
-    const json& o = Object(v, p, {"effect", "version", "path", "target"});
+    const json& o = Object(v, p, {"effect", "version", "path", "target", "exit_code"});
     InstallerSpec s;
     if (!o.contains("effect")) Fail(p, "the installer needs \"effect\": \"raise\", \"leave\" or \"fail\"");
     const std::string ep = JsonLocator::Child(p, "effect");
@@ -401,6 +401,8 @@ class Reader {
     else if (s.effect == InstallerEffect::Raise) Fail(p, "effect \"raise\" needs \"version\"");
     if (o.contains("path")) s.path = Str(o["path"], JsonLocator::Child(p, "path"));
     if (o.contains("target")) s.target = Str(o["target"], JsonLocator::Child(p, "target"));
+    if (o.contains("exit_code"))
+      s.exitCode = static_cast<std::uint32_t>(Int(o["exit_code"], JsonLocator::Child(p, "exit_code"), 0, UINT32_MAX));
     return s;
   }
 
@@ -728,6 +730,7 @@ std::string DescriptionToJson(const MachineDescription& m) {
     if (m.installer.effect == InstallerEffect::Raise) o["version"] = VersionText(m.installer.version);
     if (!m.installer.path.empty()) o["path"] = m.installer.path;
     if (!m.installer.target.empty()) o["target"] = m.installer.target;
+    if (m.installer.exitCode) o["exit_code"] = m.installer.exitCode;
     j["installer"] = o;
   }
   if (!m.faults.empty()) {
@@ -836,6 +839,7 @@ std::unique_ptr<qv::sim::SimMachine> BuildMachine(const MachineDescription& d) {
   // The installer is part of Windows: present unless the description says it is missing.
   if (d.installer.effect == InstallerEffect::Missing) machine->RemoveFile(reached);
   else if (!machine->FindFile(reached)) machine->AddExecutable(reached, std::nullopt);
+  machine->SetProcessExit(reached, d.installer.exitCode);
   switch (d.installer.effect) {
     case InstallerEffect::Raise: {
       const FileVersion version = d.installer.version;

@@ -76,10 +76,13 @@ struct InstallerSpec {
   qv::sim::FileVersion version{};
   std::string path;    // the installer's image; empty: msiexec.exe in the system folder
   std::string target;  // the file it raises; empty: QVApp.exe in the product's AppPath
+  // The exit code it ends with: 0, 3010 (restart needed), 1618 (another installation is
+  // running), 1603 (failed), ...
+  std::uint32_t exitCode = 0;
   bool operator==(const InstallerSpec& o) const {
     // The version matters only to an installer that raises it.
     return effect == o.effect && (effect != InstallerEffect::Raise || version == o.version) &&
-           path == o.path && target == o.target;
+           path == o.path && target == o.target && exitCode == o.exitCode;
   }
 };
 

@@ -578,6 +578,7 @@ std::string OutcomeLine(const RunResult& r) {
     return "error: Main raised error " + std::to_string(r.error->number) + " \"" +
            r.error->description + "\" (source " + r.error->source +
            "); the program reports it in a message box and ends";
+  if (r.usage) return "usage: \"/?\" showed the usage message; nothing else happened";
   if (!r.outcome) return "failure: an unexpected exception left Main: " + r.failure;
   switch (*r.outcome) {
     case qv::RunOutcome::Updated: return "updated: the version of QVApp.exe changed and the success report was shown";
@@ -654,6 +655,14 @@ std::string TextReport(const MachineDescription& machine, const RunResult& r) {
     if (path.empty()) continue;
     const qv::sim::SimFile* file = m.FindFile(path);
     if (file && file->shortcut) out += Shortcut(*file->shortcut);
+    // A file the run wrote (its log): its text, line by line.
+    else if (file && !file->content.empty() && entry.rfind("created ", 0) == 0)
+      for (std::size_t at = file->content.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+           at < file->content.size();) {
+        const std::size_t end = std::min(file->content.find("\r\n", at), file->content.size());
+        out += "  | " + file->content.substr(at, end - at) + "\n";
+        at = end + 2;
+      }
   }
   for (const std::string& entry : m.UserLog()) out += "the standard user: " + entry + "\n";
   // The installer's effect on the product's version, as the run saw it.
@@ -666,8 +675,19 @@ std::string TextReport(const MachineDescription& machine, const RunResult& r) {
              VersionOrNone(after) + "\n";
   }
 
+  out += Section("Application event log (" + std::to_string(m.Events().size()) + ")");
+  if (m.Events().empty()) out += "(none)\n";
+  for (const qv::sim::EventRecord& e : m.Events()) {
+    out += std::string(e.type == win::EVENTLOG_ERROR_TYPE     ? "error"
+                       : e.type == win::EVENTLOG_WARNING_TYPE ? "warning"
+                                                              : "information") +
+           ", source " + e.source + ", event " + std::to_string(e.eventId) + ":\n";
+    for (const qv::Text& text : e.strings) out += "  " + Utf8(text) + "\n";
+  }
+
   out += Section("Outcome");
   out += "Outcome:     " + OutcomeLine(r) + "\n";
+  if (r.installerExitCode) out += "Installer:   exit code " + std::to_string(*r.installerExitCode) + "\n";
   out += "Exit status: " + std::to_string(r.exitStatus) + "\n";
   const auto open = m.kernel().OpenHandles();
   out += "Windows calls: " +

@@ -4,6 +4,7 @@
 
 #include "platform/text.h"
 #include "registry/error.h"
+#include "update/session.h"
 
 namespace qv3sim {
 
@@ -32,13 +33,16 @@ RunResult RunOnMachine(const MachineDescription& machine) {
   result.machine = BuildMachine(machine);
   const qv::RunContext context = ContextFor(machine);
   try {
+    // The whole run as the program makes it: its switches, its log and its event around Main.
     qv::win::Platform platform = result.machine->platform();
-    result.outcome = qv::Main(platform, context).outcome;
-    result.exitStatus = qv::ExitStatus(*result.outcome);
-  } catch (const qv::Error& e) {
-    result.error = EscapedError{e.number(), qv::TextToUtf8(e.description()),
-                                qv::TextToUtf8(e.source())};
-    result.exitStatus = qv::kExitError;
+    qv::Session session(platform, context);
+    result.exitStatus = session.Run();
+    if (const auto& e = session.error())
+      result.error = EscapedError{e->number, qv::TextToUtf8(e->description), qv::TextToUtf8(e->source)};
+    else if (!session.switches().usage)
+      result.outcome = session.result().outcome;
+    result.usage = session.switches().usage;
+    result.installerExitCode = session.result().installerExitCode;
   } catch (const std::exception& e) {
     result.failure = e.what();
     if (result.failure.empty()) result.failure = "exception without a message";

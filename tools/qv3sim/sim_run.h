@@ -26,6 +26,8 @@ struct RunResult {
   std::optional<EscapedError> error;             // a qv::Error that left Main
   std::string failure;  // any other exception that left Main (a defect), its message
   int exitStatus = 0;   // as the real program ends
+  bool usage = false;   // "/?": the usage message was shown, nothing else happened
+  std::optional<std::uint32_t> installerExitCode;  // when the installer ran
 };
 
 // The command-line argument text and the program name the updater sees.
