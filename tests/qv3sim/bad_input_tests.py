@@ -35,6 +35,8 @@ FILES = {  # the files a row's folder holds, by name
     "both/default.reg": os.path.join(EXAMPLES, "default.reg"),
     "not-a-program.exe": os.path.join(ROOT, "README.md"),
     "model.json": b"[1, 2",
+    "be/m.json": b'{"registry_file": "m.reg"}',
+    "be/m.reg": b"\xfe\xff" + "Windows Registry Editor Version 5.00\r\n".encode("utf-16-be"),
 }
 
 # args ({q} qv3sim, {d} the row's folder, {ex} the examples), status, the text stderr must hold,
@@ -60,6 +62,9 @@ ROWS = [
      "folder)", 1),
     # Copied with its registry file, read from another folder: paths are the description's.
     (["{q}", "--machine", "both/default.json", "--quiet"], 0, "", 0),
+    (["{q}", "--machine", "be/m.json"], 2, "m.reg: error: the file is UTF-16 (big-endian, with a "
+     "byte-order mark); a registry file must be UTF-16 little-endian with a byte-order mark (as "
+     "regedit exports it) or UTF-8", 1),
     (["{q}", "--html", "x.html", "--registry-out", "x.reg"], 2,
      "qv3sim: error: --registry-out does not go with --html", 1),
     (["{q}", "--html", "/nonexistent/x.html"], 2,

@@ -12,10 +12,12 @@ namespace qv3sim {
 // U+10FFFF are not), or npos.
 std::size_t FirstNonUtf8(const std::string& text);
 
-// The text of a file that must be UTF-8 (`what`: "a description"), its byte-order mark dropped.
-// Throws DescriptionError naming `file` and the encoding it has instead (UTF-16, UTF-32) or the
-// line and column of its first byte that is not UTF-8.
-std::string Utf8FileText(const std::string& bytes, const std::string& file, const char* what);
+// The text of a file read as UTF-8, its byte-order mark dropped. Throws DescriptionError naming
+// `file` and the encoding it has instead (UTF-16, UTF-32) or the line and column of its first byte
+// that is not UTF-8, then `accepted` (what such a file may be: "a description must be UTF-8") and,
+// for another encoding, `remedy` ("save it as UTF-8").
+std::string Utf8FileText(const std::string& bytes, const std::string& file, const char* accepted,
+                         const char* remedy);
 
 // The bytes of a file, or nothing and why it cannot be read in plain words ("there is no such
 // file", "it is a folder, not a file", or the system's reason).
