@@ -470,6 +470,7 @@ class Reader {
                                "a registry file must be UTF-16 little-endian with a byte-order "
                                "mark (as regedit exports it) or UTF-8",
                                "save it as UTF-8, or export it again with regedit")));
+      m.inputFiles.emplace_back("the description's registry file", path.string());
     } catch (const RegParseError& e) {
       throw DescriptionError(path.string(), e.line(), e.column(), e.what());
     }
@@ -599,7 +600,9 @@ MachineDescription ReadDescriptionFile(const std::string& path) {
   std::string why;
   const std::optional<std::string> bytes = ReadFileBytes(path, why);
   if (!bytes) throw DescriptionError(path, 0, 0, "cannot read the description: " + why);
-  return ReadDescription(*bytes, path);
+  MachineDescription machine = ReadDescription(*bytes, path);
+  machine.inputFiles.insert(machine.inputFiles.begin(), {"the description", path});
+  return machine;
 }
 
 MachineDescription DefaultMachine() {

@@ -102,4 +102,12 @@ std::string OutputFileProblem(const std::string& path) {
   return "";
 }
 
+const std::pair<std::string, std::string>* InputAt(
+    const std::string& output, const std::vector<std::pair<std::string, std::string>>& inputs) {
+  std::error_code ec;
+  for (const auto& input : inputs)
+    if (std::filesystem::equivalent(output, input.second, ec)) return &input;
+  return nullptr;
+}
+
 }  // namespace qv3sim

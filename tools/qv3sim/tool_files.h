@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace qv3sim {
 
@@ -26,5 +28,11 @@ std::optional<std::string> ReadFileBytes(const std::filesystem::path& path, std:
 // Why a file cannot be written at `path` ("the folder /x does not exist", "it is a folder"...),
 // checked before any work is done; "" when it can be tried.
 std::string OutputFileProblem(const std::string& path);
+
+// The input among `inputs` ((what it is, path)) that the file at `output` is, compared by the
+// file's identity (device and inode: another name or a hard link of an input is the input), or
+// nullptr when it is none of them (or does not exist yet).
+const std::pair<std::string, std::string>* InputAt(
+    const std::string& output, const std::vector<std::pair<std::string, std::string>>& inputs);
 
 }  // namespace qv3sim

@@ -16,6 +16,7 @@ happen on this machine (the reason is printed), 1 when this program itself faile
 one line on standard error; nothing is left behind in the temporary folder.
 """
 import argparse
+import fcntl
 import json
 import os
 import shlex
@@ -49,6 +50,8 @@ DRIVER_ACTIONS = {"confirm": "default", "cancel": "id:2", "escape": "escape",
                   "closebox": "close", "close": "id:8"}
 # Answers for dialogs beyond the described ones: the simulated user confirms.
 EXTRA_ANSWERS = 8
+# The file that marks a --work folder as one qv3sim made, locked by the run that uses it.
+WORK_MARK = ".qv3sim-run"
 
 
 # The Unix locale in which Wine gives a prefix each Windows UI language (user32's and comctl32's
@@ -85,9 +88,10 @@ def read_text_file(path):
     return raw.decode("utf-8-sig")
 
 
-def load_machine(path, qv3sim):
+def load_machine(path, qv3sim, inputs=None):
     """The description as a JSON object with its registry inline (a list of lines). qv3sim checks
-    it first, so that a mistake in it is reported as for the simulation alone."""
+    it first, so that a mistake in it is reported as for the simulation alone. INPUTS, a list,
+    gets the files read, as (what, path)."""
     if path:
         check = subprocess.run([qv3sim, "--machine", path, "--print-machine"], capture_output=True)
         if check.returncode != 0:
@@ -96,10 +100,15 @@ def load_machine(path, qv3sim):
                              (path, check.returncode))
         with open(path, encoding="utf-8-sig") as f:
             machine = json.load(f)
+        read = [("the description", path)]
         if "registry_file" in machine:
-            text = read_text_file(os.path.join(os.path.dirname(os.path.abspath(path)),
-                                               machine.pop("registry_file")))
+            registry = os.path.join(os.path.dirname(os.path.abspath(path)),
+                                    machine.pop("registry_file"))
+            read.append(("the description's registry file", registry))
+            text = read_text_file(registry)
             machine["registry"] = text.replace("\r\n", "\n").split("\n")
+        if inputs is not None:
+            inputs += read
     else:
         run = subprocess.run([qv3sim, "--print-machine"], capture_output=True, check=True)
         machine = json.loads(run.stdout.decode("utf-8"))
@@ -509,14 +518,19 @@ def text_report(m, wine, comparison, quiet=False, kept=True):
 
 
 # ---- running ------------------------------------------------------------------------------------
+def build_exe(m):
+    """The build's executable for the described updater_bits."""
+    build = os.environ.get("QV_BUILD_ROOT", os.path.join(ROOT, "build"))
+    return os.path.join(build, "win32" if int(m.get("updater_bits", 32)) == 32 else "win64",
+                        "src", "app", "QV3Update.exe")
+
+
 def choose(m, exe_option):
     """(prefix kind, executable, its word size, fixtures folder). An --exe the caller checked with
     exe_problem; the build's own executable and fixtures must be there."""
     windows_bits = int(m.get("windows_bits", 64))
-    updater_bits = int(m.get("updater_bits", 32))
     build = os.environ.get("QV_BUILD_ROOT", os.path.join(ROOT, "build"))
-    exe = exe_option or os.path.join(build, "win32" if updater_bits == 32 else "win64",
-                                     "src", "app", "QV3Update.exe")
+    exe = exe_option or build_exe(m)
     if not os.path.isfile(exe):
         raise CannotRun("no executable at %s (scripts/build-windows.sh builds it)" % exe)
     bits = image_bits(exe)
@@ -650,6 +664,74 @@ def output_problem(path):
     return ""
 
 
+def same_file(one, other):
+    try:
+        return os.path.samefile(one, other)
+    except OSError:
+        return False
+
+
+def input_at(path, inputs):
+    """The input, (what, path), that the file at PATH is, by the file's identity (another name or
+    a hard link of it is it); None."""
+    return next((i for i in inputs if same_file(path, i[1])), None)
+
+
+def input_in(folder, inputs):
+    """The input that is FOLDER or lies somewhere below it; None."""
+    for what, path in inputs:
+        current = os.path.realpath(path)
+        while True:
+            if same_file(current, folder):
+                return what, path
+            if os.path.dirname(current) == current:
+                break
+            current = os.path.dirname(current)
+    return None
+
+
+def remove(path):
+    if os.path.isdir(path) and not os.path.islink(path):
+        shutil.rmtree(path)
+    else:
+        os.remove(path)
+
+
+def claim_work(work, given, inputs):
+    """Makes the --work folder WORK (as GIVEN) this run's: a folder that holds no input, new, empty
+    or made by an earlier run, whose files are then removed so that none is taken for this run's;
+    locked while the run lasts, so that a second run on it is refused at once. Returns the lock
+    (a file descriptor to close at the end)."""
+    found = input_in(work, inputs)
+    if found:
+        raise InputError("--work %s: it holds %s (%s), which this run reads; name a folder of "
+                         "the run's own" % ((given,) + found))
+    try:
+        os.makedirs(work, exist_ok=True)
+        mark = os.path.join(work, WORK_MARK)
+        if not os.path.exists(mark) and os.listdir(work):
+            raise InputError("--work %s: the folder holds files that no run of qv3sim made; name "
+                             "a new or empty folder" % given)
+        lock = os.open(mark, os.O_RDWR | os.O_CREAT, 0o644)
+    except OSError as e:
+        raise InputError("--work %s: the folder cannot be made: %s" %
+                         (given, (e.strerror or "unknown reason").lower()))
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except OSError:
+        owner = os.read(lock, 20).decode("ascii", "replace").strip()
+        os.close(lock)
+        raise InputError("--work %s: another run of qv3sim%s is using the folder; wait for it to "
+                         "end or name another folder" % (given, " (process %s)" % owner
+                                                         if owner.isdigit() else ""))
+    os.ftruncate(lock, 0)
+    os.write(lock, b"%d\n" % os.getpid())
+    for name in os.listdir(work):
+        if name != WORK_MARK:
+            remove(os.path.join(work, name))
+    return lock
+
+
 class Arguments(argparse.ArgumentParser):
     """Mistakes on the command line as one line and status 2, as qv3sim reports them."""
 
@@ -740,19 +822,26 @@ def main(argv):
 
     # Everything that can be found wrong is found before a file is made.
     check_options(a)
-    m = load_machine(a.machine, a.qv3sim)
+    inputs = []
+    m = load_machine(a.machine, a.qv3sim, inputs)
     if a.wine or a.compare:
         refused = refusals(m)
         if refused:
             raise Refused("\n".join(refused))
+    inputs += [("the executable", a.exe or build_exe(m)), ("qv3sim itself", a.qv3sim),
+               ("qv3sim's Wine driver", os.path.abspath(__file__)),
+               ("qv3sim's page writer", os.path.join(HERE, "render_html.py"))]
+    found = input_at(a.html, inputs) if a.html else None
+    if found:
+        raise InputError("--html %s: it is %s (%s), which this run reads; name another file" %
+                         ((a.html,) + found))
     if a.work:
         work = os.path.abspath(a.work)
+        lock = claim_work(work, a.work, inputs)
         try:
-            os.makedirs(work, exist_ok=True)
-        except OSError as e:
-            raise InputError("--work %s: the folder cannot be made: %s" %
-                             (a.work, (e.strerror or "unknown reason").lower()))
-        return run(a, m, work)
+            return run(a, m, work)
+        finally:
+            os.close(lock)
     work = tempfile.mkdtemp(prefix="qv3sim-wine.")
     try:
         return run(a, m, work)
