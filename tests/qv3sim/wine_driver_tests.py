@@ -8,10 +8,12 @@ import copy
 import json
 import os
 import re
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -89,6 +91,47 @@ def fake_program(version_block=True):
     if version_block:
         data += struct.pack("<13I", 0xFEEF04BD, 0x10000, 0x3000A, 0, 0x3000A, 0, 0, 0, 4, 1, 0, 0, 0)
     return bytes(data + bytes(64))
+
+
+# A stand-in for the harness: a program of the run that does not end by itself (as a Wine process
+# waiting for a dialog's answer) and a file in the run's temporary folder (as the X display's).
+STAND_IN = 'sleep 300 & touch "$TMPDIR/display"; echo $! >"$QV3SIM_TEST_CHILD"; wait\n'
+
+
+class Interruption(unittest.TestCase):
+    def test_a_signal_ends_the_run_unreported_and_leaves_nothing(self):
+        # SIGINT as a script's background job gets it: ignored on entry, but Wine acts on it.
+        for number, ignore in [(signal.SIGINT, True), (signal.SIGTERM, False),
+                               (signal.SIGHUP, False)]:
+            with self.subTest(signal=number.name), tempfile.TemporaryDirectory() as d:
+                fixtures = os.path.join(d, "win64", "tests", "e2e", "fixtures")
+                for folder in (fixtures, os.path.join(d, "win64", "src", "app"), d + "/tmp"):
+                    os.makedirs(folder)
+                program = b"MZ" + bytes(58) + struct.pack("<I", 64) + b"PE\0\0\x64\x86"
+                for path in ("win64/src/app/QV3Update.exe", fixtures + "/companion.exe",
+                             fixtures + "/companion-versioned.exe"):
+                    open(os.path.join(d, path), "wb").write(program + fake_program())
+                open(d + "/stand-in.sh", "w").write(STAND_IN)
+                env = dict(os.environ, TMPDIR=d + "/tmp", QV_BUILD_ROOT=d,
+                           QV3SIM_RUN_CASE=d + "/stand-in.sh", QV3SIM_TEST_CHILD=d + "/child")
+                run = subprocess.Popen(
+                    [QV3SIM, "--machine", os.path.join(EXAMPLES, "xp-x64-german.json"),
+                     "--compare"], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                    start_new_session=True, preexec_fn=lambda: signal.signal(
+                        signal.SIGINT, signal.SIG_IGN if ignore else signal.SIG_DFL))
+                for _ in range(600):
+                    if os.path.getsize(d + "/child") if os.path.exists(d + "/child") else 0:
+                        break
+                    time.sleep(0.1)
+                os.killpg(run.pid, number)
+                out, err = run.communicate(timeout=120)
+                self.assertEqual(run.returncode, 128 + number, err)
+                self.assertEqual(out, b"")
+                self.assertTrue(err.startswith(b"qv3sim: interrupted by %s: " %
+                                               number.name.encode()) and err.count(b"\n") == 1, err)
+                time.sleep(0.5)
+                self.assertFalse(os.path.exists("/proc/%s" % open(d + "/child").read().strip()))
+                self.assertEqual(os.listdir(d + "/tmp"), [])
 
 
 class Version(unittest.TestCase):

@@ -13,7 +13,9 @@ Exit status, as qv3sim's (docs/qv3sim.md): 0 the run was made (with --compare: a
 3 with --compare when they differ, 2 a mistake in the command or the description, or a description
 that asks for what Wine cannot stage (the message names the option or field), 4 when the run cannot
 happen on this machine (the reason is printed), 1 when this program itself failed. Every failure is
-one line on standard error; nothing is left behind in the temporary folder.
+one line on standard error; nothing is left behind in the temporary folder. SIGINT, SIGTERM and
+SIGHUP (unless ignored, as under nohup) stop the run: its Wine processes are ended, its files
+removed, nothing is reported, and the status is 128 + the signal's number (130 for SIGINT).
 """
 import argparse
 import fcntl
@@ -21,6 +23,7 @@ import json
 import os
 import shlex
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -52,6 +55,8 @@ DRIVER_ACTIONS = {"confirm": "default", "cancel": "id:2", "escape": "escape",
 EXTRA_ANSWERS = 8
 # The file that marks a --work folder as one qv3sim made, locked by the run that uses it.
 WORK_MARK = ".qv3sim-run"
+# How long an interrupted Wine run's clean-up (its Wine server ended, its prefix removed) may take.
+STOP_SECONDS = 60
 
 
 # The Unix locale in which Wine gives a prefix each Windows UI language (user32's and comctl32's
@@ -74,6 +79,29 @@ class InputError(Exception):
 
 class WineFailed(Exception):
     """The Wine run did not do what it had to; the text says what, in plain words."""
+
+
+class Interrupted(Exception):
+    """A signal (SIGINT, SIGTERM, SIGHUP) stopped the run; args[0] is its number."""
+
+
+def on_signal(number, _frame):
+    """The first signal ends the run; later ones wait for its clean-up to finish."""
+    if not on_signal.received:
+        on_signal.received = number
+        raise Interrupted(number)
+
+
+on_signal.received = 0
+
+
+def catch_signals():
+    """SIGINT, SIGTERM and SIGHUP stop the run in order. SIGINT is caught even when ignored (a
+    job started in the background by a script): Wine acts on it in the run's programs anyway. An
+    ignored SIGHUP (nohup) stays ignored."""
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        if number != signal.SIGHUP or signal.getsignal(number) != signal.SIG_IGN:
+            signal.signal(number, on_signal)
 
 
 def fold(text):
@@ -586,18 +614,47 @@ def probe_file(kind):
     return result
 
 
-def run_wine(m, sim, args, qv3sim, work):
+def harness(command, env):
+    """Runs the Wine run's harness (run-case.sh) to its end: (status, output). It runs in a session
+    of its own, so that a signal reaches its programs only through this driver, which then stops
+    them in order: SIGTERM to the harness's process group, whose exit trap ends the prefix's Wine
+    server and removes the prefix, X display and all; SIGKILL if that takes too long."""
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env,
+                               start_new_session=True)
+    try:
+        output, _ = process.communicate()
+    except Interrupted:
+        try:
+            os.killpg(process.pid, signal.SIGTERM)
+            process.communicate(timeout=STOP_SECONDS)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.communicate()
+        except ProcessLookupError:
+            pass
+        raise
+    return process.returncode, output.decode("utf-8", "replace")
+
+
+def run_wine(m, sim, args, qv3sim, work, scratch):
+    """The real run; SCRATCH is its temporary folder (the harness's TMPDIR: the X display's
+    files, Wine's server folder), removed with the run."""
     kind, exe, bits, fixtures = choose(m, args.exe)
     ui_language, ui_note = staged_ui_language(m)
     wine = {"ran": False, "not_run": None, "prefix": kind, "exe": exe, "exe_bits": bits,
             "seconds": 0.0, "ui_language": ui_language, "ui_note": ui_note}
     plan = write_plan(m, sim, exe, fixtures, work, ui_language)
     shots = os.path.join(work, "shots") if args.html else ""
-    command = ["bash", os.path.join(E2E, "run-case.sh"), "--plan", plan, "--fixtures", fixtures,
+    # QV3SIM_RUN_CASE: a stand-in for the harness (the tests of an interrupted run use one).
+    command = ["bash", os.environ.get("QV3SIM_RUN_CASE") or os.path.join(E2E, "run-case.sh"),
+               "--plan", plan, "--fixtures", fixtures,
                "--exe", exe, "--work", work, "--prefix", kind, "--qv3sim", qv3sim]
     if shots:
         command += ["--shots", shots]
-    env = dict(os.environ)
+    # The prefix templates stay where they are shared, whatever the run's temporary folder.
+    env = dict(os.environ, TMPDIR=scratch, QV_WINE_TEMPLATES=os.environ.get(
+        "QV_WINE_TEMPLATES") or os.path.join(os.environ.get("TMPDIR") or "/tmp",
+                                             "qv-wine-templates-%d" % os.getuid()))
     try:
         if kind != "win64":
             env["QV_I386_PROBE"] = probe_file(kind)
@@ -605,12 +662,11 @@ def run_wine(m, sim, args, qv3sim, work):
         wine["not_run"] = str(e)
         return wine
     started = time.time()
-    run = subprocess.run(command, capture_output=True, env=env)
+    returncode, log = harness(command, env)
     wine["seconds"] = time.time() - started
-    log = (run.stdout + run.stderr).decode("utf-8", "replace")
     with open(os.path.join(work, "run.log"), "w", encoding="utf-8") as f:
         f.write(log)
-    if run.returncode == NOT_RUN_STATUS:
+    if returncode == NOT_RUN_STATUS:
         wine["not_run"] = next((l.split(":", 2)[-1].strip() for l in log.splitlines()
                                 if l.startswith("NOT RUN")),
                                "this machine cannot run the %s prefix" % kind)
@@ -618,7 +674,7 @@ def run_wine(m, sim, args, qv3sim, work):
     if not os.path.exists(os.path.join(work, "sim", "described", "after", "status.txt")):
         last = [l for l in log.splitlines() if l.strip()][-1:] or ["no output"]
         raise WineFailed("the Wine run did not finish (run-case.sh ended with %d: %s)" %
-                         (run.returncode, last[0].strip()))
+                         (returncode, last[0].strip()))
     windows_bits = 32 if kind == "win32" else 64
     wine.update(observe(work, windows_bits, shots))
     wine["seconds"] = round(wine["seconds"], 1)
@@ -753,9 +809,9 @@ def check_options(a):
             raise InputError("--exe %s: %s" % (a.exe, problem))
 
 
-def run(a, m, work):
+def run(a, m, work, scratch):
     """The simulation, the Wine run and the comparison as asked on the described machine M,
-    reported; the exit status."""
+    reported once all is done (an interrupted run is not reported); the exit status."""
     wine_wanted = a.wine or a.compare
     given = os.path.join(work, "given.json")
     with open(given, "w", encoding="utf-8") as f:
@@ -765,7 +821,7 @@ def run(a, m, work):
     status = EXIT_OK
     if wine_wanted:
         try:
-            wine = run_wine(m, sim, a, a.qv3sim, work)
+            wine = run_wine(m, sim, a, a.qv3sim, work, scratch)
         except CannotRun as e:
             wine = {"ran": False, "not_run": str(e), "prefix": "", "exe": a.exe,
                     "exe_bits": 0, "seconds": 0.0}
@@ -782,16 +838,16 @@ def run(a, m, work):
                 status = EXIT_DIFFER
         if not a.compare:
             comparison = None
-        sys.stdout.write(text_report(m, wine, comparison, a.quiet, bool(a.work)))
+        report = text_report(m, wine, comparison, a.quiet, bool(a.work))
     else:  # the simulation's own report, as without --html
         report = subprocess.run([a.qv3sim, "--machine", given] + (["--quiet"] if a.quiet else []),
-                                capture_output=True)
-        sys.stdout.write(report.stdout.decode("utf-8"))
+                                capture_output=True).stdout.decode("utf-8")
     if a.html:
         write_html(a.html, m, a.machine, sim, wine, comparison)
-        sys.stdout.write("HTML report: %s\n" % a.html)
+        report += "HTML report: %s\n" % a.html
     if a.work:
-        sys.stdout.write("Run files: %s\n" % work)
+        report += "Run files: %s\n" % work
+    sys.stdout.write(report)
     return status
 
 
@@ -835,18 +891,22 @@ def main(argv):
     if found:
         raise InputError("--html %s: it is %s (%s), which this run reads; name another file" %
                          ((a.html,) + found))
-    if a.work:
-        work = os.path.abspath(a.work)
-        lock = claim_work(work, a.work, inputs)
-        try:
-            return run(a, m, work)
-        finally:
-            os.close(lock)
-    work = tempfile.mkdtemp(prefix="qv3sim-wine.")
+    catch_signals()
+    scratch = lock = None
     try:
-        return run(a, m, work)
+        scratch = tempfile.mkdtemp(prefix="qv3sim-wine.")
+        if a.work:
+            work = os.path.abspath(a.work)
+            lock = claim_work(work, a.work, inputs)
+        else:
+            work = os.path.join(scratch, "run")
+            os.mkdir(work)
+        return run(a, m, work, scratch)
     finally:
-        shutil.rmtree(work, ignore_errors=True)
+        if scratch:
+            shutil.rmtree(scratch, ignore_errors=True)
+        if lock is not None:
+            os.close(lock)
 
 
 def report_failure(argv):
@@ -868,9 +928,12 @@ def report_failure(argv):
                                                     "; run again with --work DIR to keep the "
                                                     "run's files and its log"))
         return EXIT_FAILED
-    if kind is KeyboardInterrupt:
-        sys.stderr.write("qv3sim: stopped\n")
-        return 130
+    if kind is Interrupted or kind is KeyboardInterrupt:
+        number = error.args[0] if kind is Interrupted else signal.SIGINT
+        sys.stderr.write("qv3sim: interrupted by %s: the run was stopped before it ended and is "
+                         "not reported (its Wine processes were ended, its temporary files "
+                         "removed)\n" % signal.Signals(number).name)
+        return 128 + number
     # A defect: where it happened, for the report of it; the details only with --work.
     frame = traceback.extract_tb(sys.exc_info()[2])[-1]
     sys.stderr.write("qv3sim: error: the Wine driver failed unexpectedly (a defect: %s in %s, "
