@@ -21,6 +21,7 @@ import argparse
 import fcntl
 import json
 import os
+import re
 import shlex
 import shutil
 import signal
@@ -624,6 +625,7 @@ def harness(command, env):
     try:
         output, _ = process.communicate()
     except Interrupted:
+        prefixes = run_prefixes(process.pid)
         try:
             os.killpg(process.pid, signal.SIGTERM)
             process.communicate(timeout=STOP_SECONDS)
@@ -632,8 +634,29 @@ def harness(command, env):
             process.communicate()
         except ProcessLookupError:
             pass
+        for prefix in filter(os.path.isdir, prefixes):  # left where no exit trap removes them
+            for option in ("-k", "-w"):  # its Wine server, found through the harness's TMPDIR
+                subprocess.run(["wineserver", option], env=dict(env, WINEPREFIX=prefix),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            shutil.rmtree(prefix, ignore_errors=True)
         raise
     return process.returncode, output.decode("utf-8", "replace")
+
+
+def run_prefixes(session):
+    """The Wine prefixes the harness made that the processes of its SESSION run in (WINEPREFIX):
+    the run's own (/tmp/qv-e2e-prefix.*) and a template being booted (.boot-KIND.*), whose
+    folder only the finished boot moves into place."""
+    found = set()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if os.getsid(int(pid)) == session:
+                with open("/proc/%s/environ" % pid, "rb") as f:
+                    found.update(v[len(b"WINEPREFIX="):].decode() for v in f.read().split(b"\0")
+                                 if v.startswith(b"WINEPREFIX="))
+        except OSError:
+            continue
+    return {p for p in found if re.match(r"(qv-e2e-prefix|\.boot-\w+)\.", os.path.basename(p))}
 
 
 def run_wine(m, sim, args, qv3sim, work, scratch):
