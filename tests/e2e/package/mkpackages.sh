@@ -14,17 +14,10 @@
 set -euo pipefail
 started=$(date +%s.%N)
 here=$(cd "$(dirname "$0")" && pwd)
-if [ $# -ne 2 ]; then
-  echo "usage: mkpackages.sh FIXTURES OUT (FIXTURES: e.g. build/win64/tests/e2e/fixtures)" >&2
-  exit 64
-fi
+[ $# -eq 2 ] || { echo "usage: mkpackages.sh FIXTURES OUT" >&2; exit 64; }
 for program in QVApp-68.exe QVApp-69.exe companion.exe; do
-  if [ ! -f "$1/$program" ]; then
-    echo "mkpackages.sh: no fixture program $1/$program (cmake --preset win64 &&" \
-      "cmake --build --preset win64 --target qv_e2e_fixtures builds them in" \
-      "build/win64/tests/e2e/fixtures)" >&2
-    exit 1
-  fi
+  [ -f "$1/$program" ] || { echo "mkpackages.sh: no fixture program $1/$program (cmake --preset" \
+    "win64 && cmake --build --preset win64 --target qv_e2e_fixtures builds them)" >&2; exit 1; }
 done
 fixtures=$(cd "$1" && pwd)
 mkdir -p "$2"
