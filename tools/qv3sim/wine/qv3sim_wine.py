@@ -953,9 +953,11 @@ def report_failure(argv):
         return EXIT_FAILED
     if kind is Interrupted or kind is KeyboardInterrupt:
         number = error.args[0] if kind is Interrupted else signal.SIGINT
+        work = argv[argv.index("--work") + 1] if "--work" in argv[:-1] else ""
         sys.stderr.write("qv3sim: interrupted by %s: the run was stopped before it ended and is "
                          "not reported (its Wine processes were ended, its temporary files "
-                         "removed)\n" % signal.Signals(number).name)
+                         "removed%s)\n" % (signal.Signals(number).name, "; what it wrote so far "
+                                           "stays in --work " + work if work else ""))
         return 128 + number
     # A defect: where it happened, for the report of it; the details only with --work.
     frame = traceback.extract_tb(sys.exc_info()[2])[-1]
