@@ -69,8 +69,10 @@ def with_sizes(text):
 def main():
     qv3sim = sys.argv[1] if len(sys.argv) > 1 else \
         os.path.join(ROOT, "build", "native", "tools", "qv3sim", "qv3sim")
-    if len(sys.argv) == 1:  # the build's, brought up to date
-        for command in (["cmake", "--preset", "native"],
+    if len(sys.argv) == 1:  # the build's, brought up to date; its test programs, if any, kept
+        cache = os.path.join(ROOT, "build", "native", "CMakeCache.txt")
+        tests = os.path.isfile(cache) and "QV_TESTS:BOOL=ON" in open(cache).read()
+        for command in (["cmake", "--preset", "native", "-DQV_TESTS=" + ("ON" if tests else "OFF")],
                         ["cmake", "--build", "--preset", "native", "--target", "qv3sim"]):
             subprocess.run(command, cwd=ROOT, stdout=subprocess.DEVNULL, check=True)
     report = subprocess.run([qv3sim], capture_output=True, check=True).stdout.decode("utf-8")
