@@ -30,11 +30,15 @@ FILES = {  # the files a row's folder holds, by name
     "twice.json": b'{\n  "arguments": "/en",\n  "arguments": ""\n}\n',
     "bom.json": b'\xef\xbb\xbf{\n  "arguments": "/en"\n}\n',
     "folder/": None,
+    "busy/": None,
     "copy/default.json": os.path.join(EXAMPLES, "default.json"),
     "both/default.json": os.path.join(EXAMPLES, "default.json"),
     "both/default.reg": os.path.join(EXAMPLES, "default.reg"),
     "not-a-program.exe": os.path.join(ROOT, "README.md"),
     "model.json": b"[1, 2",
+    "be/m.json": b'{"registry_file": "m.reg"}',
+    "be/m.reg": b"\xfe\xff" + "Windows Registry Editor Version 5.00\r\n".encode("utf-16-be"),
+    "own/notes.txt": b"the user's own",
 }
 
 # args ({q} qv3sim, {d} the row's folder, {ex} the examples), status, the text stderr must hold,
@@ -60,6 +64,21 @@ ROWS = [
      "folder)", 1),
     # Copied with its registry file, read from another folder: paths are the description's.
     (["{q}", "--machine", "both/default.json", "--quiet"], 0, "", 0),
+    (["{q}", "--machine", "be/m.json"], 2, "m.reg: error: the file is UTF-16 (big-endian, with a "
+     "byte-order mark); a registry file must be UTF-16 little-endian with a byte-order mark (as "
+     "regedit exports it) or UTF-8", 1),
+    # No output takes the place of an input, whatever name it is given.
+    (["{q}", "--machine", "both/default.json", "--registry-out", "./both/default.reg"], 2,
+     "--registry-out ./both/default.reg: it is the description's registry file", 1),
+    (["{q}", "--machine", "both/default.json", "--html", "{d}/both/default.json"], 2,
+     "--html {d}/both/default.json: it is the description (both/default.json)", 1),
+    (["{q}", "--machine", "both/default.json", "--wine", "--work", "both/"], 2,
+     "--work both/: it holds the description (both/default.json)", 1),
+    (["{q}", "--machine", "{ex}/default.json", "--wine", "--work", "own"], 2,
+     "--work own: the folder holds files that no run of qv3sim made", 1),
+    # A work folder in use by another run (here flock holds its lock) is refused at once.
+    (["flock", "{d}/busy/.qv3sim-run", "{q}", "--machine", "{ex}/default.json", "--compare",
+      "--work", "busy"], 2, "--work busy: another run of qv3sim is using the folder", 1),
     (["{q}", "--html", "x.html", "--registry-out", "x.reg"], 2,
      "qv3sim: error: --registry-out does not go with --html", 1),
     (["{q}", "--html", "/nonexistent/x.html"], 2,
@@ -117,6 +136,10 @@ def prepare(folder):
             shutil.copyfile(content, path)
 
 
+def read(path):
+    return open(path, "rb").read() if os.path.isfile(path) else os.path.isdir(path)
+
+
 def main():
     qv3sim = os.path.abspath(sys.argv[1])
     failures = 0
@@ -130,6 +153,7 @@ def main():
             fill = {"q": qv3sim, "d": folder, "ex": EXAMPLES}
             command = [a.format(**fill) for a in args]
             before = sorted(os.listdir(tmp))
+            given = {name: read(os.path.join(folder, name)) for name in FILES}
             run = subprocess.run(command, cwd=folder, env=env, capture_output=True, timeout=120)
             after = sorted(os.listdir(tmp))
             err = run.stderr.decode("utf-8", "replace")
@@ -148,6 +172,9 @@ def main():
                     problems.append("internals on stderr: %r" % word)
             if after != before:
                 problems.append("left in the temporary folder: %s" % after)
+            changed = [n for n in FILES if read(os.path.join(folder, n)) != given[n]]
+            if changed:
+                problems.append("input files changed: %s" % changed)
             if "page.html" in args and status != 2 and \
                     not os.path.getsize(os.path.join(folder, "page.html")):
                 problems.append("no HTML page")

@@ -221,6 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"BitsAsString", "{\n\n  \"windows_bits\": \"64\"\n}", 3,
                   "windows_bits: expected an integer, got a string"},
         ErrorCase{"BitsOutOfSet", "{\n  \"updater_bits\": 48\n}", 2, "expected 32 or 64"},
+        ErrorCase{"BitsNegative", "{\n  \"windows_bits\": -64\n}", 2, "expected 32 or 64, got -64"},
         ErrorCase{"UnknownCodePage", "{\n  \"arguments\": \"\",\n  \"code_page\": 437\n}", 3,
                   "code_page: expected a system code page the simulation knows"},
         ErrorCase{"BitsFraction", "{\n  \"windows_bits\": 64.5\n}", 2, "got a number with a fraction"},

@@ -1,17 +1,22 @@
 #!/usr/bin/env python3
 """The Wine driver of qv3sim without Wine: what it refuses to stage (through qv3sim itself, which
 must end with status 2 and name each field), the version written into a fixture program, the
-folders of a prefix matched and renamed by case, and the plan a description becomes.
+folders of a prefix matched and renamed by case, the plan a description becomes, a run stopped
+by a signal; and what the README and docs/ say of qv3sim and its commands (class Docs).
 
 Usage: wine_driver_tests.py QV3SIM"""
 import copy
 import json
 import os
 import re
+import shlex
+import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -89,6 +94,42 @@ def fake_program(version_block=True):
     if version_block:
         data += struct.pack("<13I", 0xFEEF04BD, 0x10000, 0x3000A, 0, 0x3000A, 0, 0, 0, 4, 1, 0, 0, 0)
     return bytes(data + bytes(64))
+
+
+# The harness's stand-in: a program that does not end (a Wine one) and a file in its TMPDIR.
+STAND_IN = 'sleep 300 & touch "$TMPDIR/display"; echo $! >"$QV3SIM_TEST_CHILD"; wait\n'
+
+
+class Interruption(unittest.TestCase):
+    def test_a_signal_ends_the_run_unreported_and_leaves_nothing(self):
+        # SIGINT as a script's background job gets it: ignored on entry, but Wine acts on it.
+        for number, ignore in [(signal.SIGINT, 1), (signal.SIGTERM, 0), (signal.SIGHUP, 0)]:
+            with self.subTest(signal=number.name), tempfile.TemporaryDirectory() as d:
+                build, child = d + "/win64/", d + "/child"  # a 64-bit build of the program
+                os.mkdir(d + "/tmp")
+                for path in ("src/app/QV3Update.exe", "tests/e2e/fixtures/companion-versioned.exe"):
+                    os.makedirs(os.path.dirname(build + path))
+                    with open(build + path, "wb") as f:
+                        f.write(b"MZ" + bytes(58) + b"@\0\0\0PE\0\0\x64\x86" + fake_program())
+                open(d + "/stand-in.sh", "w").write(STAND_IN)
+                run = subprocess.Popen(
+                    [QV3SIM, "--machine", EXAMPLES + "/xp-x64-german.json", "--compare"],
+                    env=dict(os.environ, TMPDIR=d + "/tmp", QV_BUILD_ROOT=d,
+                             QV3SIM_RUN_CASE=d + "/stand-in.sh", QV3SIM_TEST_CHILD=child),
+                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True,
+                    preexec_fn=lambda: signal.signal(
+                        signal.SIGINT, signal.SIG_IGN if ignore else signal.SIG_DFL))
+                while run.poll() is None and not (os.path.exists(child) and os.path.getsize(child)):
+                    time.sleep(0.1)
+                os.killpg(run.pid, number)
+                out, err = run.communicate(timeout=120)
+                self.assertEqual((run.returncode, out), (128 + number, b""), err)
+                self.assertRegex(err, b"^qv3sim: interrupted by %s: [^\n]*\n$" %
+                                 number.name.encode())  # one line
+                state = subprocess.run(["ps", "-o", "stat=", "-p", open(child).read().strip()],
+                                       capture_output=True).stdout.strip()
+                self.assertIn(state[:1], (b"", b"Z"))  # the stand-in's program ended
+                self.assertEqual(os.listdir(d + "/tmp"), [])
 
 
 class Version(unittest.TestCase):
@@ -211,6 +252,59 @@ class UiLanguage(unittest.TestCase):
             known = re.findall(r'"([a-z]{2}-[A-Z]{2})" \(', run.stderr.decode("utf-8"))
             self.assertEqual(run.returncode, 2)
             self.assertEqual(sorted(known), sorted(driver.UI_LOCALES))
+
+
+def read(page):
+    return open(os.path.join(ROOT, page), encoding="utf-8").read()
+
+
+def commands(page):
+    """Inline `bash ...` and the lines of sh and plain code blocks (output is in text blocks)."""
+    text = read(page).replace("\\\n", " ")
+    found, language = [" ".join(c.split()) for c in re.findall(r"`(bash [^`]+)`", text)], None
+    for line in text.split("\n"):
+        if line.startswith("```"):
+            language = line[3:] if language is None else None
+        elif language in ("", "sh") and line.strip():
+            found.append(re.split(r"\s+# ", line)[0].strip())
+    return found
+
+
+class Docs(unittest.TestCase):
+    def test_the_readme_excerpt_is_in_qv3sims_output(self):  # in order, "[...]" a gap
+        block = re.search(r"<!-- qv3sim's report on the default machine.*?\n```text\n(.*?)```",
+                          read("README.md"), re.S).group(1)
+        lines, at = subprocess.run([QV3SIM], capture_output=True).stdout.decode().split("\n"), 0
+        for part in [p.split("\n") for p in block.rstrip("\n").split("\n[...]\n")]:
+            at = next((i + len(part) for i in range(at, len(lines))
+                       if lines[i:i + len(part)] == part), None)
+            self.assertIsNotNone(at, "README.md's excerpt from %r on is not what qv3sim prints "
+                                 "now: python3 scripts/refresh-readme.py refreshes it" % part[0])
+
+    def test_every_command_works_at_the_root(self):
+        with tempfile.TemporaryDirectory() as root:  # the repository, with qv3sim built
+            for name in set(os.listdir(ROOT)) - {"build"}:
+                os.symlink(os.path.join(ROOT, name), os.path.join(root, name))
+            os.makedirs(root + "/build/native/tools/qv3sim")
+            os.symlink(os.path.abspath(QV3SIM), root + "/build/native/tools/qv3sim/qv3sim")
+            for page in ["README.md", "docs/qv3sim.md", "docs/patch-builder.md"]:
+                for command in commands(page):
+                    with self.subTest(page=page, command=command):
+                        self.check(root, command)
+
+    def check(self, root, command):  # qv3sim's are run; the others' programs and files exist
+        if command.startswith("build/native/tools/qv3sim/qv3sim"):
+            run = subprocess.run(command, shell=True, cwd=root, capture_output=True, timeout=120,
+                                 env=dict(os.environ, QV_BUILD_ROOT=root + "/no-build"))
+            wine = re.search("--wine|--compare", command)  # without a build: "cannot run here"
+            return self.assertEqual(run.returncode, 4 if wine else 0, run.stderr)
+        for words in (shlex.split(part) for part in command.split("&&")):
+            words = [w for w in words if not re.match(r"\w+=", w)]  # variables set for it
+            self.assertTrue(words[0] == "cd" or shutil.which(words[0]) if "/" not in words[0]
+                            else os.access(os.path.join(root, words[0]), os.X_OK), words[0])
+            for word in words:
+                if re.match(r"(scripts|tests|tools|examples|benchmarks|docs)/", word):
+                    self.assertTrue(os.path.exists(os.path.join(ROOT, word)), word)
 
 
 if __name__ == "__main__":

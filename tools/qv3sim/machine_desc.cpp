@@ -90,6 +90,14 @@ class Reader {
                         " to " + std::to_string(hi) + ")");
     return v;
   }
+  // An integer that must be one of `choices` ("32 or 64"): any other says which are taken.
+  int OneOf(const json& j, const std::string& pointer, std::initializer_list<int> choices,
+            const char* accepted) const {
+    Expect(j, j.is_number_integer(), pointer, "an integer");
+    for (int c : choices)
+      if (j == c) return c;
+    Fail(pointer, std::string("expected ") + accepted + ", got " + j.dump());
+  }
   bool Bool(const json& j, const std::string& pointer) const {
     Expect(j, j.is_boolean(), pointer, "true or false");
     return j.get<bool>();
@@ -204,11 +212,9 @@ class Reader {
           Fail(p, "expected \"major.minor\" (e.g. \"5.0\", \"5.1\", \"6.1\", \"10.0\") or "
                   "\"fail\", got \"" + m.windowsVersion + "\"");
       } else if (key == "windows_bits") {
-        m.windowsBits = static_cast<int>(Int(v, p, 0, 64));
-        if (m.windowsBits != 32 && m.windowsBits != 64) Fail(p, "expected 32 or 64");
+        m.windowsBits = OneOf(v, p, {32, 64}, "32 or 64");
       } else if (key == "updater_bits") {
-        m.updaterBits = static_cast<int>(Int(v, p, 0, 64));
-        if (m.updaterBits != 32 && m.updaterBits != 64) Fail(p, "expected 32 or 64");
+        m.updaterBits = OneOf(v, p, {32, 64}, "32 or 64");
       } else if (key == "updater_path") {
         m.updaterPath = Str(v, p);
         if (m.updaterPath.find('\\') == std::string::npos)
@@ -461,7 +467,12 @@ class Reader {
       // A regedit export is UTF-16LE with a byte-order mark; anything else must be UTF-8.
       const bool utf16 = bytes->compare(0, 2, "\xFF\xFE") == 0;
       m.registry = ParseRegFile(DecodeRegFileBytes(
-          utf16 ? *bytes : Utf8FileText(*bytes, path.string(), "a registry file")));
+          utf16 ? *bytes
+                : Utf8FileText(*bytes, path.string(),
+                               "a registry file must be UTF-16 little-endian with a byte-order "
+                               "mark (as regedit exports it) or UTF-8",
+                               "save it as UTF-8, or export it again with regedit")));
+      m.inputFiles.emplace_back("the description's registry file", path.string());
     } catch (const RegParseError& e) {
       throw DescriptionError(path.string(), e.line(), e.column(), e.what());
     }
@@ -579,7 +590,10 @@ std::string ProductKeyPath(int windowsBits) {
 }
 
 MachineDescription ReadDescription(const std::string& jsonText, const std::string& fileName) {
-  const std::string text = Utf8FileText(jsonText, fileName, "a description");
+  const std::string text =
+      Utf8FileText(jsonText, fileName,
+                   "a description must be UTF-8 (with or without a byte-order mark)",
+                   "save it as UTF-8");
   Reader reader(text, fileName);
   return reader.Read();
 }
@@ -588,7 +602,9 @@ MachineDescription ReadDescriptionFile(const std::string& path) {
   std::string why;
   const std::optional<std::string> bytes = ReadFileBytes(path, why);
   if (!bytes) throw DescriptionError(path, 0, 0, "cannot read the description: " + why);
-  return ReadDescription(*bytes, path);
+  MachineDescription machine = ReadDescription(*bytes, path);
+  machine.inputFiles.insert(machine.inputFiles.begin(), {"the description", path});
+  return machine;
 }
 
 MachineDescription DefaultMachine() {

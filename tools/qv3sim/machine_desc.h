@@ -123,6 +123,9 @@ struct MachineDescription {
   // a development build, which applies any package.
   std::string updaterPackage;
   std::vector<UserWriteSpec> userWrites;
+  // The files this description was read from, (what it is, path): the description and its
+  // registry file. Not part of the machine: two equal machines may come from different files.
+  std::vector<std::pair<std::string, std::string>> inputFiles;
 
   // Machines are equal when they describe the same machine (the registry compared by the
   // contents it gives, not by its sections).

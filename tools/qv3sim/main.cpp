@@ -166,6 +166,12 @@ int Run(int argc, char** argv) {
     std::cerr << e.what() << "\n";
     return kExitInput;
   }
+  // An output never takes the place of a file the run reads.
+  auto inputs = machine.inputFiles;
+  inputs.emplace_back("qv3sim itself", SelfPath(argv[0]));
+  if (const auto* input = registryOut.empty() ? nullptr : qv3sim::InputAt(registryOut, inputs))
+    return InputError("--registry-out " + registryOut + ": it is " + input->first + " (" +
+                      input->second + "), which this run reads; name another file");
   if (printMachine) {
     std::cout << qv3sim::DescriptionToJson(machine);
     return 0;

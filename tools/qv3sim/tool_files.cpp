@@ -32,7 +32,8 @@ std::size_t FirstNonUtf8(const std::string& text) {
   return std::string::npos;
 }
 
-std::string Utf8FileText(const std::string& bytes, const std::string& file, const char* what) {
+std::string Utf8FileText(const std::string& bytes, const std::string& file, const char* accepted,
+                         const char* remedy) {
   auto byte = [&bytes](std::size_t i) {
     return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0x100u;
   };
@@ -49,9 +50,8 @@ std::string Utf8FileText(const std::string& bytes, const std::string& file, cons
   else if (bytes.size() >= 2 && byte(0) == 0 && byte(1) != 0)
     other = "UTF-16 (big-endian, without a byte-order mark)";
   if (other)
-    throw DescriptionError(file, 0, 0, std::string("the file is ") + other + "; " + what +
-                                           " must be UTF-8 (with or without a byte-order mark): "
-                                           "save it as UTF-8");
+    throw DescriptionError(file, 0, 0, std::string("the file is ") + other + "; " + accepted +
+                                           ": " + remedy);
   const std::string text = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? bytes.substr(3) : bytes;
   const std::size_t bad = FirstNonUtf8(text);
   if (bad != std::string::npos) {
@@ -59,9 +59,9 @@ std::string Utf8FileText(const std::string& bytes, const std::string& file, cons
     char hex[8];
     std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(text[bad]));
     throw DescriptionError(file, pos.line, pos.column,
-                           std::string("the byte ") + hex + " is not UTF-8; " + what +
-                               " must be UTF-8 (a file saved as Windows-1252 or Latin-1 "
-                               "must be saved again as UTF-8)");
+                           std::string("the byte ") + hex + " is not UTF-8; " + accepted +
+                               ": a file saved as Windows-1252 or Latin-1 must be saved again "
+                               "as UTF-8");
   }
   return text;
 }
@@ -100,6 +100,14 @@ std::string OutputFileProblem(const std::string& path) {
   if (::access(folder.c_str(), W_OK) != 0)
     return "the folder " + folder.string() + " cannot be written to: " + std::strerror(errno);
   return "";
+}
+
+const std::pair<std::string, std::string>* InputAt(
+    const std::string& output, const std::vector<std::pair<std::string, std::string>>& inputs) {
+  std::error_code ec;
+  for (const auto& input : inputs)
+    if (std::filesystem::equivalent(output, input.second, ec)) return &input;
+  return nullptr;
 }
 
 }  // namespace qv3sim

@@ -14,6 +14,11 @@
 set -euo pipefail
 started=$(date +%s.%N)
 here=$(cd "$(dirname "$0")" && pwd)
+[ $# -eq 2 ] || { echo "usage: mkpackages.sh FIXTURES OUT" >&2; exit 64; }
+for program in QVApp-68.exe QVApp-69.exe companion.exe; do
+  [ -f "$1/$program" ] || { echo "mkpackages.sh: no fixture program $1/$program (cmake --preset" \
+    "win64 && cmake --build --preset win64 --target qv_e2e_fixtures builds them)" >&2; exit 1; }
+done
 fixtures=$(cd "$1" && pwd)
 mkdir -p "$2"
 out=$(cd "$2" && pwd)

@@ -13,13 +13,18 @@ Exit status, as qv3sim's (docs/qv3sim.md): 0 the run was made (with --compare: a
 3 with --compare when they differ, 2 a mistake in the command or the description, or a description
 that asks for what Wine cannot stage (the message names the option or field), 4 when the run cannot
 happen on this machine (the reason is printed), 1 when this program itself failed. Every failure is
-one line on standard error; nothing is left behind in the temporary folder.
+one line on standard error; nothing is left behind in the temporary folder. SIGINT, SIGTERM and
+SIGHUP (unless ignored, as under nohup) stop the run: its Wine processes are ended, its files
+removed, nothing is reported, and the status is 128 + the signal's number (130 for SIGINT).
 """
 import argparse
+import fcntl
 import json
 import os
+import re
 import shlex
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -49,6 +54,10 @@ DRIVER_ACTIONS = {"confirm": "default", "cancel": "id:2", "escape": "escape",
                   "closebox": "close", "close": "id:8"}
 # Answers for dialogs beyond the described ones: the simulated user confirms.
 EXTRA_ANSWERS = 8
+# The file that marks a --work folder as one qv3sim made, locked by the run that uses it.
+WORK_MARK = ".qv3sim-run"
+# How long an interrupted Wine run's clean-up (its Wine server ended, its prefix removed) may take.
+STOP_SECONDS = 60
 
 
 # The Unix locale in which Wine gives a prefix each Windows UI language (user32's and comctl32's
@@ -73,6 +82,29 @@ class WineFailed(Exception):
     """The Wine run did not do what it had to; the text says what, in plain words."""
 
 
+class Interrupted(Exception):
+    """A signal (SIGINT, SIGTERM, SIGHUP) stopped the run; args[0] is its number."""
+
+
+def on_signal(number, _frame):
+    """The first signal ends the run; later ones wait for its clean-up to finish."""
+    if not on_signal.received:
+        on_signal.received = number
+        raise Interrupted(number)
+
+
+on_signal.received = 0
+
+
+def catch_signals():
+    """SIGINT, SIGTERM and SIGHUP stop the run in order. SIGINT is caught even when ignored (a
+    job started in the background by a script): Wine acts on it in the run's programs anyway. An
+    ignored SIGHUP (nohup) stays ignored."""
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        if number != signal.SIGHUP or signal.getsignal(number) != signal.SIG_IGN:
+            signal.signal(number, on_signal)
+
+
 def fold(text):
     return text.casefold()
 
@@ -85,9 +117,10 @@ def read_text_file(path):
     return raw.decode("utf-8-sig")
 
 
-def load_machine(path, qv3sim):
+def load_machine(path, qv3sim, inputs=None):
     """The description as a JSON object with its registry inline (a list of lines). qv3sim checks
-    it first, so that a mistake in it is reported as for the simulation alone."""
+    it first, so that a mistake in it is reported as for the simulation alone. INPUTS, a list,
+    gets the files read, as (what, path)."""
     if path:
         check = subprocess.run([qv3sim, "--machine", path, "--print-machine"], capture_output=True)
         if check.returncode != 0:
@@ -96,10 +129,15 @@ def load_machine(path, qv3sim):
                              (path, check.returncode))
         with open(path, encoding="utf-8-sig") as f:
             machine = json.load(f)
+        read = [("the description", path)]
         if "registry_file" in machine:
-            text = read_text_file(os.path.join(os.path.dirname(os.path.abspath(path)),
-                                               machine.pop("registry_file")))
+            registry = os.path.join(os.path.dirname(os.path.abspath(path)),
+                                    machine.pop("registry_file"))
+            read.append(("the description's registry file", registry))
+            text = read_text_file(registry)
             machine["registry"] = text.replace("\r\n", "\n").split("\n")
+        if inputs is not None:
+            inputs += read
     else:
         run = subprocess.run([qv3sim, "--print-machine"], capture_output=True, check=True)
         machine = json.loads(run.stdout.decode("utf-8"))
@@ -509,14 +547,19 @@ def text_report(m, wine, comparison, quiet=False, kept=True):
 
 
 # ---- running ------------------------------------------------------------------------------------
+def build_exe(m):
+    """The build's executable for the described updater_bits."""
+    build = os.environ.get("QV_BUILD_ROOT", os.path.join(ROOT, "build"))
+    return os.path.join(build, "win32" if int(m.get("updater_bits", 32)) == 32 else "win64",
+                        "src", "app", "QV3Update.exe")
+
+
 def choose(m, exe_option):
     """(prefix kind, executable, its word size, fixtures folder). An --exe the caller checked with
     exe_problem; the build's own executable and fixtures must be there."""
     windows_bits = int(m.get("windows_bits", 64))
-    updater_bits = int(m.get("updater_bits", 32))
     build = os.environ.get("QV_BUILD_ROOT", os.path.join(ROOT, "build"))
-    exe = exe_option or os.path.join(build, "win32" if updater_bits == 32 else "win64",
-                                     "src", "app", "QV3Update.exe")
+    exe = exe_option or build_exe(m)
     if not os.path.isfile(exe):
         raise CannotRun("no executable at %s (scripts/build-windows.sh builds it)" % exe)
     bits = image_bits(exe)
@@ -572,18 +615,69 @@ def probe_file(kind):
     return result
 
 
-def run_wine(m, sim, args, qv3sim, work):
+def harness(command, env):
+    """Runs the Wine run's harness (run-case.sh) to its end: (status, output). It runs in a session
+    of its own, so that a signal reaches its programs only through this driver, which then stops
+    them in order: SIGTERM to the harness's process group, whose exit trap ends the prefix's Wine
+    server and removes the prefix, X display and all; SIGKILL if that takes too long."""
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env,
+                               start_new_session=True)
+    try:
+        output, _ = process.communicate()
+    except Interrupted:
+        prefixes = run_prefixes(process.pid)
+        try:
+            os.killpg(process.pid, signal.SIGTERM)
+            process.communicate(timeout=STOP_SECONDS)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.communicate()
+        except ProcessLookupError:
+            pass
+        for prefix in filter(os.path.isdir, prefixes):  # left where no exit trap removes them
+            for option in ("-k", "-w"):  # its Wine server, found through the harness's TMPDIR
+                subprocess.run(["wineserver", option], env=dict(env, WINEPREFIX=prefix),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            shutil.rmtree(prefix, ignore_errors=True)
+        raise
+    return process.returncode, output.decode("utf-8", "replace")
+
+
+def run_prefixes(session):
+    """The Wine prefixes the harness made that the processes of its SESSION run in (WINEPREFIX):
+    the run's own (/tmp/qv-e2e-prefix.*) and a template being booted (.boot-KIND.*), whose
+    folder only the finished boot moves into place."""
+    found = set()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if os.getsid(int(pid)) == session:
+                with open("/proc/%s/environ" % pid, "rb") as f:
+                    found.update(v[len(b"WINEPREFIX="):].decode() for v in f.read().split(b"\0")
+                                 if v.startswith(b"WINEPREFIX="))
+        except OSError:
+            continue
+    return {p for p in found if re.match(r"(qv-e2e-prefix|\.boot-\w+)\.", os.path.basename(p))}
+
+
+def run_wine(m, sim, args, qv3sim, work, scratch):
+    """The real run; SCRATCH is its temporary folder (the harness's TMPDIR: the X display's
+    files, Wine's server folder), removed with the run."""
     kind, exe, bits, fixtures = choose(m, args.exe)
     ui_language, ui_note = staged_ui_language(m)
     wine = {"ran": False, "not_run": None, "prefix": kind, "exe": exe, "exe_bits": bits,
             "seconds": 0.0, "ui_language": ui_language, "ui_note": ui_note}
     plan = write_plan(m, sim, exe, fixtures, work, ui_language)
     shots = os.path.join(work, "shots") if args.html else ""
-    command = ["bash", os.path.join(E2E, "run-case.sh"), "--plan", plan, "--fixtures", fixtures,
+    # QV3SIM_RUN_CASE: a stand-in for the harness (the tests of an interrupted run use one).
+    command = ["bash", os.environ.get("QV3SIM_RUN_CASE") or os.path.join(E2E, "run-case.sh"),
+               "--plan", plan, "--fixtures", fixtures,
                "--exe", exe, "--work", work, "--prefix", kind, "--qv3sim", qv3sim]
     if shots:
         command += ["--shots", shots]
-    env = dict(os.environ)
+    # The prefix templates stay where they are shared, whatever the run's temporary folder.
+    env = dict(os.environ, TMPDIR=scratch, QV_WINE_TEMPLATES=os.environ.get(
+        "QV_WINE_TEMPLATES") or os.path.join(os.environ.get("TMPDIR") or "/tmp",
+                                             "qv-wine-templates-%d" % os.getuid()))
     try:
         if kind != "win64":
             env["QV_I386_PROBE"] = probe_file(kind)
@@ -591,12 +685,11 @@ def run_wine(m, sim, args, qv3sim, work):
         wine["not_run"] = str(e)
         return wine
     started = time.time()
-    run = subprocess.run(command, capture_output=True, env=env)
+    returncode, log = harness(command, env)
     wine["seconds"] = time.time() - started
-    log = (run.stdout + run.stderr).decode("utf-8", "replace")
     with open(os.path.join(work, "run.log"), "w", encoding="utf-8") as f:
         f.write(log)
-    if run.returncode == NOT_RUN_STATUS:
+    if returncode == NOT_RUN_STATUS:
         wine["not_run"] = next((l.split(":", 2)[-1].strip() for l in log.splitlines()
                                 if l.startswith("NOT RUN")),
                                "this machine cannot run the %s prefix" % kind)
@@ -604,7 +697,7 @@ def run_wine(m, sim, args, qv3sim, work):
     if not os.path.exists(os.path.join(work, "sim", "described", "after", "status.txt")):
         last = [l for l in log.splitlines() if l.strip()][-1:] or ["no output"]
         raise WineFailed("the Wine run did not finish (run-case.sh ended with %d: %s)" %
-                         (run.returncode, last[0].strip()))
+                         (returncode, last[0].strip()))
     windows_bits = 32 if kind == "win32" else 64
     wine.update(observe(work, windows_bits, shots))
     wine["seconds"] = round(wine["seconds"], 1)
@@ -650,6 +743,74 @@ def output_problem(path):
     return ""
 
 
+def same_file(one, other):
+    try:
+        return os.path.samefile(one, other)
+    except OSError:
+        return False
+
+
+def input_at(path, inputs):
+    """The input, (what, path), that the file at PATH is, by the file's identity (another name or
+    a hard link of it is it); None."""
+    return next((i for i in inputs if same_file(path, i[1])), None)
+
+
+def input_in(folder, inputs):
+    """The input that is FOLDER or lies somewhere below it; None."""
+    for what, path in inputs:
+        current = os.path.realpath(path)
+        while True:
+            if same_file(current, folder):
+                return what, path
+            if os.path.dirname(current) == current:
+                break
+            current = os.path.dirname(current)
+    return None
+
+
+def remove(path):
+    if os.path.isdir(path) and not os.path.islink(path):
+        shutil.rmtree(path)
+    else:
+        os.remove(path)
+
+
+def claim_work(work, given, inputs):
+    """Makes the --work folder WORK (as GIVEN) this run's: a folder that holds no input, new, empty
+    or made by an earlier run, whose files are then removed so that none is taken for this run's;
+    locked while the run lasts, so that a second run on it is refused at once. Returns the lock
+    (a file descriptor to close at the end)."""
+    found = input_in(work, inputs)
+    if found:
+        raise InputError("--work %s: it holds %s (%s), which this run reads; name a folder of "
+                         "the run's own" % ((given,) + found))
+    try:
+        os.makedirs(work, exist_ok=True)
+        mark = os.path.join(work, WORK_MARK)
+        if not os.path.exists(mark) and os.listdir(work):
+            raise InputError("--work %s: the folder holds files that no run of qv3sim made; name "
+                             "a new or empty folder" % given)
+        lock = os.open(mark, os.O_RDWR | os.O_CREAT, 0o644)
+    except OSError as e:
+        raise InputError("--work %s: the folder cannot be made: %s" %
+                         (given, (e.strerror or "unknown reason").lower()))
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except OSError:
+        owner = os.read(lock, 20).decode("ascii", "replace").strip()
+        os.close(lock)
+        raise InputError("--work %s: another run of qv3sim%s is using the folder; wait for it to "
+                         "end or name another folder" % (given, " (process %s)" % owner
+                                                         if owner.isdigit() else ""))
+    os.ftruncate(lock, 0)
+    os.write(lock, b"%d\n" % os.getpid())
+    for name in os.listdir(work):
+        if name != WORK_MARK:
+            remove(os.path.join(work, name))
+    return lock
+
+
 class Arguments(argparse.ArgumentParser):
     """Mistakes on the command line as one line and status 2, as qv3sim reports them."""
 
@@ -671,9 +832,9 @@ def check_options(a):
             raise InputError("--exe %s: %s" % (a.exe, problem))
 
 
-def run(a, m, work):
+def run(a, m, work, scratch):
     """The simulation, the Wine run and the comparison as asked on the described machine M,
-    reported; the exit status."""
+    reported once all is done (an interrupted run is not reported); the exit status."""
     wine_wanted = a.wine or a.compare
     given = os.path.join(work, "given.json")
     with open(given, "w", encoding="utf-8") as f:
@@ -683,7 +844,7 @@ def run(a, m, work):
     status = EXIT_OK
     if wine_wanted:
         try:
-            wine = run_wine(m, sim, a, a.qv3sim, work)
+            wine = run_wine(m, sim, a, a.qv3sim, work, scratch)
         except CannotRun as e:
             wine = {"ran": False, "not_run": str(e), "prefix": "", "exe": a.exe,
                     "exe_bits": 0, "seconds": 0.0}
@@ -700,16 +861,16 @@ def run(a, m, work):
                 status = EXIT_DIFFER
         if not a.compare:
             comparison = None
-        sys.stdout.write(text_report(m, wine, comparison, a.quiet, bool(a.work)))
+        report = text_report(m, wine, comparison, a.quiet, bool(a.work))
     else:  # the simulation's own report, as without --html
         report = subprocess.run([a.qv3sim, "--machine", given] + (["--quiet"] if a.quiet else []),
-                                capture_output=True)
-        sys.stdout.write(report.stdout.decode("utf-8"))
+                                capture_output=True).stdout.decode("utf-8")
     if a.html:
         write_html(a.html, m, a.machine, sim, wine, comparison)
-        sys.stdout.write("HTML report: %s\n" % a.html)
+        report += "HTML report: %s\n" % a.html
     if a.work:
-        sys.stdout.write("Run files: %s\n" % work)
+        report += "Run files: %s\n" % work
+    sys.stdout.write(report)
     return status
 
 
@@ -740,24 +901,35 @@ def main(argv):
 
     # Everything that can be found wrong is found before a file is made.
     check_options(a)
-    m = load_machine(a.machine, a.qv3sim)
+    inputs = []
+    m = load_machine(a.machine, a.qv3sim, inputs)
     if a.wine or a.compare:
         refused = refusals(m)
         if refused:
             raise Refused("\n".join(refused))
-    if a.work:
-        work = os.path.abspath(a.work)
-        try:
-            os.makedirs(work, exist_ok=True)
-        except OSError as e:
-            raise InputError("--work %s: the folder cannot be made: %s" %
-                             (a.work, (e.strerror or "unknown reason").lower()))
-        return run(a, m, work)
-    work = tempfile.mkdtemp(prefix="qv3sim-wine.")
+    inputs += [("the executable", a.exe or build_exe(m)), ("qv3sim itself", a.qv3sim),
+               ("qv3sim's Wine driver", os.path.abspath(__file__)),
+               ("qv3sim's page writer", os.path.join(HERE, "render_html.py"))]
+    found = input_at(a.html, inputs) if a.html else None
+    if found:
+        raise InputError("--html %s: it is %s (%s), which this run reads; name another file" %
+                         ((a.html,) + found))
+    catch_signals()
+    scratch = lock = None
     try:
-        return run(a, m, work)
+        scratch = tempfile.mkdtemp(prefix="qv3sim-wine.")
+        if a.work:
+            work = os.path.abspath(a.work)
+            lock = claim_work(work, a.work, inputs)
+        else:
+            work = os.path.join(scratch, "run")
+            os.mkdir(work)
+        return run(a, m, work, scratch)
     finally:
-        shutil.rmtree(work, ignore_errors=True)
+        if scratch:
+            shutil.rmtree(scratch, ignore_errors=True)
+        if lock is not None:
+            os.close(lock)
 
 
 def report_failure(argv):
@@ -779,9 +951,14 @@ def report_failure(argv):
                                                     "; run again with --work DIR to keep the "
                                                     "run's files and its log"))
         return EXIT_FAILED
-    if kind is KeyboardInterrupt:
-        sys.stderr.write("qv3sim: stopped\n")
-        return 130
+    if kind is Interrupted or kind is KeyboardInterrupt:
+        number = error.args[0] if kind is Interrupted else signal.SIGINT
+        work = argv[argv.index("--work") + 1] if "--work" in argv[:-1] else ""
+        sys.stderr.write("qv3sim: interrupted by %s: the run was stopped before it ended and is "
+                         "not reported (its Wine processes were ended, its temporary files "
+                         "removed%s)\n" % (signal.Signals(number).name, "; what it wrote so far "
+                                           "stays in --work " + work if work else ""))
+        return 128 + number
     # A defect: where it happened, for the report of it; the details only with --work.
     frame = traceback.extract_tb(sys.exc_info()[2])[-1]
     sys.stderr.write("qv3sim: error: the Wine driver failed unexpectedly (a defect: %s in %s, "
