@@ -432,7 +432,7 @@ class UpdateRun {
     Text line = s.quiet ? u"msiexec.exe /qn" : u"msiexec.exe /qb";
     if (s.quiet || s.noRestart) line += u" /norestart";
     line += u" /p \"" + package_.Path() + u"\"";
-    if (s.logPath) line += u" /l*v \"" + *s.logPath + u".msi.log\"";
+    if (context_.installerLog) line += u" /l*v \"" + *context_.installerLog + u"\"";
     return line;
   }
 
@@ -648,7 +648,8 @@ class UpdateRun {
   Text sProgramList;
   Text sSuccessHeadline;
   Text sSuccessText;
-  RunResult result_;
+  RunResult own_;
+  RunResult& result_ = context_.progress ? *context_.progress : own_;
 };
 
 }  // namespace

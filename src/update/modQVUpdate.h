@@ -34,6 +34,11 @@ struct RunContext {
   Switches switches;
   // Where the run's steps are logged (/log); null: nowhere.
   RunLog* log = nullptr;
+  // The installer's verbose log (/l*v), where the run's own log could be made; none: no log.
+  std::optional<Text> installerLog;
+  // Filled as the run goes (the versions, the installer's exit code), so that a caller still
+  // has them when an error ends the run; null: Main's own record only.
+  struct RunResult* progress = nullptr;
 };
 
 // What a run came to: its outcome and, when the installer ran, its exit code.
@@ -61,7 +66,7 @@ constexpr int kExitCancelled = 1602;    // ERROR_INSTALL_USEREXIT
 constexpr int kExitError = 1603;        // ERROR_INSTALL_FAILURE
 constexpr int kExitNotInstalled = 1605; // ERROR_UNKNOWN_PRODUCT
 constexpr int kExitUnchanged = 1642;    // ERROR_PATCH_TARGET_NOT_FOUND
-constexpr int kExitPackageUnusable = 1636;  // ERROR_PATCH_PACKAGE_OPEN_FAILED
+constexpr int kExitPackageUnusable = 1636;  // ERROR_PATCH_PACKAGE_INVALID
 constexpr int kExitPackageRejected = 1643;  // ERROR_PATCH_PACKAGE_REJECTED: not the release's own
 constexpr int kExitNoProtectedFolder = 1632;  // ERROR_INSTALL_TEMP_UNWRITABLE
 int ExitStatus(RunOutcome outcome);
@@ -71,5 +76,6 @@ int ExitStatus(RunOutcome outcome);
 int ExitStatus(const RunResult& result);
 constexpr int kExitRebootRequired = 3010;   // ERROR_SUCCESS_REBOOT_REQUIRED
 constexpr int kExitRebootInitiated = 1641;  // ERROR_SUCCESS_REBOOT_INITIATED
+constexpr int kExitUsage = 1639;  // ERROR_INVALID_COMMAND_LINE: "/?", nothing was done
 
 }  // namespace qv

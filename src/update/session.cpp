@@ -111,8 +111,12 @@ Text Session::ProgramPath() {
 
 void Session::Start() {
   layers_ = std::make_unique<Layers>(platform_, context_);
+  context_.progress = &result_;
   if (!context_.switches.logPath || !layers_->log->IsOpen()) return;
   context_.log = layers_->Log();
+  // The installer writes its log beside the run's, in the folder that now exists; where the run
+  // could not make its own, the installer gets none (msiexec would fail on a log it cannot open).
+  context_.installerLog = *context_.switches.logPath + u".msi.log";
   RunLog& log = *context_.log;
   win::SYSTEMTIME t{};
   platform_.system.GetSystemTime(&t);
@@ -138,6 +142,9 @@ void Session::Start() {
 
 int Session::Run() {
   if (context_.switches.usage) {
+    // Nothing is done, which a deployment tool must not count as success; no window under
+    // /quiet.
+    if (context_.switches.quiet) return kExitUsage;
     const bool english = ChoosesEnglish(context_.arguments);
     platform_.dialogs.MessageBoxW(
         win::HWND{},
@@ -161,11 +168,11 @@ int Session::Run() {
                   u"abgebrochen, 1603 Fehler, 1605 nicht installiert, 1642 unverändert, 1618 eine "
                   u"andere Installation läuft, oder der des Installationsprogramms.",
         u"QV3Update", win::MB_OK | win::MB_ICONINFORMATION);
-    return 0;
+    return kExitUsage;
   }
   Start();
   try {
-    result_ = Main(layers_->seam, context_);
+    Main(layers_->seam, context_);
   } catch (const Error& error) {
     error_ = CaughtError{error.number(), error.description(), error.source()};
     return Failed(ErrorReport(error.number(), error.description(), error.source()));

@@ -153,6 +153,9 @@ TEST(Session, LogErrorsAndUsage) {
     m->kernel().AddFault({"CreateFileW", 1, win::ERROR_ACCESS_DENIED});
     EXPECT_EQ(RunSession(m, u"/quiet /log C:\\qv.log"), 0);
     EXPECT_EQ(m->FindFile("C:\\qv.log"), nullptr);
+    // Nor does the installer get a log it could not open (msiexec would fail on it).
+    ASSERT_FALSE(m->Processes().empty());
+    EXPECT_EQ(m->Processes()[0].commandLine.value_or("").find("/l*v"), std::string::npos);
     ASSERT_EQ(m->Events().size(), 1u);
     EXPECT_NE(TextToUtf8(m->Events()[0].strings[0]).find("The log C:\\qv.log could not be written (error 5)."), std::string::npos);
   }
@@ -165,9 +168,11 @@ TEST(Session, LogErrorsAndUsage) {
     EXPECT_EQ(outcome.size(), 1u) << LogOf(m, "C:\\qv.log");
     ASSERT_EQ(m->Events().size(), 1u);
     EXPECT_EQ(m->Events()[0].type, win::EVENTLOG_ERROR_TYPE);
+    // The versions the run had read before the error.
+    EXPECT_NE(TextToUtf8(m->Events()[0].strings[0]).find("version before: 3.10.0.68, after: not read"), std::string::npos);
   }
   StandardMachine m;
-  EXPECT_EQ(RunSession(m, u"/? /en"), 0);
+  EXPECT_EQ(RunSession(m, u"/? /en"), 1639);  // nothing was done: never counted as success
   ASSERT_EQ(m->Dialogs().size(), 1u);
   EXPECT_EQ(TextToUtf8(m->Dialogs()[0].text).substr(0, 60), "QV3Update [/en] [/quiet] [/norestart] [/log \"PATH\"] [/?]\r\n\r\n");
   EXPECT_TRUE(m->Processes().empty());
