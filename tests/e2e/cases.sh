@@ -232,10 +232,11 @@ verify_installer_ran() {
     one_of "$program" "${INSTALLERS[@]}"
   # Exactly the copy's name, quoted, and nothing else.
   command=$(printf '%s' "$line" | cut -d'|' -f2)
-  local pattern='^msiexec\.exe /qb /p "(C:\\windows\\Temp\\QV3Update-[0-9A-F]{16})\\qvupdate\.msp"$'
+  # With the progress bar, or none at all (/quiet); with the installer's log (/log) after it.
+  local pattern='^msiexec\.exe (/qb|/qn /norestart) /p "(C:\\windows\\Temp\\QV3Update-[0-9A-F]{16})\\qvupdate\.msp"( /l\*v "[^"]*")?$'
   if [[ $command =~ $pattern ]]; then
     pass
-    folder=${BASH_REMATCH[1]}
+    folder=${BASH_REMATCH[2]}
   else
     fail "installer command line [$command] does not name the package's protected copy"
   fi
@@ -597,8 +598,8 @@ verify_real_installer_ran() {
     one_of "$program" "${INSTALLERS[@]}"
   # The package's folder is not checked: the updater may hand the installer a copy of it
   # elsewhere; what the installer applied is (below).
-  expect_true "installer command line [$(printf '%s' "$line" | cut -d'|' -f2)] is msiexec.exe /qb /p \"...\\qvupdate.msp\"" \
-    grep -Eqx '[^|]*\|msiexec\.exe /qb /p "[A-Za-z]:\\[^"]*\\qvupdate\.msp"' <<<"$line"
+  expect_true "installer command line [$(printf '%s' "$line" | cut -d'|' -f2)] is msiexec.exe /qb (or /qn /norestart) /p \"...\\qvupdate.msp\"" \
+    grep -Eqx '[^|]*\|msiexec\.exe (/qb|/qn /norestart) /p "[A-Za-z]:\\[^"]*\\qvupdate\.msp"( /l\*v "[^"]*")?' <<<"$line"
   local expected="version|3.10.68"
   [ "$1" = 1 ] && expected+=$'\n'"patch|$(package_code patch)|:QVPatch;:#QVPatch"
   expect_eq "the installer's patches of the product (MsiEnumPatches)" "$expected" \
@@ -773,34 +774,34 @@ verify_run_log() {
 
 # A deployment tool's silent run of the release with Wine's installer: no window at all (the
 # dialog driver sees none), the installer without its user interface, the log and the event.
-case_silent_real_installer() {
-  ARGS=(/quiet /log "$LOG_WIN") SHORTCUT=en INSTALLER=real RELEASE=1 PACKAGE=own
+case_release_silent() {
+  ARGS=(/quiet /en /log "$LOG_WIN") SHORTCUT=en INSTALLER=real RELEASE=1 PACKAGE=own
   ACTIONS=()
 }
-verify_silent_real_installer() {
-  local line
-  traced_children
-  line=$(grep -i '\\msiexec\.exe|' "$data/traced-children.log")
-  expect_true "installer command line [$(cut -d'|' -f2 <<<"$line")] is /qn /norestart with its log" \
-    grep -Eq '\|msiexec\.exe /qn /norestart /p "[^"]*\\qvupdate\.msp" /l\*v "C:\\qv-e2e\\logs\\qv3update\.log\.msi\.log"$' <<<"$line"
+verify_release_silent() {
+  verify_real_installer_ran 1
+  expect_true "the installer runs without its user interface, restarts nothing and logs beside the run" \
+    grep -Eq '\|msiexec\.exe /qn /norestart /p "[^"]*\\qvupdate\.msp" /l\*v "C:\\qv-e2e\\logs\\qv3update\.log\.msi\.log"$' \
+    "$data/traced-children.log"
   verify_qvapp 69
   verify_feature_control 0x2af8
   verify_level2_settings
   verify_addin_names en
   verify_shortcut_renewed en
-  verify_run_log 1 0 "updated: the version of QVApp.exe changed"
+  verify_run_log 2 0 "updated: the version of QVApp.exe changed"
   expect_true "the log says the prompt was not shown" grep -q '^Dialog (task dialog, not shown: /quiet): .* -- taken as Yes (6)' \
     <<<"$(tr -d '\r' <"$data/logs/qv3update.log")"
 }
 
 # The same with the prompt shown and confirmed: the same log, but for its dialogs.
-case_logged_real_installer() {
+case_release_logged() {
   ARGS=(/en /log "$LOG_WIN") SHORTCUT=en INSTALLER=real RELEASE=1 PACKAGE=own
   ACTIONS=("button:${T[en.install]}" button:Close)
 }
-verify_logged_real_installer() {
+verify_release_logged() {
   verify_prompt_taskdialog en 0
   verify_report_taskdialog 2 en
+  verify_real_installer_ran 1
   verify_qvapp 69
   verify_run_log 2 0 "updated: the version of QVApp.exe changed"
 }
@@ -808,7 +809,7 @@ verify_logged_real_installer() {
 # Another installation is running: the installer ends with 1618, which the updater passes on so
 # that the deployment tool tries again; the settings are written all the same.
 case_silent_installer_busy() {
-  ARGS=(/quiet /log "$LOG_WIN") SHORTCUT=en MSI_MODE=none INSTALLER_EXIT=1618 EXPECT_STATUS=1618
+  ARGS=(/en /quiet /log "$LOG_WIN") SHORTCUT=en MSI_MODE=none INSTALLER_EXIT=1618 EXPECT_STATUS=1618
   ACTIONS=()
 }
 verify_silent_installer_busy() {
@@ -819,4 +820,5 @@ verify_silent_installer_busy() {
   verify_addin_names en
   verify_shortcut_renewed en
   verify_run_log 1 1618 "the version of QVApp.exe is unchanged; the installer ended with 1618"
+  expect_true "the event of a failed run is an error" grep -q '^err ' <<<"$(traced_event)"
 }

@@ -32,10 +32,6 @@ WINE_SYSWOW64_FOLDER = "C:\\windows\\syswow64"
 WINDOWS_KEYS = ["HKLM\\Software\\Microsoft\\Internet Explorer\\Main",
                 "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"]
 WINE_OWN_KEY = "hkey_current_user\\software\\wine"
-# Per-user keys that the system's libraries of the signature check (crypt32's certificate stores,
-# the trust provider's state) create where a fresh prefix lacks them; a Windows profile has them.
-SYSTEM_LIBRARY_KEYS = ["hkey_current_user\\software\\microsoft\\systemcertificates",
-                       "hkey_current_user\\software\\microsoft\\windows\\currentversion\\wintrust"]
 WINDOWS_VERSIONS = {"": "6.1", "win7": "6.1", "winxp": "5.1", "win2k": "5.0"}
 
 
@@ -503,17 +499,6 @@ def compare_registry(c, sim, before, after, listed, windows_bits):
                           "does not have: " + ", ".join("[%s]" % view[fk][0] for fk in sorted(own))))
         for fk in own:
             del view[fk]
-        system = [fk for fk in view
-                  if any((fk + "\\").startswith(k + "\\") for k in SYSTEM_LIBRARY_KEYS)
-                  and not any(fk == sk for v in simv.values() for sk in v)]
-        if system:
-            known.append(("certificate stores of a fresh prefix",
-                          "the signature check's system libraries created per-user keys a fresh "
-                          "Wine prefix lacks and a Windows profile has: " +
-                          ", ".join("[%s]" % view[fk][0] for fk in sorted(system)[:3]) +
-                          (", ..." if len(system) > 3 else "")))
-        for fk in system:
-            del view[fk]
     # Keys every Windows has in both views that a fresh Wine prefix may lack: where the run
     # leaves one created without values (the updater, or Wine by itself), Windows would only
     # have written into it.
@@ -552,8 +537,25 @@ def compare_registry(c, sim, before, after, listed, windows_bits):
                 wd = wk[1].get(fn, (None, "unchanged"))[1]
                 if sd != wd:
                     name = (sk[1].get(fn) or wk[1].get(fn))[0]
+                    if windows_folder_case(sd, wd):
+                        known.append(("Windows folder in lower case", "[%s] \"%s\" names a file in "
+                                      "Wine's C:\\windows, which Windows spells C:\\Windows" % (sk[0], name)))
+                        continue
                     problems.append(both("%s [%s] \"%s\"" % (view, sk[0], name), sd, wd))
     c.add("registry", problems, known)
+
+
+def windows_folder_case(sim_data, wine_data):
+    """True when two texts (as regedit writes them, hex(2) for REG_EXPAND_SZ) differ only in how
+    the Windows folder is spelled: C:\\Windows on Windows, C:\\windows in a Wine prefix."""
+    def text(data):
+        if data.startswith("hex(2):"):
+            raw = bytes(int(b, 16) for b in data[7:].replace("\\\n", "").split(",") if b.strip())
+            return raw.decode("utf-16-le", "replace")
+        return data
+    a, b = text(sim_data), text(wine_data)
+    spelled = re.compile(r"^(\"?)c:\\windows\\", re.IGNORECASE)
+    return a != b and spelled.sub(r"\1C:\\WINDOWS\\", a) == spelled.sub(r"\1C:\\WINDOWS\\", b)
 
 
 def describe_changes(entry):

@@ -110,7 +110,8 @@ INSTANTIATE_TEST_SUITE_P(Shipped, ExampleFile,
                          ::testing::Values("default.json", "xp-german.json", "not-installed.json",
                                            "registry-refused.json", "win10-utf8-polish.json",
                                            "refused-package.json", "swap-during-prompt.json",
-                                           "xp-x64-german.json"));
+                                           "xp-x64-german.json", "silent-sccm-restart.json",
+                                           "silent-another-install.json"));
 
 TEST(Description, GermanExamplesHaveAGermanWindows) {
   for (const char* name : {"xp-german.json", "xp-x64-german.json"})

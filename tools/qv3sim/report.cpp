@@ -581,7 +581,9 @@ std::string OutcomeLine(const RunResult& r) {
   if (r.usage) return "usage: \"/?\" showed the usage message; nothing else happened";
   if (!r.outcome) return "failure: an unexpected exception left Main: " + r.failure;
   switch (*r.outcome) {
-    case qv::RunOutcome::Updated: return "updated: the version of QVApp.exe changed and the success report was shown";
+    case qv::RunOutcome::Updated:
+      return std::string("updated: the version of QVApp.exe changed and the success report was ") +
+             (r.quiet ? "answered without a window (/quiet)" : "shown");
     case qv::RunOutcome::NotInstalled: return "not installed: the product key is missing";
     case qv::RunOutcome::Cancelled: return "cancelled: the user cancelled the close-programs prompt";
     case qv::RunOutcome::VersionUnchanged:

@@ -42,6 +42,7 @@ RunResult RunOnMachine(const MachineDescription& machine) {
     else if (!session.switches().usage)
       result.outcome = session.result().outcome;
     result.usage = session.switches().usage;
+    result.quiet = session.switches().quiet;
     result.installerExitCode = session.result().installerExitCode;
   } catch (const std::exception& e) {
     result.failure = e.what();

@@ -27,6 +27,7 @@ struct RunResult {
   std::string failure;  // any other exception that left Main (a defect), its message
   int exitStatus = 0;   // as the real program ends
   bool usage = false;   // "/?": the usage message was shown, nothing else happened
+  bool quiet = false;   // "/quiet": no dialog was shown
   std::optional<std::uint32_t> installerExitCode;  // when the installer ran
 };
 

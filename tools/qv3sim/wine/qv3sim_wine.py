@@ -350,6 +350,7 @@ def write_plan(m, sim, exe, fixtures, work, ui_language="en-US"):
         "COMMUNICATOR": "1" if m.get("windows") else "0", "COMMON_PROGRAMS_FOLDER": common,
         "MSI_MODE": mode, "MSI_TARGET": installer.get("target", ""),
         "MSI_PATH": installer.get("path", ""), "EXPECT_STATUS": "any",
+        "INSTALLER_EXIT": str(installer.get("exit_code", 0)),
         "WINE_LOCALE": ui_locale, "UI_LANGUAGE": ui_language,
     }
     plan = os.path.join(work, "plan.sh")
