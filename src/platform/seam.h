@@ -87,6 +87,8 @@ class ISystem {
   virtual void GetSystemTime(SYSTEMTIME* lpSystemTime) = 0;
   // Milliseconds since Windows started (wraps after 49.7 days).
   virtual DWORD GetTickCount() = 0;
+  // The user's interface language (Windows 2000 and later).
+  virtual LANGID GetUserDefaultUILanguage() = 0;
 };
 
 // kernel32: child processes and handles.

@@ -201,6 +201,7 @@ class UpdateRun {
     GetFileVersionInfoBlock(platform_, sInstallFolder + u"QVApp.exe", versionRecord_);
     iAppRevision = RevisionOf(versionRecord_);
     result_.appVersionBefore = VersionText(versionRecord_);
+    result_.installFolder = sInstallFolder;
     if (context_.log)
       Log(u"Install folder: " + sInstallFolder + u"; Windows level " + IntToText(Level()) +
           (bIsWow64 ? u", under WOW64" : u"") + u"; QVApp.exe version before: " +
@@ -219,6 +220,8 @@ class UpdateRun {
     const PackageProblem problem =
         sUpdaterFolder.empty() ? PackageProblem::Missing
                                : package_.Prepare(package, context_.packageSha256);
+    result_.package = package;
+    result_.packageSha256 = package_.Digest();
     if (package_.Digest())
       Log(u"Package: " + package + u" copied to " + (package_.Path().empty() ? Text(u"(gone)") : package_.Path()) +
           u", SHA-256 " + Utf8ToText(DigestHex(*package_.Digest())) +
@@ -270,6 +273,7 @@ class UpdateRun {
   void PrepareTexts() {
     const bool bProductRunning =
         !win::IsNull(FindCommunicatorWindow(platform_, kCommunicatorCaption));
+    result_.productRunning = bProductRunning;
     sProductTitle = Lang(u"Quorvia 3", u"Querlix 3");
     sUpdateTitle = Lang(u"Quorvia 3 Update", u"Querlix 3-Update");
     sIntroText =

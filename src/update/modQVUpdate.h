@@ -46,6 +46,11 @@ struct RunResult {
   RunOutcome outcome = RunOutcome::VersionUnchanged;
   std::optional<std::uint32_t> installerExitCode;
   Text appVersionBefore, appVersionAfter;  // QVApp.exe's file version, "a.b.c.d" or "none"
+  // What the run found: the install folder, the product's window, the package and its hash.
+  Text installFolder;
+  bool productRunning = false;
+  Text package;
+  std::optional<Sha256Digest> packageSha256;
   bool operator==(RunOutcome o) const { return outcome == o; }
   bool operator!=(RunOutcome o) const { return outcome != o; }
 };

@@ -6,6 +6,8 @@
 #include "registry/error.h"
 #include "update/logged_registry.h"
 #include "update/quiet_dialogs.h"
+#include "update/whatif.h"
+#include "update/whatif_report.h"
 #include "winhelpers/winhelpers.h"
 
 namespace qv {
@@ -170,6 +172,7 @@ int Session::Run() {
         u"QV3Update", win::MB_OK | win::MB_ICONINFORMATION);
     return kExitUsage;
   }
+  if (context_.switches.whatIfPath) return WhatIf();
   Start();
   try {
     Main(layers_->seam, context_);
@@ -216,11 +219,11 @@ void Session::End(const Text& outcome, int status, win::WORD eventType, bool reg
 
 // The source's key names the program's own file as the one with its messages; written only
 // where it says something else, so that the key is left alone after the first run.
-void Session::RegisterEventSource(const Text& program) {
-  AnsiCodec codec(platform_.codePage, u"");
+void Session::RegisterEventSource(win::Platform& platform, const Text& program) {
+  AnsiCodec codec(platform.codePage, u"");
   AnsiString path;
   if (program.empty() || !codec.TryToAnsi(program, path)) return;
-  win::IRegistry& registry = platform_.registry;
+  win::IRegistry& registry = platform.registry;
   win::HKEY key{};
   if (registry.RegCreateKeyExA(win::HKEY_LOCAL_MACHINE, kEventKey, 0, nullptr, 0,
                                win::KEY_QUERY_VALUE | win::KEY_SET_VALUE, nullptr, &key,
@@ -248,13 +251,79 @@ void Session::RegisterEventSource(const Text& program) {
 }
 
 void Session::WriteEvent(const Text& text, win::WORD type, bool registerSource) {
-  if (registerSource) RegisterEventSource(ProgramPath());
+  if (registerSource) RegisterEventSource(platform_, ProgramPath());
   win::IEventLog& events = platform_.eventLog;
   const win::HANDLE source = events.RegisterEventSourceW(nullptr, kEventSource);
   if (win::IsNull(source)) return;
   const win::WCHAR* strings[] = {text.c_str()};
   events.ReportEventW(source, type, 0, kEventMessageId, nullptr, 1, 0, strings, nullptr);
   events.DeregisterEventSource(source);
+}
+
+// What the run would do here: Main over the machine as it is, every change recorded.
+int Session::WhatIf() {
+  const int windowsBits = Layers::WindowsBits(platform_, context_.processBits);
+  WhatIfPlatform whatif(platform_, context_.processBits, windowsBits);
+  // As the real run with these switches would: the installer's log beside the run's.
+  if (context_.switches.logPath) context_.installerLog = *context_.switches.logPath + u".msi.log";
+  context_.progress = &result_;
+  WhatIfFacts facts;
+  facts.updater = ProgramPath();
+  facts.arguments = context_.arguments;
+  facts.processBits = context_.processBits;
+  facts.windowsBits = windowsBits;
+  facts.releaseSha256 = context_.packageSha256;
+  bool error = false;
+  try {
+    Main(whatif.platform(), context_);
+  } catch (const Error& e) {
+    facts.error = ErrorReport(e.number(), e.description(), e.source());
+    error = true;
+  }
+  const bool installer = !error && (result_.outcome == RunOutcome::Updated ||
+                                    result_.outcome == RunOutcome::VersionUnchanged);
+  if (error) {
+    facts.exitStatus = kExitError;
+    facts.outcome = u"an error would end the run (above)";
+  } else if (installer) {
+    // The installer would be started: the run's end (its event source) is recorded as well.
+    RegisterEventSource(whatif.platform(), facts.updater);
+    facts.exitStatus = 0;
+    facts.outcome = u"the installer would be started; whether the version of QVApp.exe changes is the installer's";
+  } else {
+    facts.exitStatus = ExitStatus(result_.outcome);
+    facts.outcome = OutcomeText(result_.outcome) + u" (before the installer)";
+  }
+  facts.result = result_;
+
+  // The report, the one file the run writes (in CR LF lines).
+  const Text path = *context_.switches.whatIfPath;
+  std::string report = "\xEF\xBB\xBF";
+  for (char c : WhatIfReport(platform_, whatif.record(), facts)) {
+    if (c == '\n') report += '\r';
+    report += c;
+  }
+  const std::size_t slash = path.find_last_of(u'\\');
+  if (slash != Text::npos && slash > 2) CreateFolders(platform_.files, path.substr(0, slash));
+  win::UniqueHandle file(platform_.processes);
+  file.reset(platform_.files.CreateFileW(path.c_str(), win::GENERIC_WRITE, 0, nullptr,
+                                         win::CREATE_ALWAYS, 0, win::HANDLE{}));
+  win::DWORD written = 0;
+  const bool saved = file && platform_.files.WriteFile(file.get(), report.data(),
+                                                       static_cast<win::DWORD>(report.size()),
+                                                       &written, nullptr) &&
+                     written == report.size();
+  const win::DWORD saveError = saved ? 0 : platform_.files.GetLastError();
+  file.reset();
+  if (!context_.switches.quiet)
+    platform_.dialogs.MessageBoxW(
+        win::HWND{},
+        ((saved ? u"What this update would do here is written to " + path
+                : u"The report " + path + u" could not be written (error " + IntToText(saveError) + u").") +
+         u"\r\nNothing was changed.\r\n\r\n" + WhatIfSummary(whatif.record(), facts))
+            .c_str(),
+        u"QV3Update what-if", win::MB_OK | (saved ? win::MB_ICONINFORMATION : win::MB_ICONERROR));
+  return facts.exitStatus;
 }
 
 }  // namespace qv

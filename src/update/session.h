@@ -7,6 +7,10 @@
 //   /log P    the run's log at P (FileRunLog), the installer's verbose log at P.msi.log; the
 //             folder is made where it is missing. A log that cannot be created does not stop
 //             the update; the run's event says so.
+//   /whatif P the run over the machine as it is, every change recorded instead of made
+//             (WhatIfPlatform), reported at P (the one file written); one message box at the end
+//             that sums it up, none under /quiet. Its exit status is the real run's up to the
+//             installer, 0 where it would start the installer.
 // At the end, one event in the Application log (source "QV3Update", registered with the
 // program's own message table by a run that reached the installer) with the outcome,
 // QVApp.exe's versions and the exit status.
@@ -65,7 +69,8 @@ class Session {
   void Start();
   void End(const Text& outcome, int status, win::WORD eventType, bool registerSource);
   void WriteEvent(const Text& text, win::WORD type, bool registerSource);
-  void RegisterEventSource(const Text& program);
+  void RegisterEventSource(win::Platform& platform, const Text& program);
+  int WhatIf();
   Text ProgramPath();
 
   struct Layers;

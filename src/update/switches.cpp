@@ -39,6 +39,7 @@ Switches ParseSwitches(TextView arguments) {
   s.noRestart = lower.find(u"/norestart") != Text::npos;
   s.usage = lower.find(u"/?") != Text::npos;
   s.logPath = SwitchPath(arguments, u"/log");
+  s.whatIfPath = SwitchPath(arguments, u"/whatif");
   return s;
 }
 

@@ -4,6 +4,7 @@
 //   /norestart   the installer restarts nothing, also with its user interface
 //   /log PATH    a log of the run (UTF-8) at PATH, the installer's verbose log beside it at
 //                PATH.msi.log; PATH in double quotes, or up to the next blank
+//   /whatif PATH what the run would do here, written to PATH, and nothing done (see whatif.h)
 //   /?           a short usage message, and nothing else
 // Anything else on the command line is ignored. "/en" keeps its own rule: anywhere, also inside
 // a log's path.
@@ -20,6 +21,7 @@ struct Switches {
   bool noRestart = false;
   bool usage = false;
   std::optional<Text> logPath;
+  std::optional<Text> whatIfPath;
 };
 
 Switches ParseSwitches(TextView arguments);

@@ -1,5 +1,7 @@
 #include "regfile.h"
 
+#include "update/regedit_text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -239,60 +241,6 @@ bool KnownRoot(const std::string& path) {
   return false;
 }
 
-// --- writing ---------------------------------------------------------------------------------
-
-std::string Escape(const std::string& utf8) {
-  std::string out;
-  for (char c : utf8) {
-    if (c == '\\' || c == '"') out.push_back('\\');
-    out.push_back(c);
-  }
-  return out;
-}
-
-std::size_t CodePoints(const std::string& utf8) {
-  std::size_t n = 0;
-  for (char c : utf8)
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-  return n;
-}
-
-// regedit's wrapping: the line breaks after the comma that takes it to 77 characters or more;
-// continuation lines start with two blanks.
-std::string HexData(const std::string& prefix, const std::vector<std::uint8_t>& bytes) {
-  std::string out = prefix;
-  std::size_t lineLen = CodePoints(prefix);
-  char buf[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(buf, sizeof buf, "%02x", bytes[i]);
-    out += buf;
-    if (i + 1 == bytes.size()) break;
-    out.push_back(',');
-    lineLen += 3;
-    if (lineLen >= 77) {
-      out += "\\\n  ";
-      lineLen = 2;
-    }
-  }
-  return out;
-}
-
-std::string TypeTag(win::DWORD type) {
-  if (type == win::REG_BINARY) return "hex:";
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "hex(%x):", static_cast<unsigned>(type));
-  return buf;
-}
-
-// A REG_SZ that regedit shows as "text": one terminating NUL, no other NUL, no control
-// characters that would break the line.
-bool PlainString(const std::vector<std::uint8_t>& data) {
-  if (data.empty() || data.back() != 0) return false;
-  for (std::size_t i = 0; i + 1 < data.size(); ++i)
-    if (data[i] == 0 || data[i] == '\n' || data[i] == '\r') return false;
-  return true;
-}
-
 }  // namespace
 
 unsigned AnsiCodePage() { return activeCodePage; }
@@ -430,26 +378,11 @@ RegFile ParseRegFile(const std::string& fileText) {
 }
 
 std::string FormatRegValue(const RegFileValue& value) {
-  std::string prefix = value.isDefault ? "@=" : "\"" + Escape(AnsiToUtf8(value.name)) + "\"=";
-  if (value.deleted) return prefix + "-";
   const RegValue& v = value.value;
-  if (v.type == win::REG_SZ && PlainString(v.data)) {
-    const std::string ansi(v.data.begin(), v.data.end() - 1);
-    return prefix + "\"" + Escape(AnsiToUtf8(ansi)) + "\"";
-  }
-  if (v.type == win::REG_DWORD && v.data.size() == 4) {
-    char buf[16];
-    const std::uint32_t n = static_cast<std::uint32_t>(v.data[0]) |
-                            (static_cast<std::uint32_t>(v.data[1]) << 8) |
-                            (static_cast<std::uint32_t>(v.data[2]) << 16) |
-                            (static_cast<std::uint32_t>(v.data[3]) << 24);
-    std::snprintf(buf, sizeof buf, "dword:%08x", n);
-    return prefix + buf;
-  }
-  std::vector<std::uint8_t> bytes = v.data;
-  if (IsStringType(v.type))
-    bytes = Utf16LeBytes(AnsiToTextKeepNul(std::string(v.data.begin(), v.data.end())));
-  return HexData(prefix + TypeTag(v.type), bytes);
+  const std::string raw(v.data.begin(), v.data.end());
+  return qv::RegeditValue(qv::Utf8ToText(AnsiToUtf8(value.name)), value.isDefault, value.deleted,
+                          v.type, IsStringType(v.type) ? AnsiToTextKeepNul(raw) : qv::Text(),
+                          v.data);
 }
 
 std::string WriteRegFile(const RegFile& file) {

@@ -75,6 +75,7 @@ class SimAreas final : public win::ISystem,
   win::HINSTANCE GetModuleHandleA(const char* lpModuleName) override;
   void GetSystemTime(win::SYSTEMTIME* lpSystemTime) override;
   win::DWORD GetTickCount() override;
+  win::LANGID GetUserDefaultUILanguage() override;
 
   // --- IProcesses
   win::BOOL CreateProcessW(const win::WCHAR* lpApplicationName, win::WCHAR* lpCommandLine,

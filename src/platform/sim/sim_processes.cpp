@@ -141,6 +141,11 @@ win::DWORD SimAreas::GetTickCount() {
   return m.config_.tickCount;
 }
 
+win::LANGID SimAreas::GetUserDefaultUILanguage() {
+  m.kernel_.Enter("GetUserDefaultUILanguage");
+  return m.config_.uiLanguage;
+}
+
 win::UINT SimAreas::GetSystemWindowsDirectoryW(win::WCHAR* lpBuffer, win::UINT uSize) {
   if (auto f = m.kernel_.Enter("GetSystemWindowsDirectoryW")) {
     Fail(PlannedError(*f, win::ERROR_INVALID_PARAMETER));

@@ -117,6 +117,8 @@ void Win32System::GetSystemTime(SYSTEMTIME* lpSystemTime) {
 
 DWORD Win32System::GetTickCount() { return ::GetTickCount(); }
 
+LANGID Win32System::GetUserDefaultUILanguage() { return ::GetUserDefaultUILanguage(); }
+
 // The Application event log: advapi32, bound at first use.
 HANDLE Win32EventLog::RegisterEventSourceW(const WCHAR* lpUNCServerName, const WCHAR* lpSourceName) {
   QV_BIND(advapi32, RegisterEventSourceW);

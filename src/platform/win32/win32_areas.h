@@ -20,6 +20,7 @@ class Win32System : public ISystem {
   HINSTANCE GetModuleHandleA(const char* lpModuleName) override;
   void GetSystemTime(SYSTEMTIME* lpSystemTime) override;
   DWORD GetTickCount() override;
+  LANGID GetUserDefaultUILanguage() override;
 };
 
 class Win32Processes : public IProcesses {
