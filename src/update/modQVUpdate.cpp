@@ -658,7 +658,8 @@ class UpdateRun {
 
 }  // namespace
 
-RunResult Main(win::Platform& platform, const RunContext& context) {
+// Called from two places (the run and the what-if): not inlined into both.
+[[gnu::noinline]] RunResult Main(win::Platform& platform, const RunContext& context) {
   UpdateRun run(platform, context);
   return run.Run();
 }

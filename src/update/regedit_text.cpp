@@ -1,10 +1,18 @@
 #include "update/regedit_text.h"
 
-#include <cstdio>
+#include <algorithm>
 
 namespace qv {
 
 namespace {
+
+// `digits` lower-case hexadecimal digits of `value` (no printf: mingw's would bring its whole
+// formatting engine into the program).
+std::string Hex(std::uint32_t value, int digits) {
+  std::string out(static_cast<std::size_t>(digits), '0');
+  for (int i = digits - 1; i >= 0; --i, value >>= 4) out[static_cast<std::size_t>(i)] = "0123456789abcdef"[value & 0xF];
+  return out;
+}
 
 std::string Escape(const std::string& utf8) {
   std::string out;
@@ -27,10 +35,8 @@ std::size_t CodePoints(const std::string& utf8) {
 std::string HexData(const std::string& prefix, const std::vector<std::uint8_t>& bytes) {
   std::string out = prefix;
   std::size_t lineLen = CodePoints(prefix);
-  char buf[4];
   for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(buf, sizeof buf, "%02x", bytes[i]);
-    out += buf;
+    out += Hex(bytes[i], 2);
     if (i + 1 == bytes.size()) break;
     out.push_back(',');
     lineLen += 3;
@@ -56,11 +62,8 @@ std::string RegeditValue(const Text& name, bool isDefault, bool deleted, win::DW
       text.find_first_of(Text(u"\0\r\n", 3)) == text.size() - 1)
     return prefix + "\"" + Escape(TextToUtf8(text.substr(0, text.size() - 1))) + "\"";
   if (type == win::REG_DWORD && bytes.size() == 4) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "dword:%08x",
-                  static_cast<unsigned>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
-                                        (static_cast<std::uint32_t>(bytes[3]) << 24)));
-    return prefix + buf;
+    return prefix + "dword:" +
+           Hex(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24), 8);
   }
   std::vector<std::uint8_t> data = bytes;
   if (IsRegistryStringType(type)) {
@@ -70,9 +73,11 @@ std::string RegeditValue(const Text& name, bool isDefault, bool deleted, win::DW
       data.push_back(static_cast<std::uint8_t>(c >> 8));
     }
   }
-  char tag[16];
-  if (type == win::REG_BINARY) std::snprintf(tag, sizeof tag, "hex:");
-  else std::snprintf(tag, sizeof tag, "hex(%x):", static_cast<unsigned>(type));
+  std::string tag = "hex:";
+  if (type != win::REG_BINARY) {
+    tag = Hex(type, 8);
+    tag = "hex(" + tag.substr(std::min(tag.find_first_not_of('0'), tag.size() - 1)) + "):";
+  }
   return HexData(prefix + tag, data);
 }
 

@@ -150,25 +150,18 @@ int Session::Run() {
     const bool english = ChoosesEnglish(context_.arguments);
     platform_.dialogs.MessageBoxW(
         win::HWND{},
-        english ? u"QV3Update [/en] [/quiet] [/norestart] [/log \"PATH\"] [/?]\r\n\r\n"
-                  u"/en\tEnglish texts (anywhere on the command line, also inside a path)\r\n"
-                  u"/quiet\tno window; the prompt counts as confirmed, the installer runs "
-                  u"without its user interface and restarts nothing\r\n"
-                  u"/norestart\tthe installer restarts nothing\r\n"
-                  u"/log PATH\ta log of the run at PATH, the installer's at PATH.msi.log\r\n\r\n"
-                  u"Exit status: 0 updated, 3010 updated (restart needed), 1602 cancelled, "
-                  u"1603 error, 1605 not installed, 1642 unchanged, 1618 another installation "
-                  u"is running, or the installer's own."
-                : u"QV3Update [/en] [/quiet] [/norestart] [/log \"PFAD\"] [/?]\r\n\r\n"
-                  u"/en\tenglische Texte (irgendwo in der Befehlszeile, auch in einem Pfad)\r\n"
-                  u"/quiet\tkein Fenster; die Frage gilt als bestätigt, das Installationsprogramm "
-                  u"läuft ohne Oberfläche und startet nichts neu\r\n"
-                  u"/norestart\tdas Installationsprogramm startet nichts neu\r\n"
-                  u"/log PFAD\tein Protokoll des Laufs in PFAD, das des Installationsprogramms in "
-                  u"PFAD.msi.log\r\n\r\n"
-                  u"Exit-Status: 0 aktualisiert, 3010 aktualisiert (Neustart nötig), 1602 "
-                  u"abgebrochen, 1603 Fehler, 1605 nicht installiert, 1642 unverändert, 1618 eine "
-                  u"andere Installation läuft, oder der des Installationsprogramms.",
+        english ? u"QV3Update [/en] [/quiet] [/norestart] [/log PATH] [/whatif PATH] [/?]\r\n\r\n"
+                  u"/en: English (also inside a path); /quiet: no window, the installer without "
+                  u"its own and without a restart; /norestart: no restart; /log: the run's log "
+                  u"at PATH, the installer's at PATH.msi.log; /whatif: what the run would do, "
+                  u"written to PATH, nothing done.\r\nExit status: the Windows Installer's "
+                  u"(docs/deployment.md)."
+                : u"QV3Update [/en] [/quiet] [/norestart] [/log PFAD] [/whatif PFAD] [/?]\r\n\r\n"
+                  u"/en: Englisch (auch in einem Pfad); /quiet: kein Fenster, das "
+                  u"Installationsprogramm ohne seines und ohne Neustart; /norestart: kein "
+                  u"Neustart; /log: Protokoll des Laufs in PFAD, das des Installationsprogramms in "
+                  u"PFAD.msi.log; /whatif: was der Lauf täte, in PFAD, ohne etwas zu ändern.\r\n"
+                  u"Exit-Status: der des Windows Installers (docs/deployment.md).",
         u"QV3Update", win::MB_OK | win::MB_ICONINFORMATION);
     return kExitUsage;
   }
@@ -294,7 +287,7 @@ int Session::WhatIf() {
     facts.exitStatus = ExitStatus(result_.outcome);
     facts.outcome = OutcomeText(result_.outcome) + u" (before the installer)";
   }
-  facts.result = result_;
+  facts.result = &result_;
 
   // The report, the one file the run writes (in CR LF lines).
   const Text path = *context_.switches.whatIfPath;
@@ -315,14 +308,15 @@ int Session::WhatIf() {
                      written == report.size();
   const win::DWORD saveError = saved ? 0 : platform_.files.GetLastError();
   file.reset();
-  if (!context_.switches.quiet)
-    platform_.dialogs.MessageBoxW(
-        win::HWND{},
-        ((saved ? u"What this update would do here is written to " + path
-                : u"The report " + path + u" could not be written (error " + IntToText(saveError) + u").") +
-         u"\r\nNothing was changed.\r\n\r\n" + WhatIfSummary(whatif.record(), facts))
-            .c_str(),
-        u"QV3Update what-if", win::MB_OK | (saved ? win::MB_ICONINFORMATION : win::MB_ICONERROR));
+  if (!context_.switches.quiet) {
+    Text message = saved ? u"What this update would do here is written to " : u"The report ";
+    message += path;
+    if (!saved) message += u" could not be written (error " + IntToText(saveError) + u").";
+    message += u"\r\nNothing was changed.\r\n\r\n";
+    message += WhatIfSummary(whatif.record(), facts);
+    platform_.dialogs.MessageBoxW(win::HWND{}, message.c_str(), u"QV3Update what-if",
+                                  win::MB_OK | (saved ? win::MB_ICONINFORMATION : win::MB_ICONERROR));
+  }
   return facts.exitStatus;
 }
 

@@ -1,6 +1,7 @@
 #include "update/whatif.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace qv {
 
@@ -8,27 +9,32 @@ namespace {
 
 constexpr std::uintptr_t kFirstOwnHandle = 0x7F000000u;  // above any handle Windows gives out
 
-Text RootName(win::HKEY key) {
+const char16_t* RootName(win::HKEY key) {
   if (key == win::HKEY_CLASSES_ROOT) return u"HKEY_CLASSES_ROOT";
   if (key == win::HKEY_CURRENT_USER) return u"HKEY_CURRENT_USER";
   if (key == win::HKEY_LOCAL_MACHINE) return u"HKEY_LOCAL_MACHINE";
   if (key == win::HKEY_USERS) return u"HKEY_USERS";
-  return Text();
+  return nullptr;
 }
 
-Text Wide(const win::WCHAR* text) { return text ? Text(text) : Text(); }
+Text Wide(const win::WCHAR* text) { return text && !win::IS_INTRESOURCE(text) ? Text(text) : Text(); }
 
-// A message box's buttons by its style; a task dialog's own, then its common ones in Windows'
-// order, by their English names.
-std::vector<Text> Buttons(win::UINT style) {
-  switch (style & 0xF) {
-    case 1: return {u"OK", u"Cancel"};
-    case 4: return {u"Yes", u"No"};
-    default: return {u"OK"};
-  }
+// Appends the parts in one go (no temporaries): the record's lines are built this way.
+void Append(Text& out, std::initializer_list<const win::WCHAR*> parts) {
+  for (const win::WCHAR* p : parts)
+    if (p && !win::IS_INTRESOURCE(p)) out += p;
 }
 
 }  // namespace
+
+Text AnsiText(win::ICodePage& codePage, const std::string& bytes) {
+  Text out(bytes.size(), u'\0');
+  const int n = bytes.empty() ? 0
+                              : codePage.MultiByteToWideChar(win::CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                                             out.data(), static_cast<int>(out.size()));
+  out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return out;
+}
 
 struct WhatIfPlatform::Areas final : win::IRegistry,
                                      win::IProcesses,
@@ -44,41 +50,68 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
   WhatIfRecord& record;
   int processBits, windowsBits;
   std::uintptr_t nextHandle = kFirstOwnHandle;
-  std::optional<win::DWORD> ownError;  // set when this layer decided a failure
+  std::vector<std::uintptr_t> own;  // handles of programs not started and files not written
+  bool ownError = false;            // this layer decided the last failure
+  win::DWORD error = 0;
 
-  std::uintptr_t NewHandle() { return nextHandle += 4; }
-  win::BOOL Fail(win::DWORD error) {
-    ownError = error;
+  std::uintptr_t NewHandle() {
+    own.push_back(nextHandle += 4);
+    return nextHandle;
+  }
+  bool Own(std::uintptr_t h) const {
+    for (std::uintptr_t o : own)
+      if (o == h) return true;
+    return false;
+  }
+  win::BOOL Fail(win::DWORD e) {
+    ownError = true;
+    error = e;
     return win::FALSE;
   }
-
-  // --- registry: reads from the machine, writes recorded and read back ----------------------------
-  struct Key {
-    Text path;          // "HKEY_LOCAL_MACHINE\Software\..."
-    int view = 0;
-    win::HKEY real{};   // the machine's key, where it exists
-  };
-  std::map<std::uintptr_t, Key> keys;
-  std::set<Text> createdKeys, deletedKeys;  // by Id
-  // Values written or deleted, by Id of the key, then by name: type and data (none: deleted).
-  std::map<Text, std::map<std::string, std::optional<std::pair<win::DWORD, std::string>>>> values;
-
-
-  Text Id(const Key& k) const { return ToLower(k.path) + u"|" + IntToText(k.view); }
-  Text Decode(const char* text) {
-    if (!text || !*text) return Text();
-    const int n = static_cast<int>(std::strlen(text));
-    Text out(static_cast<std::size_t>(n), u'\0');
-    const int w = real.codePage.MultiByteToWideChar(win::CP_ACP, 0, text, n, out.data(), n);
-    out.resize(w > 0 ? static_cast<std::size_t>(w) : 0);
-    return out;
+  template <typename Result>
+  Result Real(Result r) {
+    ownError = false;
+    return r;
   }
-  // The key `sub` below `parent` as the call names it, with its view.
-  Key Below(win::HKEY parent, const char* sub, win::REGSAM sam) {
+
+  // --- registry: read from the machine, writes recorded and read back ------------------------
+  struct Key {
+    Text path;  // "HKEY_LOCAL_MACHINE\Software\..."
+    int view = 0;
+    win::HKEY real{};  // the machine's key, where it exists
+    Text id;           // the path in lower case and the view: what tells keys apart
+  };
+  std::vector<std::pair<std::uintptr_t, Key>> keys;
+  std::vector<std::pair<Text, bool>> created;  // key id, deleted (else created)
+
+  Text Decode(const char* text) { return AnsiText(real.codePage, text ? text : ""); }
+  Key* Find(win::HKEY h) {
+    for (auto& [value, k] : keys)
+      if (value == win::HandleValue(h)) return &k;
+    return nullptr;
+  }
+  // The latest record of a key: created (true), deleted (false), or none.
+  std::optional<bool> Created(const Text& id) const {
+    for (auto it = created.rbegin(); it != created.rend(); ++it)
+      if (it->first == id) return !it->second;
+    return std::nullopt;
+  }
+  void KeyChange(const Key& k, bool deleted) {
+    WhatIfRecord::Value v;
+    v.view = k.view;
+    v.key = k.path;
+    v.keyOnly = true;
+    v.deleted = deleted;
+    record.values.push_back(std::move(v));
+  }
+  win::LONG Open(win::HKEY parent, const char* sub, win::REGSAM sam, win::HKEY* result, bool create,
+                 win::DWORD* disposition) {
+    if (!result) return win::ERROR_INVALID_PARAMETER;
+    *result = win::HKEY{};
     Key k;
-    auto it = keys.find(win::HandleValue(parent));
-    if (it != keys.end()) k = it->second;
-    else k.path = RootName(parent);
+    const Key* p = Find(parent);
+    if (p) k = *p;
+    else if (RootName(parent)) k.path = RootName(parent);
     k.real = win::HKEY{};
     if (sub && *sub) k.path += u"\\" + Decode(sub);
     if (windowsBits == 64) {
@@ -86,39 +119,22 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
       else if (sam & win::KEY_WOW64_32KEY) k.view = 32;
       else if (k.view == 0) k.view = processBits;
     }
-    return k;
-  }
-  bool Deleted(const Key& k) const {
-    const Text id = ToLower(k.path);
-    for (const Text& d : deletedKeys) {
-      const Text path = d.substr(0, d.rfind(u'|'));
-      if ((id == path || id.rfind(path + u"\\", 0) == 0) && d.substr(d.rfind(u'|')) == Id(k).substr(Id(k).rfind(u'|')))
-        return true;
-    }
-    return false;
-  }
-  win::LONG Open(win::HKEY parent, const char* sub, win::REGSAM sam, win::HKEY* result, bool create,
-                 win::DWORD* disposition) {
-    if (!result) return win::ERROR_INVALID_PARAMETER;
-    *result = win::HKEY{};
-    Key k = Below(parent, sub, sam);
-    auto p = keys.find(win::HandleValue(parent));
-    const bool parentReal = p == keys.end() ? !RootName(parent).empty() : !win::IsNull(p->second.real);
-    const win::HKEY realParent = p == keys.end() ? parent : p->second.real;
+    k.id = ToLower(k.path);
+    k.id += static_cast<char16_t>(u'0' + k.view);
+    const std::optional<bool> state = Created(k.id);
     win::LONG status = win::ERROR_FILE_NOT_FOUND;
-    if (!Deleted(k) && parentReal)
-      status = real.registry.RegOpenKeyExA(realParent, sub, 0,
+    if (state != false && (p ? !win::IsNull(p->real) : RootName(parent) != nullptr))
+      status = real.registry.RegOpenKeyExA(p ? p->real : parent, sub, 0,
                                            win::KEY_READ | (sam & win::KEY_WOW64_RES), &k.real);
-    const bool existed = status == win::ERROR_SUCCESS || createdKeys.count(Id(k)) > 0;
+    const bool existed = status == win::ERROR_SUCCESS || state == true;
     if (!existed) {
-      if (!create) return status == win::ERROR_SUCCESS ? win::ERROR_FILE_NOT_FOUND : status;
-      createdKeys.insert(Id(k));
-      deletedKeys.erase(Id(k));
-      record.keys.push_back({k.view, k.path, false});
+      if (!create) return status;
+      created.emplace_back(k.id, false);
+      KeyChange(k, false);
     }
     if (disposition) *disposition = existed ? 2 : 1;  // REG_OPENED_EXISTING_KEY, REG_CREATED_NEW_KEY
     const std::uintptr_t h = win::IsNull(k.real) ? NewHandle() : win::HandleValue(k.real);
-    keys[h] = k;
+    keys.emplace_back(h, k);
     *result = win::MakeHandle<win::HKEY>(h);
     return win::ERROR_SUCCESS;
   }
@@ -132,120 +148,108 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
     return Open(hKey, lpSubKey, samDesired, phkResult, true, lpdwDisposition);
   }
   win::LONG RegCloseKey(win::HKEY hKey) override {
-    auto it = keys.find(win::HandleValue(hKey));
-    if (it == keys.end()) return win::ERROR_INVALID_HANDLE;
-    if (!win::IsNull(it->second.real)) real.registry.RegCloseKey(it->second.real);
-    keys.erase(it);
-    return win::ERROR_SUCCESS;
+    for (auto it = keys.begin(); it != keys.end(); ++it)
+      if (it->first == win::HandleValue(hKey)) {
+        if (!win::IsNull(it->second.real)) real.registry.RegCloseKey(it->second.real);
+        keys.erase(it);
+        return win::ERROR_SUCCESS;
+      }
+    return win::ERROR_INVALID_HANDLE;
   }
   win::LONG DeleteKey(win::HKEY parent, const char* sub, win::REGSAM sam) {
-    const Key k = Below(parent, sub, sam);
-    win::HKEY probe{};
-    if (Open(parent, sub, sam, &probe, false, nullptr) != win::ERROR_SUCCESS) return win::ERROR_FILE_NOT_FOUND;
-    RegCloseKey(probe);
-    deletedKeys.insert(Id(k));
-    createdKeys.erase(Id(k));
-    record.keys.push_back({k.view, k.path, true});
+    win::HKEY key{};
+    if (Open(parent, sub, sam, &key, false, nullptr) != win::ERROR_SUCCESS) return win::ERROR_FILE_NOT_FOUND;
+    const Key k = *Find(key);
+    RegCloseKey(key);
+    created.emplace_back(k.id, true);
+    KeyChange(k, true);
     return win::ERROR_SUCCESS;
   }
-  win::LONG RegDeleteKeyA(win::HKEY hKey, const char* lpSubKey) override {
-    return DeleteKey(hKey, lpSubKey, 0);
-  }
+  win::LONG RegDeleteKeyA(win::HKEY hKey, const char* lpSubKey) override { return DeleteKey(hKey, lpSubKey, 0); }
   win::LONG RegDeleteKeyExA(win::HKEY hKey, const char* lpSubKey, win::REGSAM samDesired,
                             win::DWORD) override {
     return DeleteKey(hKey, lpSubKey, samDesired);
   }
-  using Stored = std::map<std::string, std::optional<std::pair<win::DWORD, std::string>>>;
-  // The recorded value of that name (Windows compares names without regard to case).
-  Stored::iterator FindValue(Stored& stored, const std::string& name) {
-    const Text folded = ToLower(Decode(name.c_str()));
-    for (auto it = stored.begin(); it != stored.end(); ++it)
-      if (ToLower(Decode(it->first.c_str())) == folded) return it;
-    return stored.end();
+  // The latest value recorded under that name (Windows compares names without regard to case).
+  const WhatIfRecord::Value* Recorded(const Key& k, const char* name) {
+    const Text id = k.id + u"|" + ToLower(Decode(name));
+    for (auto it = record.values.rbegin(); it != record.values.rend(); ++it)
+      if (it->id == id) return &*it;
+    return nullptr;
   }
-  // What the key holds under `name`: the recorded value, else the machine's.
-  std::optional<std::pair<win::DWORD, std::string>> Current(const Key& k, const std::string& name) {
-    auto v = values.find(Id(k));
-    if (v != values.end()) {
-      auto it = FindValue(v->second, name);
-      if (it != v->second.end()) return it->second;
+  // What the key holds under `name` now, as the run would see it.
+  bool Current(const Key& k, const char* name, win::DWORD& type, std::string& data) {
+    if (const WhatIfRecord::Value* s = Recorded(k, name)) {
+      type = s->type;
+      data = s->data;
+      return !s->deleted;
     }
-    if (win::IsNull(k.real)) return std::nullopt;
-    win::DWORD type = 0, size = 0;
-    if (real.registry.RegQueryValueExA(k.real, name.c_str(), nullptr, &type, nullptr, &size) !=
-        win::ERROR_SUCCESS)
-      return std::nullopt;
-    std::string data(size, '\0');
-    if (real.registry.RegQueryValueExA(k.real, name.c_str(), nullptr, &type,
+    win::DWORD size = 0;
+    if (win::IsNull(k.real) ||
+        real.registry.RegQueryValueExA(k.real, name, nullptr, &type, nullptr, &size) != win::ERROR_SUCCESS)
+      return false;
+    data.assign(size, '\0');
+    if (real.registry.RegQueryValueExA(k.real, name, nullptr, &type,
                                        reinterpret_cast<win::BYTE*>(data.data()), &size) != win::ERROR_SUCCESS)
-      return std::nullopt;
+      return false;
     data.resize(size);
-    return std::make_pair(type, data);
+    return true;
   }
-  Key* Handle(win::HKEY h) {
-    auto it = keys.find(win::HandleValue(h));
-    return it == keys.end() ? nullptr : &it->second;
+  win::LONG Change(win::HKEY hKey, const char* name, bool deleted, win::DWORD type, const win::BYTE* data,
+                   win::DWORD size) {
+    const Key* k = Find(hKey);
+    if (!k) return win::ERROR_INVALID_HANDLE;
+    WhatIfRecord::Value v;
+    v.view = k->view;
+    v.key = k->path;
+    v.name = name ? name : "";
+    v.existed = Current(*k, v.name.c_str(), v.beforeType, v.before);
+    if (deleted && !v.existed) return win::ERROR_FILE_NOT_FOUND;
+    v.type = deleted ? v.beforeType : type;
+    if (data) v.data.assign(reinterpret_cast<const char*>(data), size);
+    v.deleted = deleted;
+    v.id = k->id + u"|" + ToLower(Decode(v.name.c_str()));
+    record.values.push_back(std::move(v));
+    return win::ERROR_SUCCESS;
   }
   win::LONG RegSetValueExA(win::HKEY hKey, const char* lpValueName, win::DWORD, win::DWORD dwType,
                            const win::BYTE* lpData, win::DWORD cbData) override {
-    Key* k = Handle(hKey);
-    if (!k) return win::ERROR_INVALID_HANDLE;
-    const std::string name = lpValueName ? lpValueName : "";
-    const std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
-    record.values.push_back({k->view, k->path, name, dwType, data, false, Current(*k, name)});
-    auto& stored = values[Id(*k)];
-    if (auto it = FindValue(stored, name); it != stored.end()) stored.erase(it);
-    stored[name] = std::make_pair(dwType, data);
-    return win::ERROR_SUCCESS;
+    return Change(hKey, lpValueName, false, dwType, lpData, cbData);
   }
   win::LONG RegDeleteValueA(win::HKEY hKey, const char* lpValueName) override {
-    Key* k = Handle(hKey);
-    if (!k) return win::ERROR_INVALID_HANDLE;
-    const std::string name = lpValueName ? lpValueName : "";
-    const auto current = Current(*k, name);
-    if (!current) return win::ERROR_FILE_NOT_FOUND;
-    record.values.push_back({k->view, k->path, name, current->first, std::string(), true, current});
-    auto& stored = values[Id(*k)];
-    if (auto it = FindValue(stored, name); it != stored.end()) stored.erase(it);
-    stored[name] = std::nullopt;
-    return win::ERROR_SUCCESS;
+    return Change(hKey, lpValueName, true, 0, nullptr, 0);
   }
   win::LONG RegQueryValueExA(win::HKEY hKey, const char* lpValueName, win::DWORD* lpReserved,
                              win::DWORD* lpType, win::BYTE* lpData, win::DWORD* lpcbData) override {
-    Key* k = Handle(hKey);
+    const Key* k = Find(hKey);
     if (!k) return win::ERROR_INVALID_HANDLE;
-    auto v = values.find(Id(*k));
-    const auto found = v == values.end() ? Stored::iterator() : FindValue(v->second, lpValueName ? lpValueName : "");
-    if (v == values.end() || found == v->second.end()) {
+    const WhatIfRecord::Value* s = Recorded(*k, lpValueName);
+    if (!s) {
       if (win::IsNull(k->real)) return win::ERROR_FILE_NOT_FOUND;
       return real.registry.RegQueryValueExA(k->real, lpValueName, lpReserved, lpType, lpData, lpcbData);
     }
-    const auto& stored = found->second;
-    if (!stored) return win::ERROR_FILE_NOT_FOUND;
-    if (lpType) *lpType = stored->first;
-    const auto size = static_cast<win::DWORD>(stored->second.size());
+    if (s->deleted) return win::ERROR_FILE_NOT_FOUND;
+    if (lpType) *lpType = s->type;
+    const auto size = static_cast<win::DWORD>(s->data.size());
     if (!lpcbData) return lpData ? win::ERROR_INVALID_PARAMETER : win::ERROR_SUCCESS;
-    if (lpData && *lpcbData < size) {
-      *lpcbData = size;
-      return win::ERROR_MORE_DATA;
-    }
-    if (lpData) std::memcpy(lpData, stored->second.data(), size);
+    const bool fits = !lpData || *lpcbData >= size;
+    if (lpData && fits) std::memcpy(lpData, s->data.data(), size);
     *lpcbData = size;
-    return win::ERROR_SUCCESS;
+    return fits ? win::ERROR_SUCCESS : win::ERROR_MORE_DATA;
   }
+  // A key only the run made has nothing else in it.
   win::LONG RegQueryInfoKeyA(win::HKEY hKey, char* lpClass, win::DWORD* lpcchClass,
                              win::DWORD* lpReserved, win::DWORD* lpcSubKeys,
                              win::DWORD* lpcbMaxSubKeyLen, win::DWORD* lpcbMaxClassLen,
                              win::DWORD* lpcValues, win::DWORD* lpcbMaxValueNameLen,
                              win::DWORD* lpcbMaxValueLen, win::DWORD* lpcbSecurityDescriptor,
                              win::FILETIME* lpftLastWriteTime) override {
-    Key* k = Handle(hKey);
+    const Key* k = Find(hKey);
     if (!k) return win::ERROR_INVALID_HANDLE;
     if (win::IsNull(k->real)) {
-      for (win::DWORD* n : {lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen, lpcValues,
+      for (win::DWORD* n : {lpcchClass, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen, lpcValues,
                             lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor})
         if (n) *n = 0;
-      if (lpcchClass) *lpcchClass = 0;
       return win::ERROR_SUCCESS;
     }
     return real.registry.RegQueryInfoKeyA(k->real, lpClass, lpcchClass, lpReserved, lpcSubKeys,
@@ -256,14 +260,14 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
   win::LONG RegEnumValueA(win::HKEY hKey, win::DWORD dwIndex, char* lpValueName,
                           win::DWORD* lpcchValueName, win::DWORD* lpReserved, win::DWORD* lpType,
                           win::BYTE* lpData, win::DWORD* lpcbData) override {
-    Key* k = Handle(hKey);
+    const Key* k = Find(hKey);
     if (!k) return win::ERROR_INVALID_HANDLE;
     if (win::IsNull(k->real)) return win::ERROR_NO_MORE_ITEMS;
     return real.registry.RegEnumValueA(k->real, dwIndex, lpValueName, lpcchValueName, lpReserved,
                                        lpType, lpData, lpcbData);
   }
   win::LONG RegEnumKeyA(win::HKEY hKey, win::DWORD dwIndex, char* lpName, win::DWORD cchName) override {
-    Key* k = Handle(hKey);
+    const Key* k = Find(hKey);
     if (!k) return win::ERROR_INVALID_HANDLE;
     if (win::IsNull(k->real)) return win::ERROR_NO_MORE_ITEMS;
     return real.registry.RegEnumKeyA(k->real, dwIndex, lpName, cchName);
@@ -273,33 +277,28 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
   }
 
   // --- processes: recorded, never started -------------------------------------------------------
-  std::set<std::uintptr_t> processes;  // the handles given for programs not started
   win::BOOL CreateProcessW(const win::WCHAR* lpApplicationName, win::WCHAR* lpCommandLine,
                            const win::SECURITY_ATTRIBUTES*, const win::SECURITY_ATTRIBUTES*,
                            win::BOOL, win::DWORD, void*, const win::WCHAR* lpCurrentDirectory,
                            win::STARTUPINFOW*, win::PROCESS_INFORMATION* info) override {
-    record.children.push_back({Wide(lpApplicationName), Wide(lpCommandLine), Wide(lpCurrentDirectory)});
+    Append(record.children, {IntToText(++record.childCount).c_str(), u". ", lpCommandLine, u"\n   application name: ",
+                             lpApplicationName, u"\n   folder:           ", lpCurrentDirectory, u"\n"});
     if (!info) return Fail(win::ERROR_INVALID_PARAMETER);
-    const std::uintptr_t process = NewHandle(), thread = NewHandle();
-    processes.insert(process);
-    processes.insert(thread);
-    *info = {win::MakeHandle<win::HANDLE>(process), win::MakeHandle<win::HANDLE>(thread), 0, 0};
-    ownError.reset();
-    return win::TRUE;
+    info->hProcess = win::MakeHandle<win::HANDLE>(NewHandle());
+    info->hThread = win::MakeHandle<win::HANDLE>(NewHandle());
+    return Real(win::TRUE);
   }
   win::DWORD WaitForSingleObject(win::HANDLE hHandle, win::DWORD dwMilliseconds) override {
-    if (processes.count(win::HandleValue(hHandle))) return win::WAIT_OBJECT_0;
+    if (Own(win::HandleValue(hHandle))) return win::WAIT_OBJECT_0;
     return real.processes.WaitForSingleObject(hHandle, dwMilliseconds);
   }
   win::BOOL GetExitCodeProcess(win::HANDLE hProcess, win::DWORD* lpExitCode) override {
-    if (!processes.count(win::HandleValue(hProcess)))
-      return real.processes.GetExitCodeProcess(hProcess, lpExitCode);
+    if (!Own(win::HandleValue(hProcess))) return real.processes.GetExitCodeProcess(hProcess, lpExitCode);
     if (lpExitCode) *lpExitCode = 0;
     return win::TRUE;
   }
   win::BOOL CloseHandle(win::HANDLE hObject) override {
-    const std::uintptr_t h = win::HandleValue(hObject);
-    if (processes.erase(h) || files.erase(h)) return win::TRUE;
+    if (Own(win::HandleValue(hObject))) return win::TRUE;
     return real.processes.CloseHandle(hObject);
   }
 
@@ -324,40 +323,42 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
 
   // --- dialogs: recorded, not shown, taken as their default button ------------------------------
   void InitCommonControls() override {}
+  // "Dialog N: ..." with its texts (a line each, its own line breaks kept as "  | " lines).
+  int Dialog(const char16_t* kind, const win::WCHAR* title, const win::WCHAR* instruction,
+             const win::WCHAR* text, const win::WCHAR* footer, const Text& buttons, int answer) {
+    Text& out = record.dialogs;
+    Append(out, {u"Dialog ", IntToText(++record.dialogCount).c_str(), kind, title, u"\", not shown\n"});
+    const std::pair<const char16_t*, const win::WCHAR*> lines[] = {
+        {u"  main instruction: ", instruction}, {u"  text: ", text}, {u"  footer: ", footer}};
+    for (const auto& [label, line] : lines)
+      if (!Wide(line).empty())
+        Append(out, {label, ReplaceAll(Wide(line), u"\r\n", u"\n  | ").c_str(), u"\n"});
+    Append(out, {u"  buttons:", buttons.c_str(), u"; taken as button ", IntToText(answer).c_str(), u"\n"});
+    return answer;
+  }
   int MessageBoxW(win::HWND, const win::WCHAR* lpText, const win::WCHAR* lpCaption,
                   win::UINT uType) override {
-    WhatIfRecord::Dialog d;
-    d.title = Wide(lpCaption);
-    d.text = Wide(lpText);
-    d.buttons = Buttons(uType);
-    d.answer = win::IDOK;
-    record.dialogs.push_back(d);
-    return win::IDOK;
+    // Taken as OK, the first button of the updater's message boxes.
+    return Dialog(u": message box \"", lpCaption, nullptr, lpText, nullptr,
+                  (uType & 0xF) == win::MB_OKCANCEL ? u" [OK] [Cancel]" : u" [OK]", win::IDOK);
   }
   win::HRESULT TaskDialogIndirect(const win::TASKDIALOGCONFIG* c, int* pnButton, int* pnRadio,
                                   win::BOOL* pfVerification) override {
     if (!c) return win::E_INVALIDARG;
-    WhatIfRecord::Dialog d;
-    d.taskDialog = true;
-    auto text = [](const win::WCHAR* t) { return t && !win::IS_INTRESOURCE(t) ? Text(t) : Text(); };
-    d.title = text(c->pszWindowTitle);
-    d.instruction = text(c->pszMainInstruction);
-    d.text = text(c->pszContent);
-    d.footer = text(c->pszFooter);
-    for (win::UINT i = 0; c->pButtons && i < c->cButtons; ++i) d.buttons.push_back(text(c->pButtons[i].pszButtonText));
-    static constexpr std::pair<win::DWORD, const char16_t*> kCommon[] = {
-        {win::TDCBF_OK_BUTTON, u"OK"},       {win::TDCBF_YES_BUTTON, u"Yes"},
-        {win::TDCBF_NO_BUTTON, u"No"},       {win::TDCBF_CANCEL_BUTTON, u"Cancel"},
-        {win::TDCBF_RETRY_BUTTON, u"Retry"}, {win::TDCBF_CLOSE_BUTTON, u"Close"}};
-    for (const auto& [flag, name] : kCommon)
-      if (c->dwCommonButtons & flag) d.buttons.push_back(name);
-    // Enter: the default button, the first own one, else the first common one.
-    int answer = c->nDefaultButton;
-    if (!answer) answer = c->cButtons && c->pButtons ? c->pButtons[0].nButtonID
-                          : (c->dwCommonButtons & win::TDCBF_CLOSE_BUTTON) ? win::IDCLOSE
-                                                                            : win::IDOK;
-    d.answer = answer;
-    record.dialogs.push_back(d);
+    Text buttons;
+    for (win::UINT i = 0; c->pButtons && i < c->cButtons; ++i)
+      buttons += u" [" + Wide(c->pButtons[i].pszButtonText) + u"]";
+    // Windows' own buttons, by their English names.
+    static const char16_t* const kCommon[] = {u" [OK]", u" [Yes]", u" [No]", u" [Cancel]", u" [Retry]", u" [Close]"};
+    for (int b = 0; b < 6; ++b)
+      if (c->dwCommonButtons & (1u << b)) buttons += kCommon[b];
+    // Enter: the default button, the first own one, else Close or OK.
+    const int answer = Dialog(u": task dialog \"", c->pszWindowTitle, c->pszMainInstruction, c->pszContent,
+                              c->pszFooter, buttons,
+                              c->nDefaultButton                                ? c->nDefaultButton
+                              : c->cButtons && c->pButtons                     ? c->pButtons[0].nButtonID
+                              : (c->dwCommonButtons & win::TDCBF_CLOSE_BUTTON) ? win::IDCLOSE
+                                                                               : win::IDOK);
     if (pnButton) *pnButton = answer;
     if (pnRadio) *pnRadio = 0;
     if (pfVerification) *pfVerification = win::FALSE;
@@ -368,7 +369,7 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
   struct Link final : win::IShellLinkW, win::IPersistFile {
     Areas& a;
     win::ULONG refs = 1;
-    Text target, folder, arguments, description, icon;
+    Text target, arguments, folder, description, icon;
     int iconIndex = 0, show = 0;
     explicit Link(Areas& areas) : a(areas) {}
     win::ULONG AddRef() override { return ++refs; }
@@ -378,7 +379,6 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
       return left;
     }
     win::HRESULT QueryInterfacePersistFile(win::IPersistFile** ppv) override {
-      if (!ppv) return win::E_INVALIDARG;
       AddRef();
       *ppv = this;
       return win::S_OK;
@@ -393,24 +393,20 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
       return win::S_OK;
     }
     win::HRESULT SetShowCmd(int s) override { show = s; return win::S_OK; }
-    win::HRESULT Resolve(win::HWND, win::DWORD) override {
-      return a.Exists(target) ? win::S_OK : win::S_FALSE;
-    }
+    win::HRESULT Resolve(win::HWND, win::DWORD) override { return a.Exists(target) ? win::S_OK : win::S_FALSE; }
     win::HRESULT Save(const win::WCHAR* p, win::BOOL) override {
       const Text path = Wide(p);
-      a.record.files.push_back((a.Exists(path) ? u"replaced " : u"created ") + path);
-      a.record.shortcuts.push_back(path + u": target " + target + u"; arguments " + arguments +
-                                   u"; working folder " + folder + u"; description " + description +
-                                   u"; icon " + icon + u"," + IntToText(iconIndex) + u"; show command " +
-                                   IntToText(show));
-      a.overlay[ToLower(path)] = {true, false, Text()};
+      a.Change(a.Exists(path) ? u"replaced shortcut " : u"created shortcut ", path, Text(), true, false, Text());
+      Append(a.record.files, {u"  target ", target.c_str(), u"\n  arguments ", arguments.c_str(),
+                              u"\n  working folder ", folder.c_str(), u"\n  description ", description.c_str(),
+                              u"\n  icon ", icon.c_str(), u",", IntToText(iconIndex).c_str(), u"\n  show command ",
+                              IntToText(show).c_str(), u"\n"});
       return win::S_OK;
     }
   };
   win::HRESULT CoInitializeEx(void* r, win::DWORD mode) override { return real.shell.CoInitializeEx(r, mode); }
   void CoUninitialize() override { real.shell.CoUninitialize(); }
   win::HRESULT CoCreateShellLink(win::IShellLinkW** ppv) override {
-    if (!ppv) return win::E_INVALIDARG;
     *ppv = new Link(*this);
     return win::S_OK;
   }
@@ -420,66 +416,77 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
     return real.shell.SHGetFolderPathW(hwnd, csidl & ~win::CSIDL_FLAG_CREATE, token, flags, path);
   }
   win::HRESULT WerAddExcludedApplication(const win::WCHAR* name, win::BOOL allUsers) override {
-    record.exclusions.push_back(Wide(name) + (allUsers ? u" (all users)" : u" (this user)"));
+    Append(record.exclusions, {name, allUsers ? u" (all users)\n" : u" (this user)\n"});
     return win::S_OK;
   }
 
   // --- files: read from the machine, changes recorded and read back ------------------------------
   struct Entry {
-    bool exists = false;
-    bool folder = false;
-    Text source;  // a copy: the file it was copied from, which its reads go to
+    Text path;  // lower case
+    bool exists, folder;
+    Text source;  // a copy's: the file it was copied from, which its reads go to
   };
-  std::map<Text, Entry> overlay;  // by lower-case path
-  std::set<std::uintptr_t> files;  // handles of files the run would have written
+  std::vector<Entry> overlay;
 
-  const Entry* Find(const Text& path) const {
-    auto it = overlay.find(ToLower(path));
-    return it == overlay.end() ? nullptr : &it->second;
+  const Entry* Recorded(const Text& path) const {
+    const Text folded = ToLower(path);
+    for (auto it = overlay.rbegin(); it != overlay.rend(); ++it)
+      if (it->path == folded) return &*it;
+    return nullptr;
   }
-  bool Exists(const Text& path) {
-    if (const Entry* e = Find(path)) return e->exists;
-    return real.files.GetFileAttributesW(path.c_str()) != win::INVALID_FILE_ATTRIBUTES;
+  win::DWORD Attributes(const Text& path) {
+    if (const Entry* e = Recorded(path))
+      return !e->exists ? win::INVALID_FILE_ATTRIBUTES
+                        : e->folder ? win::FILE_ATTRIBUTE_DIRECTORY : win::FILE_ATTRIBUTE_NORMAL;
+    return real.files.GetFileAttributesW(path.c_str());
   }
+  bool Exists(const Text& path) { return Attributes(path) != win::INVALID_FILE_ATTRIBUTES; }
   bool IsFolder(const Text& path) {
-    if (const Entry* e = Find(path)) return e->exists && e->folder;
-    const win::DWORD a = real.files.GetFileAttributesW(path.c_str());
+    const win::DWORD a = Attributes(path);
     return a != win::INVALID_FILE_ATTRIBUTES && (a & win::FILE_ATTRIBUTE_DIRECTORY);
   }
-  static Text Parent(const Text& path) {
+  bool ParentIsFolder(const Text& path) {
     const std::size_t slash = path.find_last_of(u'\\');
-    return slash == Text::npos ? Text() : path.substr(0, slash);
+    return slash != Text::npos && IsFolder(path.substr(0, slash));
+  }
+  void Line(const char16_t* verb, const Text& path, const Text& other) {
+    Append(record.files, {verb, path.c_str(), other.empty() ? u"" : u" -> ", other.c_str(), u"\n"});
+    ++record.fileCount;
+  }
+  // Records a change and what `path` is afterwards.
+  void Change(const char16_t* verb, const Text& path, const Text& other, bool exists, bool folder,
+              const Text& source) {
+    Line(verb, path, other);
+    overlay.push_back({ToLower(exists && !other.empty() ? other : path), exists, folder, source});
+  }
+  // A copy's reads go to the file it was copied from.
+  Text Source(const Text& path) {
+    const Entry* e = Recorded(path);
+    return e && !e->source.empty() ? e->source : path;
   }
   win::DWORD GetFileAttributesW(const win::WCHAR* p) override {
-    if (const Entry* e = Find(Wide(p))) {
-      if (!e->exists) {
-        Fail(win::ERROR_FILE_NOT_FOUND);
-        return win::INVALID_FILE_ATTRIBUTES;
-      }
-      return e->folder ? win::FILE_ATTRIBUTE_DIRECTORY : win::FILE_ATTRIBUTE_NORMAL;
-    }
-    ownError.reset();
-    return real.files.GetFileAttributesW(p);
+    const win::DWORD a = Attributes(Wide(p));
+    if (a == win::INVALID_FILE_ATTRIBUTES && Recorded(Wide(p))) Fail(win::ERROR_FILE_NOT_FOUND);
+    else Real(0);
+    return a;
   }
   win::BOOL DeleteFileW(const win::WCHAR* p) override {
     const Text path = Wide(p);
     if (!Exists(path) || IsFolder(path)) return Fail(win::ERROR_FILE_NOT_FOUND);
-    record.files.push_back(u"deleted " + path);
-    overlay[ToLower(path)] = {false, false, Text()};
+    Change(u"deleted ", path, Text(), false, false, Text());
     return win::TRUE;
   }
   win::BOOL MoveFileExW(const win::WCHAR* from, const win::WCHAR* to, win::DWORD flags) override {
     const Text a = Wide(from), b = Wide(to);
     if (flags & win::MOVEFILE_DELAY_UNTIL_REBOOT) {
-      record.files.push_back(u"marked " + a + u" for removal at the next restart");
+      Line(u"marked for removal at the next restart: ", a, Text());
       return win::TRUE;
     }
     if (!Exists(a)) return Fail(win::ERROR_FILE_NOT_FOUND);
     if (Exists(b) && !(flags & win::MOVEFILE_REPLACE_EXISTING)) return Fail(win::ERROR_ALREADY_EXISTS);
-    record.files.push_back(u"moved " + a + u" -> " + b);
-    const Entry* e = Find(a);
-    overlay[ToLower(b)] = {true, false, e ? e->source : a};
-    overlay[ToLower(a)] = {false, false, Text()};
+    const Text source = Source(a);
+    overlay.push_back({ToLower(a), false, false, Text()});
+    Change(u"moved ", a, b, true, false, source);
     return win::TRUE;
   }
   win::DWORD GetFileVersionInfoSizeW(const win::WCHAR* p, win::DWORD* h) override {
@@ -494,31 +501,26 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
   win::BOOL CreateDirectoryW(const win::WCHAR* p, const win::SECURITY_ATTRIBUTES*) override {
     const Text path = Wide(p);
     if (Exists(path)) return Fail(win::ERROR_ALREADY_EXISTS);
-    if (!IsFolder(Parent(path))) return Fail(win::ERROR_PATH_NOT_FOUND);
-    record.files.push_back(u"created folder " + path);
-    overlay[ToLower(path)] = {true, true, Text()};
+    if (!ParentIsFolder(path)) return Fail(win::ERROR_PATH_NOT_FOUND);
+    Change(u"created folder ", path, Text(), true, true, Text());
     return win::TRUE;
   }
   win::BOOL CopyFileW(const win::WCHAR* from, const win::WCHAR* to, win::BOOL failIfExists) override {
     const Text a = Wide(from), b = Wide(to);
-    if (!Exists(a)) return Fail(IsFolder(Parent(a)) ? win::ERROR_FILE_NOT_FOUND : win::ERROR_PATH_NOT_FOUND);
+    if (!Exists(a)) return Fail(ParentIsFolder(a) ? win::ERROR_FILE_NOT_FOUND : win::ERROR_PATH_NOT_FOUND);
     if (IsFolder(a)) return Fail(win::ERROR_ACCESS_DENIED);
-    if (!IsFolder(Parent(b))) return Fail(win::ERROR_PATH_NOT_FOUND);
+    if (!ParentIsFolder(b)) return Fail(win::ERROR_PATH_NOT_FOUND);
     if (Exists(b) && failIfExists) return Fail(win::ERROR_FILE_EXISTS);
-    const Entry* e = Find(a);
-    record.files.push_back(u"copied " + a + u" -> " + b);
-    overlay[ToLower(b)] = {true, false, e && !e->source.empty() ? e->source : a};
+    Change(u"copied ", a, b, true, false, Source(a));
     return win::TRUE;
   }
   win::BOOL SetFileAttributesW(const win::WCHAR* p, win::DWORD) override {
-    if (!Exists(Wide(p))) return Fail(win::ERROR_FILE_NOT_FOUND);
-    return win::TRUE;
+    return Exists(Wide(p)) ? win::TRUE : Fail(win::ERROR_FILE_NOT_FOUND);
   }
   win::BOOL RemoveDirectoryW(const win::WCHAR* p) override {
     const Text path = Wide(p);
     if (!IsFolder(path)) return Fail(win::ERROR_FILE_NOT_FOUND);
-    record.files.push_back(u"removed folder " + path);
-    overlay[ToLower(path)] = {false, false, Text()};
+    Change(u"removed folder ", path, Text(), false, false, Text());
     return win::TRUE;
   }
   win::HANDLE CreateFileW(const win::WCHAR* p, win::DWORD access, win::DWORD share,
@@ -527,34 +529,24 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
     const Text path = Wide(p);
     if (access & win::GENERIC_WRITE) {
       // Nothing is written: a file the run would make is named, its content dropped.
-      record.files.push_back((Exists(path) ? u"replaced " : u"created ") + path);
-      overlay[ToLower(path)] = {true, false, Text()};
-      const std::uintptr_t h = NewHandle();
-      files.insert(h);
-      return win::MakeHandle<win::HANDLE>(h);
+      Change(Exists(path) ? u"replaced " : u"created ", path, Text(), true, false, Text());
+      return win::MakeHandle<win::HANDLE>(NewHandle());
     }
-    const Entry* e = Find(path);
-    if (e && !e->exists) {
+    if (!Exists(path)) {
       Fail(win::ERROR_FILE_NOT_FOUND);
       return win::INVALID_HANDLE_VALUE;
     }
-    // A copy is read from the file it was copied from.
-    const Text source = e && !e->source.empty() ? e->source : path;
-    ownError.reset();
-    return real.files.CreateFileW(source.c_str(), access, share, sa, disposition, flags, tmpl);
+    return Real(real.files.CreateFileW(Source(path).c_str(), access, share, sa, disposition, flags, tmpl));
   }
   win::BOOL ReadFile(win::HANDLE h, void* buffer, win::DWORD n, win::DWORD* read, void* o) override {
-    ownError.reset();
-    return real.files.ReadFile(h, buffer, n, read, o);
+    return Real(real.files.ReadFile(h, buffer, n, read, o));
   }
   win::BOOL WriteFile(win::HANDLE h, const void* buffer, win::DWORD n, win::DWORD* written, void* o) override {
-    if (files.count(win::HandleValue(h))) {
-      if (written) *written = n;
-      return win::TRUE;
-    }
-    return real.files.WriteFile(h, buffer, n, written, o);
+    if (!Own(win::HandleValue(h))) return Real(real.files.WriteFile(h, buffer, n, written, o));
+    if (written) *written = n;
+    return win::TRUE;
   }
-  win::DWORD GetLastError() override { return ownError ? *ownError : real.files.GetLastError(); }
+  win::DWORD GetLastError() override { return ownError ? error : real.files.GetLastError(); }
 
   // --- the event log: the events recorded ---------------------------------------------------------
   win::HANDLE RegisterEventSourceW(const win::WCHAR*, const win::WCHAR*) override {
@@ -563,10 +555,10 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
   win::BOOL ReportEventW(win::HANDLE, win::WORD type, win::WORD, win::DWORD, void*, win::WORD n,
                          win::DWORD, const win::WCHAR** strings, void*) override {
     for (win::WORD i = 0; strings && i < n; ++i)
-      record.events.push_back((type == win::EVENTLOG_ERROR_TYPE     ? u"error: "
-                               : type == win::EVENTLOG_WARNING_TYPE ? u"warning: "
-                                                                    : u"information: ") +
-                              Wide(strings[i]));
+      Append(record.events, {type == win::EVENTLOG_ERROR_TYPE     ? u"error: "
+                             : type == win::EVENTLOG_WARNING_TYPE ? u"warning: "
+                                                                  : u"information: ",
+                             strings[i], u"\n"});
     return win::TRUE;
   }
   win::BOOL DeregisterEventSource(win::HANDLE) override { return win::TRUE; }

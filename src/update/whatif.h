@@ -7,10 +7,8 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -18,41 +16,33 @@
 
 namespace qv {
 
-// Everything a what-if run would have done, in order.
+// Everything a what-if run would have done, in order. The registry changes are kept as values
+// (the report groups them by key and view); the rest is kept as the report's lines.
 struct WhatIfRecord {
-  struct Dialog {
-    bool taskDialog = false;
-    Text title, instruction, text, footer;
-    std::vector<Text> buttons;  // as shown, Windows' own by their English names
-    int answer = 0;             // the button it was taken as
-  };
-  struct Child {
-    Text application, commandLine, folder;
-  };
-  // A registry value written (or deleted: no data), with what the key held before.
+  // A registry value written (or deleted: no data), with what the key held before; or a key made
+  // or deleted (`key`: no value).
   struct Value {
     int view = 0;  // 32 or 64 on 64-bit Windows, 0 on 32-bit Windows
     Text key;      // as the program named it: "HKEY_LOCAL_MACHINE\Software\..."
+    bool keyOnly = false;
+    bool deleted = false;
     std::string name;  // in the ANSI code page; empty: the default value
     win::DWORD type = 0;
     std::string data;  // as the program passed it
-    bool deleted = false;
-    std::optional<std::pair<win::DWORD, std::string>> current;  // the value before; none: new
+    bool existed = false;  // the value was there before, as `before`
+    win::DWORD beforeType = 0;
+    std::string before;
+    Text id;  // the key and the name in lower case, and the view: what tells values apart
   };
-  struct Key {
-    int view = 0;
-    Text path;
-    bool deleted = false;
-  };
-  std::vector<Dialog> dialogs;
-  std::vector<Child> children;
   std::vector<Value> values;
-  std::vector<Key> keys;
-  std::vector<Text> files;  // "created X", "deleted X", "created folder X", ... as the run would
-  std::vector<Text> shortcuts;  // a saved shortcut's fields, one line each
-  std::vector<Text> events;     // the Application events it would write
-  std::vector<Text> exclusions;  // error-reporting exclusions it would add
+  // Lines ("...\n") of the dialogs (not shown), the child processes (not started), the file
+  // changes, the error reporting exclusions and the events, with how many of each.
+  Text dialogs, children, files, exclusions, events;
+  int dialogCount = 0, childCount = 0, fileCount = 0;
 };
+
+// Bytes in the ANSI code page as Unicode, NULs kept.
+Text AnsiText(win::ICodePage& codePage, const std::string& bytes);
 
 class WhatIfPlatform {
  public:

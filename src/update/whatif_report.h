@@ -17,7 +17,7 @@ struct WhatIfFacts {
   Text arguments;
   int processBits = 32, windowsBits = 32;
   std::optional<Sha256Digest> releaseSha256;  // a release: the package it was made for
-  RunResult result;     // what the run found
+  const RunResult* result = nullptr;  // what the run found
   Text error;           // the report of an error that ended the run, if one did
   Text outcome;         // how the run would end
   int exitStatus = 0;

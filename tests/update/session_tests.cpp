@@ -174,7 +174,8 @@ TEST(Session, LogErrorsAndUsage) {
   StandardMachine m;
   EXPECT_EQ(RunSession(m, u"/? /en"), 1639);  // nothing was done: never counted as success
   ASSERT_EQ(m->Dialogs().size(), 1u);
-  EXPECT_EQ(TextToUtf8(m->Dialogs()[0].text).substr(0, 60), "QV3Update [/en] [/quiet] [/norestart] [/log \"PATH\"] [/?]\r\n\r\n");
+  EXPECT_EQ(TextToUtf8(m->Dialogs()[0].text).substr(0, 73),
+            "QV3Update [/en] [/quiet] [/norestart] [/log PATH] [/whatif PATH] [/?]\r\n\r\n");
   EXPECT_TRUE(m->Processes().empty());
   EXPECT_TRUE(m->registry().Changes().empty());
 }
