@@ -266,6 +266,7 @@ int Session::WhatIf() {
   facts.processBits = context_.processBits;
   facts.windowsBits = windowsBits;
   facts.releaseSha256 = context_.packageSha256;
+  facts.quiet = context_.switches.quiet;
   bool error = false;
   try {
     Main(whatif.platform(), context_);
@@ -275,12 +276,13 @@ int Session::WhatIf() {
   }
   const bool installer = !error && (result_.outcome == RunOutcome::Updated ||
                                     result_.outcome == RunOutcome::VersionUnchanged);
+  // A run that ends in an error or reaches the installer registers its event source at its end
+  // (recorded here); every run writes an event there.
+  if (error || installer) RegisterEventSource(whatif.platform(), facts.updater);
   if (error) {
     facts.exitStatus = kExitError;
     facts.outcome = u"an error would end the run (above)";
   } else if (installer) {
-    // The installer would be started: the run's end (its event source) is recorded as well.
-    RegisterEventSource(whatif.platform(), facts.updater);
     facts.exitStatus = 0;
     facts.outcome = u"the installer would be started; whether the version of QVApp.exe changes is the installer's";
   } else {

@@ -129,6 +129,12 @@ struct WhatIfPlatform::Areas final : win::IRegistry,
     const bool existed = status == win::ERROR_SUCCESS || state == true;
     if (!existed) {
       if (!create) return status;
+      // Windows makes the missing keys on the way as well, each one recorded.
+      if (const char* slash = sub ? std::strrchr(sub, '\\') : nullptr) {
+        win::HKEY above{};
+        if (Open(parent, std::string(sub, slash).c_str(), sam, &above, true, nullptr) == win::ERROR_SUCCESS)
+          RegCloseKey(above);
+      }
       created.emplace_back(k.id, false);
       KeyChange(k, false);
     }

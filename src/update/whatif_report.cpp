@@ -33,33 +33,31 @@ std::pair<Text, bool> Physical(const Text& path, int view, int windowsBits) {
 std::string Registry(win::ICodePage& codePage, const WhatIfRecord& r, int windowsBits) {
   if (r.values.empty()) return "(none)\n";
   std::string out = "Windows Registry Editor Version 5.00\n";
-  // Each view's part: its keys in the order the run made them, each value under its key.
+  // Each view's part: the changes in the order the run made them, each under its key's line
+  // (again where the run comes back to a key).
   for (int part = 0; part < 2; ++part) {
     Text last;
-    bool any = false;
-    auto key = [&](const Text& path, int view, bool deleted) {
-      const auto [physical, redirected] = Physical(path, view, windowsBits);
-      if (redirected != (part == 1)) return false;
-      if (!any)
+    bool first = true;
+    for (const WhatIfRecord::Value& v : r.values) {
+      const auto [physical, redirected] = Physical(v.key, v.view, windowsBits);
+      if (redirected != (part == 1)) continue;
+      if (first)
         out += windowsBits != 64 ? "\n; registry\n"
                : part == 0       ? "\n; 64-bit view (and keys both views share)\n"
                                  : "\n; 32-bit view\n";
-      any = true;
-      if (deleted || physical != last) out += "\n[" + std::string(deleted ? "-" : "") + U8(physical) + "]\n";
-      last = deleted ? Text() : physical;
-      return true;
-    };
-    // Keys deleted, and keys made that get no value (the others show with their values).
-    for (const WhatIfRecord::Value& k : r.values) {
-      bool valued = false;
-      for (const WhatIfRecord::Value& v : r.values) valued = valued || (!v.keyOnly && v.view == k.view && v.key == k.key);
-      if (k.keyOnly && (k.deleted || !valued)) key(k.key, k.view, k.deleted);
+      first = false;
+      if (v.keyOnly || physical != last) {
+        out += v.keyOnly && v.deleted ? "\n[-" : "\n[";
+        out += U8(physical);
+        out += v.keyOnly && !v.deleted ? "]\n; a new key\n" : "]\n";
+      }
+      last = v.keyOnly && v.deleted ? Text() : physical;
+      if (v.keyOnly) continue;
+      out += Value(codePage, v.name, v.deleted, v.type, v.data);
+      out += "\n; before: ";
+      out += v.existed ? Value(codePage, v.name, false, v.beforeType, v.before) : "none (a new value)";
+      out += '\n';
     }
-    last.clear();
-    for (const WhatIfRecord::Value& v : r.values)
-      if (!v.keyOnly && key(v.key, v.view, false))
-        out += Value(codePage, v.name, v.deleted, v.type, v.data) + "\n; before: " +
-               (v.existed ? Value(codePage, v.name, false, v.beforeType, v.before) : "none (a new value)") + "\n";
   }
   return out;
 }
@@ -138,9 +136,12 @@ std::string WhatIfReport(win::Platform& machine, const WhatIfRecord& r, const Wh
       {"Error reporting exclusions", &r.exclusions},
       {"Application event log", &r.events}};
   for (const auto& [title, lines] : sections) {
-    out.Section(title, lines == &r.dialogs ? r.dialogCount : lines == &r.children ? r.childCount : -1);
+    out.Section(lines == &r.dialogs && f.quiet ? "Dialogs, answered without being shown (/quiet)" : title,
+                lines == &r.dialogs ? r.dialogCount : lines == &r.children ? r.childCount : -1);
     if (!lines) out << Registry(machine.codePage, r, f.windowsBits);
-    else if (lines->empty()) out << "(none)\n";
+    else if (lines->empty())
+      out << (lines == &r.events ? "one at the run's end (every run writes one), its type and text as it ends\n"
+                                 : "(none)\n");
     else out << *lines;
   }
 

@@ -21,6 +21,7 @@ struct WhatIfFacts {
   Text error;           // the report of an error that ended the run, if one did
   Text outcome;         // how the run would end
   int exitStatus = 0;
+  bool quiet = false;  // /quiet: the run shows no dialog, it answers each one as the record has it
 };
 
 // The report; the Windows facts are read from `machine` (read only).

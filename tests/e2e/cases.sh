@@ -631,9 +631,12 @@ verify_real_installer_level2_en() {
 # A patch made for another version of the product (a previous release's product code): the
 # installer refuses it, QVApp.exe keeps its version and the updater ends as "version unchanged"
 # (1642) after writing its settings, with no report.
+# Windows' installer ends with 1642 (ERROR_PATCH_TARGET_NOT_FOUND) for a patch of another product;
+# known Wine difference: Wine's ends with 1605 (ERROR_UNKNOWN_PRODUCT), which the updater passes on
+# as its exit status, as it would Windows' 1642 (the simulation is told the installer's code).
 case_real_installer_not_applicable() {
   ARGS=(/en) SHORTCUT=en INSTALLER=real PATCH_FILE=qvupdate-other.msp MSI_MODE=none
-  EXPECT_STATUS=1642 ACTIONS=("button:${T[en.install]}")
+  INSTALLER_EXIT=1605 EXPECT_STATUS=1605 ACTIONS=("button:${T[en.install]}")
 }
 verify_real_installer_not_applicable() {
   verify_prompt_taskdialog en 0

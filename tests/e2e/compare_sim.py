@@ -19,8 +19,9 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
                                 "qv3sim", "wine"))
 from dialog_buttons import shown_buttons  # noqa: E402
+from whatif_report import (VIEW32, VIEW64, VIEW_ONLY, field, normal_data,  # noqa: E402
+                           parse_value_line, read_whatif, whatif_dialogs, whatif_registry)
 
-VIEW64, VIEW32, VIEW_ONLY = "64-bit view", "32-bit view", "registry"
 ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER", "HKCR": "HKEY_CLASSES_ROOT"}
 PRODUCT_FILES = ["QVGet.exe", "QVSaver.exe", "QVThumbs.exe", "QVSync.exe", "QVInit.exe"]
 INSTALLED_VERSION, PATCHED_VERSION = "3.10.0.68", "3.10.0.69"
@@ -79,12 +80,6 @@ def read_reg_text(text):
             name = m.group(1).replace('\\"', '"').replace("\\\\", "\\")
             current[1].append((name, normal_data(m.group(2))))
     return keys
-
-
-def normal_data(data):
-    if data.startswith('"'):
-        return data
-    return re.sub(r"\s+", "", data).lower()
 
 
 def physical(key, view, windows_bits):
@@ -339,10 +334,10 @@ class Comparison:
         self.lines = []
         self.known = []
 
-    def add(self, name, problems, known=()):
+    def add(self, name, problems, known=(), kind="known Wine difference"):
         for short, text in known:
-            self.known.append(short)
-            self.lines.append("known Wine difference: %s: %s: %s" % (name, short, text))
+            self.known.append((kind, short))
+            self.lines.append("%s: %s: %s: %s" % (kind, name, short, text))
         if problems:
             self.sections.append((name, "disagree", "; ".join(p.splitlines()[0] for p in problems)))
             self.lines.append("DISAGREE %s:" % name)
@@ -353,9 +348,9 @@ class Comparison:
             self.lines.append("%s %s" % ("known" if known else "agree", name))
 
 
-def both(what, sim, wine):
-    return "%s\n  qv3sim: %s\n  Wine:   %s" % (what, json.dumps(sim, ensure_ascii=False),
-                                              json.dumps(wine, ensure_ascii=False))
+def both(what, sim, wine, names=("qv3sim", "Wine")):
+    return "%s\n  %-7s %s\n  %-7s %s" % (what, names[0] + ":", json.dumps(sim, ensure_ascii=False),
+                                        names[1] + ":", json.dumps(wine, ensure_ascii=False))
 
 
 def expected_dialog(d):
@@ -475,15 +470,6 @@ def sim_registry_changes(sim):
     return views
 
 
-def parse_value_line(line):
-    if line.startswith("@="):
-        return "", normal_data(line[2:])
-    m = re.match(r'^"((?:[^"\\]|\\.)*)"=(.*)$', line, re.S)
-    name = m.group(1).replace('\\"', '"').replace("\\\\", "\\")
-    data = m.group(2)
-    return name, None if data == "-" else normal_data(data.replace("\\\n", ""))
-
-
 def compare_registry(c, sim, before, after, listed, windows_bits):
     problems = []
     wine = wine_registry_changes(before, after, windows_bits)
@@ -514,24 +500,31 @@ def compare_registry(c, sim, before, after, listed, windows_bits):
                           "during the run" % created[0]))
             if not created[1] and p not in simv.get(view, {}):
                 del wine[view][p]
+    problems += diff_views(simv, wine, listed, known)
+    c.add("registry", problems, known)
+    return wine
+
+
+def diff_views(simv, wine, listed, known, names=("qv3sim", "Wine")):
+    """The differences between two sets of registry changes ({view: {folded key: (key, {folded
+    name: (name, data)}, deleted)}}); `listed`: the keys the run read back (None: any)."""
+    problems = []
     for view in (VIEW64, VIEW32, VIEW_ONLY):
         s, w = simv.get(view, {}), wine.get(view, {})
         for fk in sorted(set(s) | set(w)):
-            if fk in s and not any(fk == fold(l) or fk.startswith(fold(l) + "\\") for l in listed):
-                problems.append("%s: qv3sim changes [%s], which the run does not read back (add "
-                                "it to SIM_KEYS in sim_compare.sh)" % (view, s[fk][0]))
+            if listed is not None and fk in s and \
+                    not any(fk == fold(l) or fk.startswith(fold(l) + "\\") for l in listed):
+                problems.append("%s: %s changes [%s], which the run does not read back (add "
+                                "it to SIM_KEYS in sim_compare.sh)" % (view, names[0], s[fk][0]))
                 continue
-            if fk not in s:
-                problems.append(both("%s [%s]" % (view, w[fk][0]), "unchanged",
-                                     describe_changes(w[fk])))
-                continue
-            if fk not in w:
-                problems.append(both("%s [%s]" % (view, s[fk][0]), describe_changes(s[fk]),
-                                     "unchanged"))
+            if fk not in s or fk not in w:
+                problems.append(both("%s [%s]" % (view, (s.get(fk) or w.get(fk))[0]),
+                                     describe_changes(s[fk]) if fk in s else "unchanged",
+                                     describe_changes(w[fk]) if fk in w else "unchanged", names))
                 continue
             sk, wk = s[fk], w[fk]
             if sk[2] != wk[2]:
-                problems.append(both("%s [%s] deleted" % (view, sk[0]), sk[2], wk[2]))
+                problems.append(both("%s [%s] deleted" % (view, sk[0]), sk[2], wk[2], names))
             for fn in sorted(set(sk[1]) | set(wk[1])):
                 sd = sk[1].get(fn, (None, "unchanged"))[1]
                 wd = wk[1].get(fn, (None, "unchanged"))[1]
@@ -541,8 +534,8 @@ def compare_registry(c, sim, before, after, listed, windows_bits):
                         known.append(("Windows folder in lower case", "[%s] \"%s\" names a file in "
                                       "Wine's C:\\windows, which Windows spells C:\\Windows" % (sk[0], name)))
                         continue
-                    problems.append(both("%s [%s] \"%s\"" % (view, sk[0], name), sd, wd))
-    c.add("registry", problems, known)
+                    problems.append(both("%s [%s] \"%s\"" % (view, sk[0], name), sd, wd, names))
+    return problems
 
 
 def windows_folder_case(sim_data, wine_data):
@@ -610,6 +603,121 @@ def compare_status(c, sim, status):
           [both("exit status", sim["exit_status"], status)])
 
 
+# ---- the what-if (whatif.sh): its report against qv3sim and the real run -----------------------
+WHATIF = "known what-if difference"
+
+
+def compare_whatif(c, d, sim, description, wine_dialogs, children, wine_registry, status):
+    report = read_whatif(os.path.join(d, "whatif", "report.txt"))
+    names = ("what-if", "qv3sim")
+    # The machine as read, against the description qv3sim read it from.
+    machine = report.get("Machine (as read)", [])
+    app = next((f.get("version") for f in description["files"]
+                if fold(f["path"]).endswith("\\qvapp.exe")), None)
+    running = any(w.get("caption") == "QVShellCommunicator2006" for w in description.get("windows", []))
+    facts = [("Windows version", description["windows_version"],
+              (field(machine, "Windows") or "").split(" ")[0]),
+             ("word sizes", "%s-bit updater, %s-bit Windows" % (description["updater_bits"],
+                                                                description["windows_bits"]),
+              re.sub(r"^.*\((\d+)-bit\).*$", r"\1-bit updater, ", field(machine, "Updater") or "") +
+              re.sub(r"^.*; (\d+)-bit Windows$", r"\1-bit Windows", field(machine, "Windows") or "")),
+             ("updater", fold(description["updater_path"]),
+              fold((field(machine, "Updater") or "").rsplit(" (", 1)[0])),
+             ("code page", "ANSI %s" % description["code_page"],
+              (field(machine, "Code page") or "").split(";")[0]),
+             ("QVApp.exe", app or "(not read)", field(machine, "QVApp.exe")),
+             ("product window", "there" if running else "not there",
+              (field(machine, "Product window") or "").split(":")[0])]
+    c.add("what-if machine", [both(what, b, a, names) for what, a, b in facts if a != b], kind=WHATIF)
+
+    # Up to the installer, and up to the first dialog answered other than with its default
+    # button (the what-if takes the defaults): the real run and qv3sim's beyond that point follow
+    # what the what-if cannot know.
+    installer = any(p["started"] and fold(p["image"]).endswith("\\msiexec.exe")
+                    for p in sim["processes"])
+    quiet = "quiet" in report
+    dialogs = whatif_dialogs(report.get("Dialogs", []))
+    diverged = next((n for n, (d_, s_) in enumerate(zip(dialogs, sim["dialogs"]), 1)
+                     if d_["answer"] != s_["result"]), None)
+    for label, other in (("qv3sim", [dict(zip(("title", "texts", "buttons"), expected_dialog(x)))
+                                     for x in sim["dialogs"]]), ("Wine", wine_dialogs)):
+        problems, known = [], []
+        n = diverged or len(dialogs)
+        if quiet:
+            known.append(("quiet", "with /quiet the run shows none of the %d dialogs the what-if "
+                          "lists; it answers them as the what-if does" % len(dialogs)))
+            if other:
+                problems.append(both("dialogs shown", 0, len(other), ("what-if", label)))
+        elif len(other) < n or (len(other) > n and not (installer and not diverged)):
+            problems.append(both("number of dialogs", len(dialogs), len(other), ("what-if", label)))
+        elif len(other) > n:
+            known.append(("the installer's", "the dialogs after the installer (%d) follow its "
+                          "result, which the what-if cannot know" % (len(other) - n)))
+        for i, (a, b) in enumerate(zip(dialogs[:n], other), 1):
+            mine = (a["title"], sorted(a["texts"]), len(a["buttons"]))
+            theirs = (b["title"], sorted(b["texts"]), len(b["buttons"]))
+            own = [t for t in a["buttons"] if t not in ("OK", "Yes", "No", "Cancel", "Retry", "Close")]
+            if mine != theirs or any(t not in [x[1] for x in b["buttons"]] for t in own):
+                problems.append(both("dialog %d" % i, mine, theirs, ("what-if", label)))
+        if diverged:
+            known.append(("default button", "dialog %d was answered other than with its default "
+                          "button, which the what-if takes: the runs part there" % diverged))
+        c.add("what-if dialogs vs %s" % label, problems, known, kind=WHATIF)
+    if diverged:
+        return
+
+    lines = report.get("Child processes, none started", [])
+    mine = [without_random_name(l.split(". ", 1)[1]) for l in lines if re.match(r"^\d+\. ", l)]
+    for label, other in (("qv3sim", [p["command_line"] for p in sim["processes"] if p["started"]]),
+                         ("Wine", [l.split("|", 1)[1] for l in children])):
+        other = [without_random_name(x) for x in other]
+        problems, known = [], []
+        if mine[:len(other)] != other or (len(mine) != len(other) and not installer):
+            problems.append(both("child programs", mine, other, ("what-if", label)))
+        elif len(mine) != len(other):
+            known.append(("the installer's", "the installer's exit code ended the real run "
+                          "(status %s); the what-if goes on as after a success" % status))
+        c.add("what-if child programs vs %s" % label, problems, known, kind=WHATIF)
+
+    mine = whatif_registry(report.get("Registry changes", []))
+    for label, other in (("qv3sim", sim_registry_changes(sim)), ("Wine", wine_registry)):
+        known = []
+        problems = diff_views(mine, other, None, known, ("what-if", label))
+        if problems and installer and label == "Wine" and status not in ("0", "3010", "1641", "1642"):
+            known.append(("the installer's", "the installer's exit code ended the real run "
+                          "(status %s) before the settings the what-if goes on to" % status))
+            problems = []
+        c.add("what-if registry vs %s" % label, problems, known, kind=WHATIF)
+
+    files = report.get("File changes", [])
+    shortcuts = [{"path": l.split(" shortcut ", 1)[1]} for l in files if " shortcut " in l]
+    keys = {"target": "target", "arguments": "arguments", "working folder": "working_directory",
+            "description": "description", "show command": "show_command"}
+    for l in files:
+        moved = re.match(r"^moved (.*) -> (.*)$", l)
+        if moved and shortcuts and fold(moved.group(1)) == fold(shortcuts[-1]["path"]):
+            shortcuts[-1]["path"] = moved.group(2)
+        for label, key in keys.items():
+            if l.startswith("  %s " % label) and shortcuts:
+                shortcuts[-1][key] = l[len(label) + 3:]
+        if l.startswith("  icon ") and shortcuts:
+            shortcuts[-1]["icon_path"], shortcuts[-1]["icon_index"] = l[7:].rsplit(",", 1)
+    expected = [{k: str(x[k]) for k in ("path", "target", "arguments", "working_directory",
+                                        "description", "show_command", "icon_path", "icon_index")}
+                for x in sim["shortcuts"]]
+    c.add("what-if shortcut", [] if shortcuts == expected else
+          [both("shortcuts", shortcuts, expected, names)], kind=WHATIF)
+    mine = [l for l in report.get("Error reporting exclusions", []) if l and l != "(none)"]
+    expected = ["%s (%s)" % (e["name"], "all users" if e["all_users"] else "this user")
+                for e in sim["error_reporting_exclusions"]]
+    c.add("what-if error-reporting exclusions", [] if mine == expected else
+          [both("exclusions", mine, expected, names)], kind=WHATIF)
+    mine = field(report.get("Outcome so far", []), "Exit status")
+    expected = "0" if installer or sim["exit_status"] == 1602 else str(sim["exit_status"])
+    c.add("what-if exit status", [] if mine == expected else
+          [both("exit status (qv3sim's up to the installer)", mine, expected, names)], kind=WHATIF)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--qv3sim", default="")
@@ -666,9 +774,12 @@ def main():
     compare_processes(c, sim, read_lines(os.path.join(wine_dir, "children.log")),
                       windows_bits == 64 and int(settings["updater_bits"]) == 32,
                       settings.get("installer") == "real")
-    compare_registry(c, sim, before, after, listed, windows_bits)
+    wine_registry = compare_registry(c, sim, before, after, listed, windows_bits)
     compare_shortcuts(c, sim, settings, wine_dir, sums[0], sums[1])
     compare_wer(c, sim, read_lines(os.path.join(wine_dir, "wer.log")))
+    if os.path.exists(os.path.join(d, "whatif", "report.txt")):
+        compare_whatif(c, d, sim, description, read_dialogs(os.path.join(wine_dir, "dialogs.txt")),
+                       read_lines(os.path.join(wine_dir, "children.log")), wine_registry, status)
 
     agree = sum(1 for s in c.sections if s[1] == "agree")
     disagree = sum(1 for s in c.sections if s[1] == "disagree")
@@ -678,9 +789,13 @@ def main():
     def count(n, word):
         return "%d %s%s" % (n, word, "" if n == 1 else "s")
     # Sections with only known differences count among neither the agreeing nor the disagreeing.
-    print("sim-vs-wine: %s agree, %s%s, %s" %
-          (count(agree, "section"), count(len(c.known), "known Wine difference"),
-           " (%s)" % "; ".join(c.known) if c.known else "", count(disagree, "disagreement")))
+    wine = [short for kind, short in c.known if kind != WHATIF]
+    whatif = [short for kind, short in c.known if kind == WHATIF]
+    print("sim-vs-wine: %s agree, %s%s, %s%s, %s" %
+          (count(agree, "section"), count(len(wine), "known Wine difference"),
+           " (%s)" % "; ".join(wine) if wine else "",
+           count(len(whatif), "known what-if difference"),
+           " (%s)" % "; ".join(whatif) if whatif else "", count(disagree, "disagreement")))
     with open(sections_file, "w", encoding="utf-8") as f:
         for name, verdict, detail in c.sections:
             f.write("%s\t%s\t%s\n" % (name, verdict, detail.replace("\t", " ").replace("\n", " ")))

@@ -259,6 +259,8 @@ photographer() {
 # RAW_ARGS (when set) is its command line after the program instead of ARGS; EXPECT_STATUS
 # "any" leaves the status and the number of dialogs unchecked.
 run_updater() {
+  # The what-if first, in the same prefix (whatif.sh; QV_E2E_WHATIF=0: none).
+  [ "$PROCESS" = QV3Update.exe ] && [ "${QV_E2E_WHATIF:-1}" = 1 ] && whatif_first
   local -a driver_options=(--process "$PROCESS" --timeout 150)
   [ "$INSTALLER" = real ] && driver_options+=(--installer msiexec.exe)
   if [ -n "${SWAP:-}" ]; then

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# qv3sim --compare on one machine, as a test: the real executable under Wine must agree with the
-# simulation (status 0), and the HTML page of the run must hold exactly one image per dialog the
-# real run showed. Where the machine's prefix kind cannot run here, the test is not run (77).
+# qv3sim --compare --whatif on one machine, as a test: the real executable under Wine and its
+# what-if must agree with the simulation (status 0), and the HTML page of the run must hold exactly
+# one image per dialog the real run showed and the what-if's column. Where the machine's prefix kind cannot run here, the test is not run (77).
 #
 # Usage: qv3sim_wine_test.sh --qv3sim PATH --work DIR [--exe PATH] --machine FILE
 #        qv3sim_wine_test.sh --qv3sim PATH --work DIR [--exe PATH] --e2e-case NAME --fixtures DIR
@@ -36,7 +36,7 @@ if [ -n "$e2e_case" ]; then
     exit 1
   fi
 fi
-args=(--machine "$machine" --compare --html "$work/report.html" --work "$work/run")
+args=(--machine "$machine" --compare --whatif --html "$work/report.html" --work "$work/run")
 [ -n "$exe" ] && args+=(--exe "$exe")
 "$qv3sim" "${args[@]}" >"$work/report.txt" 2>"$work/error.txt"
 status=$?
@@ -60,3 +60,7 @@ if [ "${dialogs:-x}" != "$images" ]; then
   exit 1
 fi
 echo "HTML page: $images images for $dialogs dialogs"
+if ! grep -q '^== What-if' "$work/report.txt" || ! grep -q '<h3>What-if' "$work/report.html"; then
+  echo "the what-if's part is missing from the report or the HTML page" >&2
+  exit 1
+fi

@@ -32,6 +32,7 @@ source "$here/lib.sh"
 source "$here/cases.sh"
 source "$here/sim_compare.sh"
 source "$here/described.sh"
+source "$here/whatif.sh"
 QV3SIM=${QV_QV3SIM:-$here/../../build/native/tools/qv3sim/qv3sim}
 QV3SIM_WINE=$here/../../tools/qv3sim/wine/qv3sim_wine.py
 
@@ -174,5 +175,6 @@ else
   run_updater
 fi
 "verify_$case_name"
+whatif_after
 [ "$case_name" = driver_selftest ] || sim_after
 report_checks

@@ -144,7 +144,7 @@ sim_after() {
   done <"$sim_dir/sections.txt" 2>/dev/null
   if [ "$status" -eq 0 ]; then
     pass
-    printf '%s\n' "$summary" | grep -E '^(sim-vs-wine|known Wine difference)' >&2
+    printf '%s\n' "$summary" | grep -E '^(sim-vs-wine|known (Wine|what-if) difference)' >&2
   else
     fail "sim-vs-wine (details in $sim_dir/comparison.txt):"$'\n'"$summary"
   fi

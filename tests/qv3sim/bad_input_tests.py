@@ -93,6 +93,8 @@ ROWS = [
     (["{q}", "--exe", "x.exe"], 2, "qv3sim: error: --exe goes only with --wine or --compare", 1),
     (["{q}", "--html", "x.html", "--work", "w"], 2,
      "qv3sim: error: --work goes only with --wine or --compare", 1),
+    (["{q}", "--html", "x.html", "--whatif"], 2,
+     "qv3sim: error: --whatif goes only with --wine or --compare", 1),
     (["{q}", "--colour"], 2, "qv3sim: error: The following argument was not expected: --colour", 1),
     (["{q}", "--machine"], 2, "qv3sim: error: --machine: 1 required TEXT missing", 1),
     (["{q}", "--machine", "{ex}/xp-x64-german.json", "--wine", "--exe", "not-a-program.exe"], 2,

@@ -154,12 +154,16 @@ class Html(unittest.TestCase):
         # name, Wine side (None, "ran", "not run"), comparison (None, True, False)
         variants = [("alone", None, None), ("with Wine", "ran", None),
                     ("Wine not run", "not run", None), ("agreeing", "ran", True),
-                    ("disagreeing", "ran", False)]
+                    ("disagreeing", "ran", False), ("with its what-if", "whatif", True)]
         reason = "wine32 is missing: the 32-bit build <cannot> run"
         for name, machine, sim in self.examples:
             for variant, wine_kind, agree in variants:
                 with self.subTest(example=name, variant=variant):
-                    wine, shots = self.wine_side(sim) if wine_kind == "ran" else (None, [])
+                    wine, shots = self.wine_side(sim) if wine_kind in ("ran", "whatif") else (None, [])
+                    if wine_kind == "whatif":  # the what-if's column: its dialogs and report lines
+                        wine["whatif"] = {"exit_status": "0", "report": "", "dialogs": [
+                            {"title": "what-if <1>", "texts": ["t"], "buttons": ["OK"], "answer": 1}],
+                            "sections": {"Registry changes": ['"what-if only"=dword:00000001']}}
                     if wine_kind == "not run":
                         wine = {"ran": False, "not_run": reason}
                     comparison = None
@@ -189,7 +193,9 @@ class Html(unittest.TestCase):
                         self.assertIn("Abbrechen", drawn)
                     self.assertEqual(reason in text, wine_kind == "not run")
                     self.assertEqual("DISAGREE" in text, agree is False)
-                    self.assertEqual("no screenshot" in text, wine_kind == "ran")
+                    self.assertEqual("no screenshot" in text, wine_kind in ("ran", "whatif"))
+                    self.assertEqual("what-if <1>" in text, wine_kind == "whatif")
+                    self.assertEqual('"what-if only"=dword:00000001' in text, wine_kind == "whatif")
 
     def test_escaping_and_buttons(self):
         nasty = '<b>&"'

@@ -80,12 +80,12 @@ std::string OptionMisfit(const std::vector<std::pair<std::string, bool>>& given)
     mode = m;
     if (mode == "--matrix") takes = {};
     else if (mode == "--print-machine") takes = {"--machine"};
-    else takes = {"--machine", "--quiet", "--wine", "--compare", "--html", "--exe", "--work"};
+    else takes = {"--machine", "--quiet", "--wine", "--compare", "--html", "--exe", "--work", "--whatif"};
     break;
   }
   for (const auto& [name, isGiven] : given) {
     if (!isGiven || name == mode) continue;
-    if ((name == "--exe" || name == "--work") && !wineRun &&
+    if ((name == "--exe" || name == "--work" || name == "--whatif") && !wineRun &&
         (mode.empty() || mode == "--html"))
       return name + " goes only with --wine or --compare";
     if (std::find(takes.begin(), takes.end(), name) == takes.end())
@@ -128,6 +128,10 @@ int Run(int argc, char** argv) {
   app.add_option("--html", html, "write the report as one self-contained HTML page, with a "
                                  "screenshot of every real dialog with --wine");
   app.add_option("--work", work, "with --wine or --compare: keep the run's files in this folder");
+  bool whatif = false;
+  app.add_flag("--whatif", whatif,
+               "with --wine or --compare: run the updater's what-if (/whatif) first in the same "
+               "prefix, and show and compare its report as a third column");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -141,7 +145,8 @@ int Run(int argc, char** argv) {
       {{"--machine", !machineFile.empty()}, {"--registry-out", !registryOut.empty()},
        {"--json", json}, {"--quiet", quiet}, {"--matrix", matrix},
        {"--print-machine", printMachine}, {"--wine", wine}, {"--compare", compare},
-       {"--html", !html.empty()}, {"--exe", !exe.empty()}, {"--work", !work.empty()}});
+       {"--html", !html.empty()}, {"--exe", !exe.empty()}, {"--work", !work.empty()},
+       {"--whatif", whatif}});
   if (!misfit.empty()) return InputError(misfit);
   const bool driver = wine || compare || !html.empty();
   if (!registryOut.empty()) {
@@ -185,6 +190,7 @@ int Run(int argc, char** argv) {
     if (!exe.empty()) options.insert(options.end(), {"--exe", exe});
     if (!html.empty()) options.insert(options.end(), {"--html", html});
     if (!work.empty()) options.insert(options.end(), {"--work", work});
+    if (whatif) options.push_back("--whatif");
     return RunDriver(argv[0], options);
   }
 

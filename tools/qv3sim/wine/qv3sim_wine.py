@@ -38,6 +38,7 @@ E2E = os.path.join(ROOT, "tests", "e2e")
 sys.path.insert(0, E2E)
 sys.path.insert(0, HERE)
 import compare_sim  # noqa: E402  (the comparison the end-to-end cases use)
+import whatif_report  # noqa: E402  (the updater's what-if report read back)
 
 EXIT_OK, EXIT_FAILED, EXIT_DESCRIPTION, EXIT_DIFFER, EXIT_NOT_RUN = 0, 1, 2, 3, 4
 NOT_RUN_STATUS = 77  # run-case.sh: the prefix kind cannot run on this machine
@@ -475,6 +476,19 @@ def observe(work, windows_bits, shots):
             "error_reporting_exclusions": exclusions}
 
 
+def whatif_model(report):
+    """The what-if run (the updater with /whatif, before the real run) for the reports: its
+    report's sections, the dialogs read from it; None when it wrote none."""
+    if not os.path.exists(report):
+        return None
+    sections = whatif_report.read_whatif(report)
+    with open(report, encoding="utf-8-sig") as f:
+        text = f.read().replace("\r\n", "\n")
+    return {"report": text, "sections": sections,
+            "dialogs": whatif_report.whatif_dialogs(sections.get("Dialogs", [])),
+            "exit_status": whatif_report.field(sections.get("Outcome so far", []), "Exit status")}
+
+
 def read_comparison(work):
     d = os.path.join(work, "sim", "described")
     lines = compare_sim.read_lines(os.path.join(d, "comparison.txt"))
@@ -540,6 +554,10 @@ def text_report(m, wine, comparison, quiet=False, kept=True):
                     s["description"], s["icon_path"], s["icon_index"], s["show_command"]))
     out.append(rule("Outcome"))
     out.append("Exit status: %s (in %.1f s)" % (wine["exit_status"], wine["seconds"]))
+    if "whatif" in wine:
+        out.append(rule("What-if (run first: /whatif, nothing changed)"))
+        out.append(wine["whatif"]["report"].rstrip("\n") if wine["whatif"]
+                   else "(the what-if wrote no report)")
     if comparison is not None:
         out.append(rule("Against the simulation"))
         out += comparison["lines"]
@@ -676,7 +694,8 @@ def run_wine(m, sim, args, qv3sim, work, scratch):
     if shots:
         command += ["--shots", shots]
     # The prefix templates stay where they are shared, whatever the run's temporary folder.
-    env = dict(os.environ, TMPDIR=scratch, QV_WINE_TEMPLATES=os.environ.get(
+    env = dict(os.environ, TMPDIR=scratch, QV_E2E_WHATIF="1" if args.whatif else "0",
+               QV_WINE_TEMPLATES=os.environ.get(
         "QV_WINE_TEMPLATES") or os.path.join(os.environ.get("TMPDIR") or "/tmp",
                                              "qv-wine-templates-%d" % os.getuid()))
     try:
@@ -701,6 +720,9 @@ def run_wine(m, sim, args, qv3sim, work, scratch):
                          (returncode, last[0].strip()))
     windows_bits = 32 if kind == "win32" else 64
     wine.update(observe(work, windows_bits, shots))
+    report = os.path.join(work, "sim", "described", "whatif", "report.txt")
+    if args.whatif:
+        wine["whatif"] = whatif_model(report)
     wine["seconds"] = round(wine["seconds"], 1)
     problems = [l[len("FAIL: "):] for l in log.splitlines()
                 if l.startswith("FAIL: set-up")]
@@ -825,6 +847,8 @@ def check_options(a):
         problem = output_problem(a.html)
         if problem:
             raise InputError("--html %s: %s" % (a.html, problem))
+    if a.whatif and not (a.wine or a.compare):
+        raise InputError("--whatif goes only with --wine or --compare")
     if a.exe:
         if not (a.wine or a.compare):
             raise InputError("--exe goes only with --wine or --compare")
@@ -898,6 +922,8 @@ def main(argv):
     p.add_argument("--exe", default="", help="the executable to run instead of the build's")
     p.add_argument("--html", default="", help="write the report as one HTML page")
     p.add_argument("--work", default="", help="keep the run's files in this folder")
+    p.add_argument("--whatif", action="store_true",
+                   help="run the updater's what-if (/whatif) first, as a third column")
     a = p.parse_args(argv)
 
     # Everything that can be found wrong is found before a file is made.

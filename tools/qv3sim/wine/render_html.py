@@ -13,6 +13,9 @@ The model (JSON):
   wine          null, or the Wine run: ran, not_run, prefix, exe, seconds, exit_status, dialogs
                 (title, texts, buttons as [id, text], action, screenshot: a PNG path or null),
                 processes, registry_file, file_changes, shortcuts, error_reporting_exclusions
+                and, when the what-if ran first (--whatif), whatif: null (no report) or report (its
+                text), sections ({title: [lines]}), dialogs (title, texts, buttons, answer),
+                exit_status
   comparison    null, or agree, sections (name, verdict: agree|known|disagree, detail), lines
 
 Usage: render_html.py MODEL.json OUT.html
@@ -39,9 +42,13 @@ TASK_DIALOG_ICONS = {65535: ("warning", "!", "warning"), 65534: ("stop", "\u00d7
 
 VERDICT_WORDS = {"agree": "agree", "known": "known Wine difference", "disagree": "DISAGREE"}
 # The page's sections and the comparison sections each one shows.
-PAGE_SECTIONS = {"outcome": ["exit status"], "dialogs": ["dialogs"],
-                 "processes": ["child programs", "processes"], "registry": ["registry"],
-                 "files": ["shortcut", "shortcuts", "file changes", "error-reporting exclusions"]}
+PAGE_SECTIONS = {"outcome": ["exit status", "what-if machine", "what-if exit status"],
+                 "dialogs": ["dialogs", "what-if dialogs vs qv3sim", "what-if dialogs vs Wine"],
+                 "processes": ["child programs", "processes", "what-if child programs vs qv3sim",
+                               "what-if child programs vs Wine"],
+                 "registry": ["registry", "what-if registry vs qv3sim", "what-if registry vs Wine"],
+                 "files": ["shortcut", "shortcuts", "file changes", "error-reporting exclusions",
+                           "what-if shortcut", "what-if error-reporting exclusions"]}
 
 STYLE = """
 body { font-family: "Segoe UI", "DejaVu Sans", Arial, sans-serif; font-size: 14px; color: #1b1b1b;
@@ -143,8 +150,10 @@ def table(headers, rows):
     return "\n".join(out)
 
 
-def verdict_badge(verdict):
+def verdict_badge(verdict, section=""):
     word = VERDICT_WORDS.get(verdict, str(verdict))
+    if verdict == "known" and section.startswith("what-if"):
+        word = "known what-if difference"
     cls = verdict if verdict in VERDICT_WORDS else "disagree"
     return '<span class="verdict v-%s">%s</span>' % (cls, esc(word))
 
@@ -157,6 +166,9 @@ class Page:
         self.sim = model.get("sim") or {}
         self.wine = model.get("wine")
         self.comparison = model.get("comparison")
+        # The what-if's column: only when it was asked for (its model, or None: no report).
+        self.whatif_asked = self.wine_ran() and "whatif" in self.wine
+        self.whatif = self.wine.get("whatif") if self.whatif_asked else None
         self.pieces = []
 
     # Where the Wine side is: None without a Wine run, the reason when it was not run.
@@ -182,7 +194,7 @@ class Page:
         if self.comparison:
             for s in self.comparison.get("sections") or []:
                 if s.get("name") in PAGE_SECTIONS.get(anchor, []):
-                    badges += " %s%s" % (verdict_badge(s.get("verdict")),
+                    badges += " %s%s" % (verdict_badge(s.get("verdict"), s.get("name")),
                                          " <small>%s</small>" % esc(s.get("name")))
         self.emit('<h2 id="%s">%s%s</h2>' % (anchor, esc(title), badges))
 
@@ -243,7 +255,12 @@ class Page:
             for key in ("exit_status", "prefix", "exe", "seconds"):
                 if key in self.wine:
                     rows.append(["Wine run: " + key.replace("_", " "), self.wine[key]])
+        if self.whatif_asked:
+            rows.append(["what-if (run first): exit status",
+                         self.whatif["exit_status"] if self.whatif else "no report"])
         self.emit(table(["", "value"], rows))
+        for title in ("Machine (as read)", "Package", "Outcome so far"):
+            self.whatif_side(lambda w: pre("\n".join(w["sections"].get(title, []))), title)
         note = self.wine_absent_note()
         if note:
             self.emit(note)
@@ -253,7 +270,8 @@ class Page:
         self.heading("dialogs", "Dialogs")
         sim_dialogs = self.sim.get("dialogs") or []
         wine_dialogs = (self.wine.get("dialogs") or []) if self.wine_ran() else []
-        count = max(len(sim_dialogs), len(wine_dialogs))
+        whatif_dialogs = (self.whatif or {}).get("dialogs") or []
+        count = max(len(sim_dialogs), len(wine_dialogs), len(whatif_dialogs))
         if count == 0:
             self.emit("<p>%s</p>" % none("no dialog"))
         for i in range(count):
@@ -273,6 +291,18 @@ class Page:
                     self.emit(self.wine_dialog(wine_dialogs[i]))
                 else:
                     self.emit("<p>%s</p>" % none("no dialog in the Wine run"))
+                self.emit("</div>")
+            if self.whatif_asked:
+                self.emit('<div class="side"><div class="side-title">What-if (not shown)</div>')
+                if i < len(whatif_dialogs):
+                    d = whatif_dialogs[i]
+                    client = '<div class="client"><div>%s</div></div>' % "".join(
+                        '<div class="content">%s</div>' % multiline(t) for t in d["texts"])
+                    self.emit(self.frame(d["title"], client, self.buttons_html(
+                        [(None, b) for b in d["buttons"]], -1)))
+                    self.emit('<div class="answer">Taken as button %s</div>' % esc(d["answer"]))
+                else:
+                    self.emit("<p>%s</p>" % none("no dialog in the what-if"))
                 self.emit("</div>")
             self.emit("</div>")
 
@@ -371,6 +401,14 @@ class Page:
         self.wine_side(lambda w: table(["image", "command_line"],
                                        [[p.get("image"), p.get("command_line")]
                                         for p in w.get("processes") or []]))
+        self.whatif_side(lambda w: pre("\n".join(w["sections"].get("Child processes, none started", []))))
+
+    def whatif_side(self, body, title=""):
+        """The what-if's side of a section (its report's lines), or why there is none."""
+        if not self.whatif_asked:
+            return
+        self.emit("<h3>What-if%s</h3>" % (": " + esc(title) if title else ""))
+        self.emit(body(self.whatif) if self.whatif else "<p>%s</p>" % none("the what-if wrote no report"))
 
     def wine_side(self, body):
         """The Wine side of a section: its heading and body, or why there is none."""
@@ -395,6 +433,7 @@ class Page:
                   else "<p>%s</p>" % none("no registry file"))
         self.wine_side(lambda w: pre(w["registry_file"]) if w.get("registry_file")
                        else "<p>%s</p>" % none("no registry file"))
+        self.whatif_side(lambda w: pre("\n".join(w["sections"].get("Registry changes", []))))
 
     # 6. Files, shortcuts, error-reporting exclusions.
     def files_section(self):
@@ -402,6 +441,9 @@ class Page:
         self.emit("<h3>Simulation</h3>")
         self.emit(self.files_of(self.sim))
         self.wine_side(self.files_of)
+        self.whatif_side(lambda w: pre("\n".join(
+            w["sections"].get("File changes", []) + ["", "Error reporting exclusions:"] +
+            w["sections"].get("Error reporting exclusions", []))))
 
     @staticmethod
     def files_of(side):
@@ -425,7 +467,8 @@ class Page:
             return
         self.heading("comparison", "Comparison")
         rows = ["<tr><td>%s</td><td>%s</td><td>%s</td></tr>" % (
-            esc(s.get("name")), verdict_badge(s.get("verdict")), multiline(s.get("detail")))
+            esc(s.get("name")), verdict_badge(s.get("verdict"), s.get("name")),
+            multiline(s.get("detail")))
             for s in self.comparison.get("sections") or []]
         if rows:
             self.emit('<table class="data"><tr><th>section</th><th>verdict</th><th>detail</th>'
