@@ -612,22 +612,26 @@ def compare_whatif(c, d, sim, description, wine_dialogs, children, wine_registry
     names = ("what-if", "qv3sim")
     # The machine as read, against the description qv3sim read it from.
     machine = report.get("Machine (as read)", [])
-    app = next((f.get("version") for f in description["files"]
-                if fold(f["path"]).endswith("\\qvapp.exe")), None)
-    running = any(w.get("caption") == "QVShellCommunicator2006" for w in description.get("windows", []))
-    facts = [("Windows version", description["windows_version"],
-              (field(machine, "Windows") or "").split(" ")[0]),
-             ("word sizes", "%s-bit updater, %s-bit Windows" % (description["updater_bits"],
-                                                                description["windows_bits"]),
-              re.sub(r"^.*\((\d+)-bit\).*$", r"\1-bit updater, ", field(machine, "Updater") or "") +
-              re.sub(r"^.*; (\d+)-bit Windows$", r"\1-bit Windows", field(machine, "Windows") or "")),
-             ("updater", fold(description["updater_path"]),
-              fold((field(machine, "Updater") or "").rsplit(" (", 1)[0])),
-             ("code page", "ANSI %s" % description["code_page"],
+    windows, updater = field(machine, "Windows") or "", field(machine, "Updater") or ""
+    desc = description.get
+    app = next((f.get("version") for f in desc("files") or []
+                if fold(f["path"]).endswith("\\qvapp.exe")), "(not read)")
+    running = any(w.get("caption") == "QVShellCommunicator2006" for w in desc("windows") or [])
+    # (what, as described (None: not described, the simulation's default), as the what-if read it)
+    # The program's manifest names Windows up to 8.1: later Windows tell it 6.3.
+    version = desc("windows_version")
+    if version and re.match(r"^\d+\.\d+$", version) and tuple(map(int, version.split("."))) > (6, 3):
+        version = "6.3"
+    facts = [("Windows version", version, windows.split(" ")[0]),
+             ("Windows' word size", desc("windows_bits"), re.sub(r"^.*; (\d+)-bit Windows$", r"\1", windows)),
+             ("updater's word size", desc("updater_bits"), re.sub(r"^.*\((\d+)-bit\).*$", r"\1", updater)),
+             ("updater", desc("updater_path") and fold(desc("updater_path")), fold(updater.rsplit(" (", 1)[0])),
+             ("code page", desc("code_page") and "ANSI %s" % desc("code_page"),
               (field(machine, "Code page") or "").split(";")[0]),
-             ("QVApp.exe", app or "(not read)", field(machine, "QVApp.exe")),
+             ("QVApp.exe", "files" in description and app or None, field(machine, "QVApp.exe")),
              ("product window", "there" if running else "not there",
               (field(machine, "Product window") or "").split(":")[0])]
+    facts = [(what, str(a), b) for what, a, b in facts if a is not None]
     c.add("what-if machine", [both(what, b, a, names) for what, a, b in facts if a != b], kind=WHATIF)
 
     # Up to the installer, and up to the first dialog answered other than with its default

@@ -224,6 +224,7 @@ def check_version(exe, bits, _objdump):
 WANT_RESOURCES = sorted(
     [(3, n, 1031) for n in range(1, 6)]
     + [(3, n, 0) for n in range(30001, 30005)]
+    + [(11, 1, 0)]  # the message table the Application event's text is shown with
     + [(14, 1, 0), (14, 1, 1031), (16, 1, 1031), (24, 1, 1031)])
 
 
