@@ -390,7 +390,9 @@ def adopt_case(drive_c, windows_path):
             return
         match = next((e for e in sorted(os.listdir(current)) if fold(e) == fold(part)), None)
         if match and match != part:
-            os.rename(os.path.join(current, match), os.path.join(current, part))
+            # A move, not a rename: in the emulated PC the prefix is an overlay over its template,
+            # where renaming a folder of the template fails (EXDEV) and the folder is copied.
+            shutil.move(os.path.join(current, match), os.path.join(current, part))
             match = part
         current = os.path.join(current, match or part)
 
