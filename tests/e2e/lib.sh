@@ -135,8 +135,10 @@ set_windows_version() {
 # start_communicator: the product's main program with its communicator window, waited for.
 start_communicator() {
   wine 'C:\qv-e2e\bin\communicator.exe' 600 >/dev/null 2>&1 &
+  # Up to two minutes: the first program after the Wine server started again (the what-if's
+  # restarts) takes long in the emulated PC.
   local waited
-  for waited in $(seq 1 100); do
+  for waited in $(seq 1 600); do
     [ -s "$data/communicator.ready" ] && break
     sleep 0.2
   done
