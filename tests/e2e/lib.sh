@@ -135,8 +135,7 @@ set_windows_version() {
 # start_communicator: the product's main program with its communicator window, waited for.
 start_communicator() {
   wine 'C:\qv-e2e\bin\communicator.exe' 600 >/dev/null 2>&1 &
-  # Up to two minutes: the first program after the Wine server started again (the what-if's
-  # restarts) takes long in the emulated PC.
+  # Up to two minutes: a program that starts the Wine server takes long in the emulated PC.
   local waited
   for waited in $(seq 1 600); do
     [ -s "$data/communicator.ready" ] && break
@@ -344,10 +343,69 @@ expect_buttons() {  # expect_buttons N TEXT...: exactly these buttons, in this o
 }
 
 # ---- registry, through Wine's reg.exe -------------------------------------------------------
+# regexport_keys DIR VIEW|KEY...: each key exported as "reg export KEY FILE /reg:VIEW" writes it
+# to DIR/N.reg (nothing when the key is missing), with DIR/keys.txt naming N|VIEW|KEY. One
+# process (fixtures/regexport.exe) exports them all, which is quicker than a reg.exe for each key
+# (seconds each in the emulated PC).
+regexport_keys() {
+  local dir=$1 n=0 entry batch=$drive_c/qv-e2e-sim
+  shift
+  rm -rf "$batch"
+  mkdir -p "$dir" "$batch"
+  : >"$dir/keys.txt"
+  for entry in "$@"; do
+    n=$((n + 1))
+    printf '%s|%s\n' "$n" "$entry" >>"$dir/keys.txt"
+  done
+  cp "$dir/keys.txt" "$batch/keys.txt"
+  wine 'C:\qv-e2e\bin\regexport.exe' 'C:\qv-e2e-sim\keys.txt' 'C:\qv-e2e-sim' >/dev/null 2>&1
+  rm -f "$batch/keys.txt"
+  for entry in "$batch"/*.reg; do
+    [ -e "$entry" ] && mv "$entry" "$dir/"
+  done
+  rm -rf "$batch"
+}
+
+# The checks after a run read the registry from one export (REG_SNAPSHOT, a folder, set by
+# run-case.sh around the case's checks, taken at the first read): the keys compared with the
+# simulation, and the Wow6432Node keys that 32-bit Windows must not have. A key outside them, and
+# every read outside the checks, asks reg.exe.
+reg_snapshot_take() {
+  local id
+  local -a keys=("${SIM_KEYS[@]}" '64|HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Run'
+                 '64|HKLM\Software\Wow6432Node\Microsoft\Internet Explorer')
+  for id in "${CLSIDS[@]}"; do keys+=("64|HKCR\\Wow6432Node\\CLSID\\$id"); done
+  rm -rf "$REG_SNAPSHOT"
+  regexport_keys "$REG_SNAPSHOT" "${keys[@]}"
+  python3 "$here/reg_snapshot.py" "$REG_SNAPSHOT" "$ONE_VIEW" || touch "$REG_SNAPSHOT/failed"
+}
+# reg_snapshot_query VIEW KEY: as reg_query, from the snapshot; status 3 when the key is not
+# below one it holds.
+reg_snapshot_query() {
+  [ -e "$REG_SNAPSHOT/roots.txt" ] || [ -e "$REG_SNAPSHOT/failed" ] || reg_snapshot_take
+  [ -s "$REG_SNAPSHOT/roots.txt" ] || return 3
+  local view=${1:-64} key=${2,,} root
+  [ "$ONE_VIEW" = 1 ] && view='*'
+  case "$key" in
+    hklm\\*) key=hkey_local_machine${key#hklm} ;;
+    hkcu\\*) key=hkey_current_user${key#hkcu} ;;
+    hkcr\\*) key=hkey_classes_root${key#hkcr} ;;
+  esac
+  while IFS=$'\t' read -r root_view root; do
+    if [ "$root_view" = "$view" ] && { [ "$key" = "$root" ] || [ "${key#"$root\\"}" != "$key" ]; }; then
+      # (through the environment: awk -v would take the backslashes as escapes)
+      V=$view K=$key awk -F '\t' '$1 == ENVIRON["V"] && $2 == ENVIRON["K"] { print $3 }' \
+        "$REG_SNAPSHOT/flat.txt"
+      return 0
+    fi
+  done <"$REG_SNAPSHOT/roots.txt"
+  return 3
+}
 # reg_query VIEW KEY: the output of "reg query KEY /reg:VIEW" (VIEW 32, 64 or empty), nothing
 # when the key is missing. On 32-bit Windows (ONE_VIEW) there is one view and VIEW is not passed
-# on. Each call asks the prefix afresh (checks run in command substitutions, which share nothing).
+# on. Outside the snapshot, each call asks the prefix afresh.
 reg_query() {
+  [ -n "${REG_SNAPSHOT:-}" ] && reg_snapshot_query "$1" "$2" && return 0
   local -a view=()
   [ -n "$1" ] && [ "${ONE_VIEW:-0}" != 1 ] && view=("/reg:$1")
   # A missing key: reg.exe ends with 1 and prints its message on standard output; keep nothing.
@@ -382,14 +440,14 @@ reg_value() {
 expect_reg() {  # expect_reg VIEW KEY NAME TYPE DATA
   # A value the updater wrote has, in a few full runs on a loaded machine, read back as missing
   # once while the comparison with the simulation, exported from the same prefix later, held it.
-  # A value that is not what is expected is read twice more before the check fails; a later read
-  # that agrees passes and is named on standard error, with what the first read gave.
+  # A value that is not what is expected is read twice more, from reg.exe, before the check fails;
+  # a later read that agrees passes and is named on standard error, with what the first read gave.
   local got first tries=0
   got=$(reg_value "$1" "$2" "$3")
   first=$got
   while [ "$got" != "$4|$5" ] && [ $((tries += 1)) -le 2 ]; do
     sleep 1
-    got=$(reg_value "$1" "$2" "$3")
+    got=$(REG_SNAPSHOT= reg_value "$1" "$2" "$3")  # from reg.exe
   done
   [ "$got" = "$first" ] ||
     echo "registry ${1:+(/reg:$1) }$2 [$3]: read $((tries + 1)) times, the first gave [$first]" >&2

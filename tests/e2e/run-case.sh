@@ -174,7 +174,11 @@ else
   sim_before
   run_updater
 fi
+# The checks read the registry from one export, taken at their first read (lib.sh).
+REG_SNAPSHOT=$work/sim/$case_name/checked-registry
+rm -rf "$REG_SNAPSHOT"
 "verify_$case_name"
+REG_SNAPSHOT=
 whatif_after
 [ "$case_name" = driver_selftest ] || sim_after
 report_checks

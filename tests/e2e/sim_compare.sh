@@ -23,27 +23,8 @@ done
 unset _id
 sim_dir=
 
-# sim_export PHASE: every key of SIM_KEYS exported as "reg export KEY FILE /reg:VIEW" writes it
-# to $sim_dir/PHASE/N.reg (nothing when the key is missing), with PHASE/keys.txt naming
-# N|VIEW|KEY. One process (fixtures/regexport.exe) exports them all, which is quicker than a
-# reg.exe for each key (seconds each in the emulated PC).
-sim_export() {
-  local phase=$sim_dir/$1 n=0 entry batch=$drive_c/qv-e2e-sim
-  rm -rf "$batch"
-  mkdir -p "$phase" "$batch"
-  : >"$phase/keys.txt"
-  for entry in "${SIM_KEYS[@]}"; do
-    n=$((n + 1))
-    printf '%s|%s\n' "$n" "$entry" >>"$phase/keys.txt"
-  done
-  cp "$phase/keys.txt" "$batch/keys.txt"
-  wine 'C:\qv-e2e\bin\regexport.exe' 'C:\qv-e2e-sim\keys.txt' 'C:\qv-e2e-sim' >/dev/null 2>&1
-  rm -f "$batch/keys.txt"
-  for entry in "$batch"/*.reg; do
-    [ -e "$entry" ] && mv "$entry" "$phase/"
-  done
-  rm -rf "$batch"
-}
+# sim_export PHASE: every key of SIM_KEYS exported to $sim_dir/PHASE (regexport_keys).
+sim_export() { regexport_keys "$sim_dir/$1" "${SIM_KEYS[@]}"; }
 
 # The shortcuts the cases can hold, as name|Windows path (a described machine's: LINKS).
 sim_links() {

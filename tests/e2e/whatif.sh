@@ -1,6 +1,6 @@
 # The what-if before the real run of each case: the updater with the case's own arguments and
 # /whatif, in the same prefix, its report written outside the prefix (through drive Z:). It must
-# change nothing: the prefix's registry files and the files under drive_c are the same before
+# change nothing: the registry (as Wine's server saves it) and the files under drive_c are the same before
 # and after, apart from what Wine itself writes (whatif_diff.py names it). Its report is compared
 # with qv3sim's prediction and with what the real run then does by compare_sim.py; its exit status
 # is the real run's up to the installer (whatif_after).
@@ -8,13 +8,12 @@
 # work, case_name...).
 
 whatif_dir=
-# whatif_state PHASE: the registry files as Wine writes them when its server ends (the server is
-# ended for that: it keeps the registry in memory until then) and the listing of drive_c.
+# whatif_registry PHASE: the registry as Wine's server keeps it, saved by the server in the format
+# of the prefix's files (regexport.exe --save), without ending it.
 whatif_registry() {
-  "$wineserver_bin" -k >/dev/null 2>&1
-  "$wineserver_bin" -w >/dev/null 2>&1
   mkdir -p "$whatif_dir/$1"
-  cp "$WINEPREFIX"/system.reg "$WINEPREFIX"/user.reg "$WINEPREFIX"/userdef.reg "$whatif_dir/$1/"
+  wine 'C:\qv-e2e\bin\regexport.exe' --save "$(whatif_win "$1")" >/dev/null 2>&1
+  expect_eq "what-if: the registry saved ($1)" 0 "$?"
 }
 whatif_files() {
   (cd "$drive_c" && find . -printf '%y %s %T@ %p\n' | LC_ALL=C sort -k4) >"$whatif_dir/$1/files.txt"
@@ -22,17 +21,13 @@ whatif_files() {
 # Windows path of a file below $whatif_dir, through drive Z: (the root of the file system).
 whatif_win() { printf 'Z:%s' "${whatif_dir//\//\\}\\$1"; }
 
-# whatif_first: before run_updater's real run. Ends with the Wine server running again and the
-# communicator back where the case has it.
+# whatif_first: before run_updater's real run, in the same Wine session (the communicator, where
+# the case has it, runs on).
 whatif_first() {
   whatif_dir=$work/sim/$case_name/whatif
   rm -rf "$whatif_dir"
   mkdir -p "$whatif_dir"
   whatif_registry before
-  if [ "$COMMUNICATOR" = 1 ]; then
-    rm -f "$data/communicator.ready"
-    start_communicator
-  fi
   whatif_files before
   # The case's own command line with /whatif; without /quiet the run ends with one message box,
   # closed with OK by the dialog driver.
@@ -66,11 +61,6 @@ whatif_first() {
   expect_eq "what-if: nothing changed in the prefix" "" "$changes"
   # Wine's own writes, named.
   sed 's/^/what-if: /' "$whatif_dir/wine-own.txt" >&2
-  "$wineserver_bin" -p >/dev/null 2>&1 || true
-  if [ "$COMMUNICATOR" = 1 ]; then
-    rm -f "$data/communicator.ready"
-    start_communicator
-  fi
 }
 
 # whatif_after: the what-if's exit status against the real run's: the same where the real run

@@ -2,7 +2,7 @@
 """What changed in a Wine prefix between before/ and after/ of a what-if run.
 
 Usage: whatif_diff.py DIR. DIR holds before/ and after/, each with the prefix's
-registry files (system.reg, user.reg, userdef.reg, as Wine's server writes them when it ends)
+registry files (system.reg, user.reg, userdef.reg, as Wine's server saves them: regexport.exe --save)
 and files.txt (find's listing of drive_c: type, size, modification time, path). Prints every
 change the what-if made (nothing when it made none) and writes DIR/wine-own.txt naming what Wine
 itself changed: the registry keys it keeps up to date on its own (their modification times, the
