@@ -379,18 +379,13 @@ reg_snapshot_take() {
   regexport_keys "$REG_SNAPSHOT" "${keys[@]}"
   python3 "$here/reg_snapshot.py" "$REG_SNAPSHOT" "$ONE_VIEW" || touch "$REG_SNAPSHOT/failed"
 }
-# reg_snapshot_query VIEW KEY: as reg_query, from the snapshot; status 3 when the key is not
-# below one it holds.
+# reg_snapshot_query VIEW KEY: as reg_query, from the snapshot; status 3 when the key (named
+# with its short root, HKLM, HKCU or HKCR) is not below one it holds.
 reg_snapshot_query() {
   [ -e "$REG_SNAPSHOT/roots.txt" ] || [ -e "$REG_SNAPSHOT/failed" ] || reg_snapshot_take
   [ -s "$REG_SNAPSHOT/roots.txt" ] || return 3
-  local view=${1:-64} key=${2,,} root
+  local view=${1:-64} key=${2,,} root root_view
   [ "$ONE_VIEW" = 1 ] && view='*'
-  case "$key" in
-    hklm\\*) key=hkey_local_machine${key#hklm} ;;
-    hkcu\\*) key=hkey_current_user${key#hkcu} ;;
-    hkcr\\*) key=hkey_classes_root${key#hkcr} ;;
-  esac
   while IFS=$'\t' read -r root_view root; do
     if [ "$root_view" = "$view" ] && { [ "$key" = "$root" ] || [ "${key#"$root\\"}" != "$key" ]; }; then
       # (through the environment: awk -v would take the backslashes as escapes)

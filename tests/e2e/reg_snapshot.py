@@ -3,9 +3,9 @@
 
 Usage: reg_snapshot.py DIR ONE_VIEW. DIR holds keys.txt (N|VIEW|KEY) and N.reg, as
 fixtures/regexport.exe wrote them (one process for every key, where each reg.exe takes seconds to
-start in the emulated PC). Writes DIR/roots.txt (VIEW, TAB, the exported key folded) and
-DIR/flat.txt (VIEW, TAB, a key below it folded, TAB, a line of "reg query KEY /reg:VIEW" for it:
-the key's name, then each value as reg.exe prints it). VIEW is "*" on 32-bit Windows (ONE_VIEW 1),
+start in the emulated PC). Writes DIR/roots.txt (VIEW, TAB, the exported key folded: its short
+root name, in lower case) and DIR/flat.txt (VIEW, TAB, a key below it folded, TAB, a line of
+"reg query KEY /reg:VIEW" for it: the key's name, then each value as reg.exe prints it). VIEW is "*" on 32-bit Windows (ONE_VIEW 1),
 which has one view. lib.sh's reg_query answers from them for a key below an exported one. The exit
 status is 1 when the export did not run (then the checks ask reg.exe).
 """
@@ -15,16 +15,16 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from compare_sim import read_reg  # noqa: E402
+from compare_sim import ROOTS, read_reg  # noqa: E402
 
-ROOTS = {"hklm": "hkey_local_machine", "hkcu": "hkey_current_user", "hkcr": "hkey_classes_root",
-         "hku": "hkey_users"}
+SHORT = {long.lower(): short.lower() for short, long in ROOTS.items()}
 
 
 def folded(key):
-    parts = key.split("\\")
-    parts[0] = ROOTS.get(parts[0].lower(), parts[0])
-    return "\\".join(parts).lower()
+    """The key as the checks name it (HKLM, HKCU, HKCR), in lower case."""
+    parts = key.lower().split("\\")
+    parts[0] = SHORT.get(parts[0], parts[0])
+    return "\\".join(parts)
 
 
 def unescape(text):
@@ -76,7 +76,7 @@ def main():
                                                            kind, text))
     # Every prefix has HKCU\Software: without it the export did not run, and the checks must not
     # take its silence for missing keys.
-    if not any(r.split("\t")[1:2] == ["hkey_current_user\\software"] for r in flat):
+    if not any(r.split("\t")[1:2] == ["hkcu\\software"] for r in flat):
         print("reg_snapshot.py: the export holds no HKCU\\Software: regexport.exe did not run",
               file=sys.stderr)
         return 1
